@@ -1,0 +1,200 @@
+// CVividDoc: the document of one image.
+//
+// The document owns its image (a CDIBitmap, never replaced while views hold
+// the target-image pointer except by taking a prepared image), the display
+// palette made from the image's colour table, an optional saved copy of the
+// image as last opened or saved, and the framework's state: path name, title,
+// modified flag, has-file flag. Images enter and leave here: Open, Save,
+// Save As, Save Copy As and Revert read and write through LoadImageFile and
+// SaveImageFile (format_dispatch.h), which pick the codec by extension.
+//
+// The texts the user sees are the system's own; the file dialog, questions
+// and option dialogs go through platform::CurrentPrompts(), messages through
+// platform::ShowMessage and status-line notices through
+// platform::MainWindow().
+//
+// Everything runs on the user-interface thread. The file-busy flag is not a
+// lock: it only disables commands while a file is read or written.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image/dibitmap.h"
+#include "platform/palette.h"
+
+// How the next new document is made; set by the application before it asks
+// for a new document. Values outside the list count as CM_BLANK.
+enum CreationMode : int {
+  CM_BLANK = 0,       // take the prepared image if any, else 100 x 100 24-bit white
+  CM_ACQUIRE = 1,     // scan
+  CM_CAPTURE = 2,     // screen capture
+  CM_PASTE = 3,       // the clipboard's bitmap
+  CM_COMBINE = 4,     // combine open gray documents
+  CM_TAKE_IMAGE = 5,  // take the prepared image
+};
+
+// View update hints.
+inline constexpr int kHintRedraw = 1;
+inline constexpr int kHintSizeChanged = 4;
+inline constexpr int kHintColorTableChanged = 8;
+inline constexpr int kHintRevert = 15;
+
+class CVividDoc;
+
+// A view of a document; told what to refresh after the document changed.
+class CDocumentView {
+ public:
+  virtual ~CDocumentView() = default;
+  virtual void OnDocumentUpdate(CVividDoc& document, int hint) = 0;
+};
+
+class CVividDoc {
+ public:
+  CVividDoc();
+  virtual ~CVividDoc();
+  CVividDoc(const CVividDoc&) = delete;
+  CVividDoc& operator=(const CVividDoc&) = delete;
+
+  // --- framework operations ---
+
+  // Makes the document's image by the current creation mode:
+  // CM_BLANK: nothing when the image already has pixels; else the prepared
+  //   image when there is one (as CM_TAKE_IMAGE); else a 100 x 100 24-bit
+  //   image filled white, not modified.
+  // CM_TAKE_IMAGE: takes over the prepared image and marks the document
+  //   modified; without a prepared image it fails.
+  // CM_ACQUIRE, CM_CAPTURE, CM_PASTE, CM_COMBINE: run the source registered
+  //   with SetNewDocumentSource; without one they fail with a message such
+  //   as "Scanning is not available in this build".
+  // Returns false when the new document fails (the caller discards it).
+  virtual bool OnNewDocument();
+  // Opens `path`: repaints the main window, warns "%s is ReadOnly File,
+  // Cannot be saved !" (caption "Warnning") for a read-only file and goes on,
+  // shows "Loading File, wait..." and the wait cursor, reads with
+  // LoadImageFile. On success the image is replaced, the path name set (and
+  // added to the recent files), the document is not modified and has a file.
+  // On failure the document keeps the image it had. The file-busy flag is
+  // set while reading.
+  virtual bool OnOpenDocument(const std::string& path);
+  // Writes the image to `path` with SaveImageFile after "Saving File,
+  // wait..." and the wait cursor, then "Ready !". On success the document is
+  // not modified, has a file, and its saved copy (if any) is refreshed; on
+  // failure nothing about the document changes. An empty path fails.
+  virtual bool OnSaveDocument(const std::string& path);
+  // Drops the saved copy and the editing state that hangs on the image.
+  virtual void DeleteContents();
+
+  void SetModifiedFlag(bool modified = true) { modified_ = modified; }
+  bool IsModified() const { return modified_; }
+  void SetTitle(const std::string& title) { title_ = title; }
+  const std::string& GetTitle() const { return title_; }
+  // Sets the path name and the title (the file name), and adds the path to
+  // the recent files when `addToRecent`.
+  void SetPathName(const std::string& path, bool addToRecent = true);
+  const std::string& GetPathName() const { return path_; }
+  bool HasFile() const { return hasFile_; }
+
+  // --- commands ---
+
+  // Save: without a path, Save As. A read-only file shows "%s is ReadOnly.\n
+  // But You can SaveAs other name or fomat." (caption "Warnning - File
+  // Save") and writes nothing. Otherwise OnSaveDocument, then the undo
+  // counters are reset.
+  bool OnFileSave();
+  // Save As: the save file dialog (types for the image's kind), looping on a
+  // read-only choice ("%s is ReadOnly File, Cannot be saved !") and on
+  // Cancel of "%s is Exist, OvertWrite?"; a name without '.' gets the chosen
+  // type's first extension before those checks. On success the document
+  // takes the new path.
+  bool OnFileSaveAs();
+  // Save Copy As: one run of the dialog, OnSaveDocument without changing
+  // the path name, then the undo counters are reset.
+  bool OnFileSaveCopyAs();
+  // Revert: asks "Revert to the previously saved image ?"; on Yes reads the
+  // file again. The document changes only when the file was read; then it
+  // is not modified, the undo counters are 0, the palette is rebuilt and all
+  // views are told kHintRevert.
+  bool OnFileRevert();
+  // Save is enabled while the document is modified and no file or scan is busy.
+  bool CanSave() const;
+  // Revert also needs a file.
+  bool CanRevert() const;
+
+  // Save As without the dialog, for a path already chosen (the command line
+  // uses it with the type Save As would preselect): a name without '.' gets
+  // the first extension of save type `typeIndex`, the folder becomes the
+  // last directory, the image is written with OnSaveDocument and on success
+  // the document takes the path.
+  bool SaveAsChosen(std::string path, int typeIndex);
+  // The save type (1-based, in BuildSaveFilter of the image's kind) that the
+  // Save As dialog preselects: that of the path's extension (the text after
+  // the file name's first '.', "tif" when there is none), else 1.
+  int PreselectedSaveType() const;
+  // The first extension of the index-th save type for the image's kind;
+  // "Index is out of bounds" and "" outside the list.
+  std::string GetSaveExtension(int index) const;
+
+  // Makes the saved copy from the file when there is none (the eraser's
+  // "Saved Image" mode asks for it). False when the file cannot be read.
+  bool LoadSavedCopy();
+
+  // --- state ---
+  CDIBitmap& GetImage() { return *image_; }
+  const CDIBitmap& GetImage() const { return *image_; }
+  // The image the editing Parts work on; the image itself.
+  CDIBitmap* GetTargetImage() const { return target_; }
+  const CDIBitmap* GetSavedCopy() const { return savedCopy_.get(); }
+  // The display palette: the image's colour table for 8 bits or fewer, none above.
+  const std::optional<platform::Palette>& GetPalette() const { return palette_; }
+  void RebuildPalette();
+  int GetUndoCount(int which) const { return undoCounts_[which]; }
+  void SetUndoCount(int which, int value) { undoCounts_[which] = value; }
+  void ResetUndoCounts() { undoCounts_[0] = undoCounts_[1] = undoCounts_[2] = 0; }
+
+  void AddView(CDocumentView* view);
+  void RemoveView(CDocumentView* view);
+  void UpdateAllViews(int hint);
+
+  // --- process-wide state ---
+  static bool IsFileBusy();
+  static bool IsScanBusy();
+  static void SetScanBusy(bool busy);
+  // Folder of the last file chosen in the Open or Save As dialog.
+  static const std::string& GetLastDirectory();
+  static void SetLastDirectory(const std::string& folder);
+  static CreationMode GetCreationMode();
+  static void SetCreationMode(CreationMode mode);
+  // The image the next new document takes over (CM_BLANK, CM_TAKE_IMAGE).
+  static void SetPreparedImage(std::unique_ptr<CDIBitmap> image);
+  static bool HasPreparedImage();
+  // While set (the eraser's "Saved Image" mode), Open and Save keep a saved copy.
+  static void SetKeepSavedCopy(bool keep);
+  // Makes the image of a new document for CM_ACQUIRE, CM_CAPTURE, CM_PASTE
+  // or CM_COMBINE; returns false when the new document fails (after telling
+  // the user why). An empty function removes the source.
+  using NewDocumentSource = std::function<bool(CVividDoc& document)>;
+  static void SetNewDocumentSource(CreationMode mode, NewDocumentSource source);
+  // Called with every path set by Open and Save As, for the recent-file list.
+  static void SetRecentFileHandler(std::function<void(const std::string& path)> handler);
+
+ private:
+  bool TakePreparedImage();
+  // The dialog part shared by Save As and Save Copy As.
+  std::optional<std::pair<std::string, int>> RunSaveDialog(bool checkExisting);
+  std::string AppendSaveExtension(std::string path, int typeIndex) const;
+
+  std::unique_ptr<CDIBitmap> image_;
+  CDIBitmap* target_ = nullptr;
+  std::unique_ptr<CDIBitmap> savedCopy_;
+  std::optional<platform::Palette> palette_;
+  std::string path_;
+  std::string title_;
+  bool modified_ = false;
+  bool hasFile_ = false;
+  int undoCounts_[3] = {0, 0, 0};
+  std::vector<CDocumentView*> views_;
+};
