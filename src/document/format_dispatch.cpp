@@ -197,7 +197,13 @@ int WriteFileAtomically(const std::string& path, const std::function<int(const s
   if (fd < 0) return 0;
   close(fd);
 
-  int result = write(temporary);
+  int result = 0;
+  try {
+    result = write(temporary);
+  } catch (...) {
+    unlink(temporary.c_str());
+    throw;
+  }
   bool ok = result != 0 && SyncPath(temporary, O_RDONLY);
   if (ok) {
     if (exists) {

@@ -50,6 +50,7 @@ bool FileExists(const std::string& path);
 // given the old file's permission bits (a new file gets 0666 less the umask)
 // and renamed over `path`. When `write` fails, or the temporary cannot be
 // created, flushed or renamed, the temporary is removed and `path` is left
-// untouched. Something at `path` that is not a regular file (a device, a
+// untouched; the same when `write` throws, and the exception passes on.
+// Something at `path` that is not a regular file (a device, a
 // pipe) is written in place. Returns the result of `write`, or 0.
 int WriteFileAtomically(const std::string& path, const std::function<int(const std::string& file)>& write);

@@ -165,14 +165,14 @@ bool CVividDoc::OnOpenDocument(const std::string& path) {
 bool CVividDoc::OnSaveDocument(const std::string& path) {
   if (path.empty()) return false;
   platform::MainWindowSink& window = platform::MainWindow();
-  window.StatusText("Saving File, wait...");
-  window.WaitCursor(true);
   int result;
   {
     FileBusyScope busy;
+    window.StatusText("Saving File, wait...");
+    window.WaitCursor(true);
     result = SaveImageFile(*image_, path, 1);
+    window.WaitCursor(false);
   }
-  window.WaitCursor(false);
   window.Ready();
   if (!result) return false;
   // The saved copy mirrors the file, so it follows only a save that happened.

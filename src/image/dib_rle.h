@@ -35,6 +35,9 @@ class CDIBRleDecoder {
   void NextRow(uint8_t* row);
   // True when the data ran out before an end-of-bitmap code.
   bool Truncated() const { return truncated_; }
+  // True once end of bitmap or the end of the data was reached: every
+  // further row is all 0.
+  bool Finished() const { return finished_; }
 
  private:
   bool Byte(uint8_t& out);

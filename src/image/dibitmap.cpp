@@ -15,6 +15,9 @@ namespace {
 // Pixel blocks above this many bytes are refused: row offsets and buffer
 // sizes stay well inside size_t arithmetic and allocations stay sane.
 constexpr int64_t kMaxPixelBytes = int64_t{1} << 34;
+// Blocks from outside (clipboard, archives) describing more than 1 GiB of
+// pixels are refused as damaged rather than allocated.
+constexpr int64_t kMaxImportBytes = int64_t{1} << 30;
 
 inline int GetBit(const uint8_t* row, int x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
 
@@ -628,8 +631,6 @@ int CDIBitmap::GetRowPartClamped(uint8_t* buffer, int y, int x, int count) const
     std::memcpy(out, row + static_cast<size_t>(inside0) * bpp, static_cast<size_t>(inside) * bpp);
     out += static_cast<size_t>(inside) * bpp;
   }
-  // When the whole span lies left of the image, the trailing pixels repeat
-  // column 0's neighbour rule: right of the last column means the last column.
   for (int i = 0; i < trail; ++i, out += bpp) std::memcpy(out, last, static_cast<size_t>(bpp));
   return 1;
 }
@@ -913,7 +914,8 @@ int CDIBitmap::FromPackedDIB(const uint8_t* block, size_t size) {
   if (topDown && (rle8 || rle4)) return PackedDIBFail("a compressed bitmap cannot be top-down");
   if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32)
     return PackedDIBFail("unsupported bit count");
-  if (DIBStride(width, depth <= 8 ? 8 : 24) * height > kMaxPixelBytes) return PackedDIBFail("invalid bitmap size");
+  if (DIBStride(width, depth <= 8 ? 8 : depth == 32 ? 32 : 24) * height > kMaxImportBytes)
+    return PackedDIBFail("invalid bitmap size");
 
   // Colour table (and the three bit-field masks that follow a 40-byte header).
   size_t offset = headerSize;

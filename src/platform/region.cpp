@@ -83,7 +83,7 @@ void SetBoxes(pixman_region32* region, const std::vector<pixman_box32_t>& boxes)
 
 std::vector<pixman_box32_t> Boxes(const pixman_region32* region) {
   int count = 0;
-  const pixman_box32_t* boxes = pixman_region32_rectangles(const_cast<pixman_region32*>(Get(region)), &count);
+  const pixman_box32_t* boxes = pixman_region32_rectangles(Get(region), &count);
   return std::vector<pixman_box32_t>(boxes, boxes + count);
 }
 
@@ -370,6 +370,7 @@ Region Region::FromRect(int32_t left, int32_t top, int32_t right, int32_t bottom
   return out;
 }
 
+// The union of the rectangles; empty and inverted ones add nothing.
 Region Region::FromRects(std::span<const Rect> rects) {
   std::vector<pixman_box32_t> boxes;
   boxes.reserve(rects.size());
@@ -475,11 +476,11 @@ std::vector<uint8_t> Region::ToBytes() const {
   return out;
 }
 
-bool Region::IsEmpty() const { return !pixman_region32_not_empty(const_cast<pixman_region32*>(Get(region_.get()))); }
+bool Region::IsEmpty() const { return !pixman_region32_not_empty(Get(region_.get())); }
 
 Rect Region::Box() const {
   if (IsEmpty()) return {};
-  const pixman_box32_t* e = pixman_region32_extents(const_cast<pixman_region32*>(region_.get()));
+  const pixman_box32_t* e = pixman_region32_extents(region_.get());
   return {e->x1, e->y1, e->x2, e->y2};
 }
 

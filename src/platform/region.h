@@ -5,6 +5,13 @@
 // left <= x < right, top <= y < bottom. A default-constructed Region has no
 // handle (IsValid() is false) and behaves as an empty region; every factory
 // gives a valid one.
+//
+// Coordinates are clipped to [-2^30, 2^30), so widths, heights and areas
+// never overflow; Offset clips whatever it pushes out of that range. The
+// rasterised shapes (ellipse, round rectangle, polygon) are drawn only within
+// +-2^20 rows and columns, far beyond any image, so hostile coordinates
+// cannot cost billions of rows. FromRects skips empty and inverted
+// rectangles.
 #pragma once
 
 #include <cstdint>
@@ -63,8 +70,9 @@ class Region {
   static Region FromPolygon(std::span<const Point> points, FillMode mode);
   // Parses the byte form written by ToBytes: a 32-byte header (size 32,
   // type 1, count, byte size of the rectangles, bounding box) followed by
-  // count 16-byte rectangles, all little-endian. nullopt when the bytes are
-  // short, the header is inconsistent or a rectangle is inverted.
+  // count 16-byte rectangles, all little-endian (a size field of 0 is also
+  // accepted, the bounding box is recomputed). nullopt when the bytes are
+  // short or long, the header is inconsistent or a rectangle is inverted.
   static std::optional<Region> FromBytes(std::span<const uint8_t> bytes);
 
   bool IsValid() const { return region_ != nullptr; }
