@@ -81,14 +81,22 @@ void MaskedCopy(uint8_t* dst, const uint8_t* src, const uint8_t* mask, int maskB
     if (GetBit(mask, maskBit0 + i)) std::memcpy(dst + i * Bpp, src + i * Bpp, Bpp);
     ++i;
   }
-  for (; i + 8 <= count; i += 8) {
-    const uint8_t m = mask[(maskBit0 + i) >> 3];
-    if (m == 0xFF) {
-      std::memcpy(dst + i * Bpp, src + i * Bpp, 8 * Bpp);
-    } else if (m != 0) {
-      for (int b = 0; b < 8; ++b)
-        if (m & (0x80u >> b)) std::memcpy(dst + (i + b) * Bpp, src + (i + b) * Bpp, Bpp);
+  // Runs of whole 0xFF mask bytes become one copy, runs of 0x00 one skip.
+  const int whole = i + (count - i) / 8 * 8;
+  while (i < whole) {
+    const uint8_t* m = mask + ((maskBit0 + i) >> 3);
+    const int bytesLeft = (whole - i) / 8;
+    if (*m == 0xFF || *m == 0x00) {
+      const uint8_t value = *m;
+      int run = 1;
+      while (run < bytesLeft && m[run] == value) ++run;
+      if (value) std::memcpy(dst + i * Bpp, src + i * Bpp, static_cast<size_t>(run) * 8 * Bpp);
+      i += run * 8;
+      continue;
     }
+    for (int b = 0; b < 8; ++b)
+      if (*m & (0x80u >> b)) std::memcpy(dst + (i + b) * Bpp, src + (i + b) * Bpp, Bpp);
+    i += 8;
   }
   for (; i < count; ++i)
     if (GetBit(mask, maskBit0 + i)) std::memcpy(dst + i * Bpp, src + i * Bpp, Bpp);
@@ -161,6 +169,15 @@ void CDIBitmap::Free() {
 }
 
 int CDIBitmap::Create(int width, int height, int bitCount, int options) {
+  return CreateStorage(width, height, bitCount, options, true);
+}
+
+int CDIBitmap::CreateStorage(int width, int height, int bitCount, int options, bool zeroPixels) {
+  // A pixel block of exactly the new size is kept instead of being released
+  // and allocated again: its pages are already mapped.
+  uint8_t* oldPixels = pixels_;
+  const size_t oldBytes = pixels_ ? static_cast<size_t>(stride_) * static_cast<size_t>(height_) : 0;
+  pixels_ = nullptr;
   const uint32_t lock = lockCount_;
   lockCount_ = 0;
   Free();
@@ -196,15 +213,24 @@ int CDIBitmap::Create(int width, int height, int bitCount, int options) {
   } else if (bits == 32 && colorType == CT_CMYK) {
     kindFlags = BF_CMYK;
   }
-  if (!ValidBitCount(bits) || width < 1 || height < 1) return 0;
-
   const int64_t stride = DIBStride(width, bits);
   const int64_t pixelBytes = stride * height;
-  if (pixelBytes > kMaxPixelBytes) return 0;
+  if (!ValidBitCount(bits) || width < 1 || height < 1 || pixelBytes > kMaxPixelBytes) {
+    std::free(oldPixels);
+    return 0;
+  }
   const int entries = bits == 1 ? 2 : bits == 8 ? 256 : 0;
 
   auto* info = static_cast<uint8_t*>(std::calloc(1, kInfoHeaderSize + 4 * entries));
-  auto* pixels = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(pixelBytes)));
+  uint8_t* pixels = nullptr;
+  if (oldPixels && oldBytes == static_cast<size_t>(pixelBytes)) {
+    pixels = oldPixels;
+    if (zeroPixels) std::memset(pixels, 0, oldBytes);
+  } else {
+    std::free(oldPixels);
+    pixels = static_cast<uint8_t*>(zeroPixels ? std::calloc(1, static_cast<size_t>(pixelBytes))
+                                              : std::malloc(static_cast<size_t>(pixelBytes)));
+  }
   if (!info || !pixels) {
     std::free(info);
     std::free(pixels);
@@ -254,12 +280,16 @@ void CDIBitmap::SetColorsUsed(uint32_t count) {
 }
 
 int CDIBitmap::CreateCompatible(const CDIBitmap& source, int width, int height) {
+  return CreateCompatibleStorage(source, width, height, true);
+}
+
+int CDIBitmap::CreateCompatibleStorage(const CDIBitmap& source, int width, int height, bool zeroPixels) {
   int options = 0;
   if (source.bitCount_ <= 8)
     options = (source.flags_ & BF_GRAY) ? 1 : 2;
   else if (source.bitCount_ == 32)
     options = (source.flags_ & BF_CMYK) ? 3 : 0;
-  if (!Create(width, height, source.bitCount_, options)) {
+  if (!CreateStorage(width, height, source.bitCount_, options, zeroPixels)) {
     platform::ShowMessage("cannot Create Compatible Bitmpap");
     return 0;
   }
@@ -294,7 +324,7 @@ void CDIBitmap::Attach(CDIBitmap& other) {
 
 int CDIBitmap::CopyFrom(const CDIBitmap& source) {
   if (&source == this) return 1;
-  if (!CreateCompatible(source, source.width_, source.height_)) return 0;
+  if (!CreateCompatibleStorage(source, source.width_, source.height_, false)) return 0;
   std::memcpy(pixels_, source.pixels_, static_cast<size_t>(stride_) * static_cast<size_t>(height_));
   return 1;
 }
@@ -306,7 +336,17 @@ int CDIBitmap::CopyRect(const CDIBitmap& source, int x, int y, int width, int he
     Attach(copy);
     return 1;
   }
-  if (!CreateCompatible(source, width, height)) return 0;
+  // Every pixel is written below when the rectangle lies inside the source
+  // or when clamping; only then may the block skip its zero fill.
+  const bool covered = clamp || (x >= 0 && y >= 0 && int64_t{x} + width <= source.width_ &&
+                                 int64_t{y} + height <= source.height_);
+  if (!CreateCompatibleStorage(source, width, height, !covered)) return 0;
+  if (covered) {
+    // Clear the row ends (padding and the last partial byte) that the
+    // copies below do not fully write.
+    const int tail = std::max(GetRowBytes() - 1, 0);
+    for (int r = 0; r < height_; ++r) std::memset(RowPointer(r) + tail, 0, static_cast<size_t>(stride_ - tail));
+  }
   if (clamp) {
     for (int r = 0; r < height_; ++r) source.GetRowPartClamped(RowPointer(r), y + r, x, width_);
     return 1;

@@ -208,6 +208,8 @@ class CDIBitmap {
   int Draw(Raster& target, const platform::Rect* sourceRect, const platform::Rect* destRect) const;
 
  private:
+  int CreateStorage(int width, int height, int bitCount, int options, bool zeroPixels);
+  int CreateCompatibleStorage(const CDIBitmap& source, int width, int height, bool zeroPixels);
   void ResetFields();
   void WriteHeader();
   void BuildMaskFromRegion();

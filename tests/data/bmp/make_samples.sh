@@ -154,9 +154,9 @@ open("py_rgb32_v3_fields.bmp", "wb").write(bmp(info, b"", bytes(pixels)))
 def cut(name, source, keep):
     open("bad/" + name, "wb").write(open(source, "rb").read()[:keep])
 
-def patched(name, source, offset, fmt, value):
+def patched(name, source, offset, fmt, *values):
     data = bytearray(open(source, "rb").read())
-    struct.pack_into(fmt, data, offset, value)
+    struct.pack_into(fmt, data, offset, *values)
     open("bad/" + name, "wb").write(bytes(data))
 
 size = lambda f: len(open(f, "rb").read())
@@ -174,9 +174,7 @@ data = open("im_rgb24_v3.bmp", "rb").read()
 os2v2 = struct.pack("<I", 64) + data[18:54] + bytes(24) + data[54:]
 open("bad/truncated_rgb24_os2v2.bmp", "wb").write((file_header(14 + len(os2v2), 78) + os2v2)[:-300])
 patched("offset_past_end.bmp", "im_rgb24_v3.bmp", 10, "<I", 100000)
-data = bytearray(open("im_rgb24_v3.bmp", "rb").read())
-struct.pack_into("<ii", data, 18, 100000, 100000)
-open("bad/huge_size.bmp", "wb").write(bytes(data))
+patched("huge_size.bmp", "im_rgb24_v3.bmp", 18, "<ii", 100000, 100000)
 patched("zero_width.bmp", "im_rgb24_v3.bmp", 18, "<i", 0)
 patched("negative_width.bmp", "im_rgb24_v3.bmp", 18, "<i", -37)
 patched("zero_height.bmp", "im_rgb24_v3.bmp", 22, "<i", 0)
