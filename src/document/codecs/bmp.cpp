@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "image/dib_bitfields.h"
 #include "image/dib_rle.h"
 #include "image/dibitmap.h"
 #include "platform/messages.h"
@@ -80,55 +81,6 @@ std::string ReadErrorText(const BmpHeader& h) {
       break;
   }
   return platform::FormatText("BMPREAD: Error reading BMP %d uncompressed\n", h.bitCount);
-}
-
-// One channel of a bit-field pixel: the bits under the mask are reduced to
-// at most their top 8 and widened to 8 bits by bit replication (n-bit v
-// gives v repeated from the top: 5-bit 0b10110 -> 0b10110101), so the
-// channel maximum maps to 255 and zero to 0.
-struct Channel {
-  uint32_t mask = 0;
-  int shift = 0;
-  std::array<uint8_t, 256> widen{};
-};
-
-Channel MakeChannel(uint32_t mask) {
-  Channel c;
-  if (mask == 0) return c;  // channel absent: always 0
-  const int low = std::countr_zero(mask);
-  const int bits = std::bit_width(mask >> low);
-  const int kept = std::min(bits, 8);
-  c.mask = mask;
-  c.shift = low + (bits - kept);
-  for (uint32_t v = 0; v < (1u << kept); ++v) {
-    uint32_t out = 0;
-    for (int s = 8 - kept;; s -= kept) {
-      if (s >= 0) {
-        out |= v << s;
-        if (s == 0) break;
-      } else {
-        out |= v >> -s;
-        break;
-      }
-    }
-    c.widen[v] = static_cast<uint8_t>(out);
-  }
-  return c;
-}
-
-struct BitFields {
-  Channel red, green, blue;
-};
-
-// 16- or 32-bit bit-field row to blue, green, red.
-template <int Bytes>
-void BitFieldRow(const uint8_t* src, uint8_t* dst, int width, const BitFields& f) {
-  for (int x = 0; x < width; ++x, src += Bytes, dst += 3) {
-    const uint32_t v = Bytes == 2 ? Le16(src) : Le32(src);
-    dst[0] = f.blue.widen[(v & f.blue.mask) >> f.blue.shift];
-    dst[1] = f.green.widen[(v & f.green.mask) >> f.green.shift];
-    dst[2] = f.red.widen[(v & f.red.mask) >> f.red.shift];
-  }
 }
 
 // Blue, green, red, unused to blue, green, red.
@@ -304,7 +256,7 @@ bool BmpReader::ReadUncompressed(CDIBitmap& out) {
   const int64_t rowBytes = (h_.width * h_.bitCount + 7) / 8;
 
   RowKind kind = RowKind::kCopy;
-  BitFields fields;
+  DIBBitFields fields;
   if (h_.bitCount == 2) kind = RowKind::kUnpack2;
   if (h_.bitCount == 4) kind = RowKind::kUnpack4;
   if (h_.bitCount == 16 || (h_.bitCount == 32 && !cmyk_)) {
@@ -313,7 +265,7 @@ bool BmpReader::ReadUncompressed(CDIBitmap& out) {
       masks = h_.bitCount == 16 ? std::array<uint32_t, 3>{0x7C00, 0x03E0, 0x001F}
                                 : std::array<uint32_t, 3>{0xFF0000, 0x00FF00, 0x0000FF};
     }
-    fields = {MakeChannel(masks[0]), MakeChannel(masks[1]), MakeChannel(masks[2])};
+    fields = {MakeDIBChannel(masks[0]), MakeDIBChannel(masks[1]), MakeDIBChannel(masks[2])};
     if (h_.bitCount == 16)
       kind = RowKind::kBitFields16;
     else if (masks == std::array<uint32_t, 3>{0xFF0000, 0x00FF00, 0x0000FF})
@@ -356,8 +308,8 @@ bool BmpReader::ReadUncompressed(CDIBitmap& out) {
           continue;
         case RowKind::kUnpack2: UnpackIndexRow<2>(src, converted.data(), width); break;
         case RowKind::kUnpack4: UnpackIndexRow<4>(src, converted.data(), width); break;
-        case RowKind::kBitFields16: BitFieldRow<2>(src, converted.data(), width, fields); break;
-        case RowKind::kBitFields32: BitFieldRow<4>(src, converted.data(), width, fields); break;
+        case RowKind::kBitFields16: DIBBitFieldRow<2>(src, converted.data(), width, fields); break;
+        case RowKind::kBitFields32: DIBBitFieldRow<4>(src, converted.data(), width, fields); break;
         case RowKind::kBgrx: BgrxRow(src, converted.data(), width); break;
       }
       out.PutRow(converted.data(), y);
