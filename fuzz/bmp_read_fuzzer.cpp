@@ -10,17 +10,8 @@
 #include "image/dibitmap.h"
 #include "platform/messages.h"
 
-namespace {
-
-class SilentSink final : public platform::MessageSink {
- public:
-  platform::MsgAnswer Show(const platform::Message&) override { return platform::MsgAnswer::Ok; }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static SilentSink sink;
+  static platform::SilentMessageSink sink;
   static platform::MessageSink* const previous [[maybe_unused]] = platform::SetMessageSink(&sink);
   if (size == 0) return 0;
   std::FILE* file = fmemopen(const_cast<uint8_t*>(data), size, "rb");

@@ -8,15 +8,6 @@
 #include "image/dibitmap.h"
 #include "platform/messages.h"
 
-namespace {
-
-class SilentSink final : public platform::MessageSink {
- public:
-  platform::MsgAnswer Show(const platform::Message&) override { return platform::MsgAnswer::Ok; }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Images above 256 MiB are legal but make each run take seconds; the size
   // limits themselves are covered by the unit tests.
@@ -25,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int64_t height = static_cast<int32_t>(data[8] | data[9] << 8 | data[10] << 16 | uint32_t{data[11]} << 24);
     if (width * (height < 0 ? -height : height) > (int64_t{1} << 26)) return 0;
   }
-  static SilentSink sink;
+  static platform::SilentMessageSink sink;
   platform::SetMessageSink(&sink);
   CDIBitmap image;
   // Keep each run short: a small input may legally describe a large image.

@@ -56,6 +56,8 @@ MsgAnswer StderrMessageSink::Show(const Message& message) {
   return Affirmative(message.buttons);
 }
 
+MsgAnswer SilentMessageSink::Show(const Message& message) { return Affirmative(message.buttons); }
+
 RecordingMessageSink::RecordingMessageSink() : previous_(SetMessageSink(this)) {}
 
 RecordingMessageSink::~RecordingMessageSink() { SetMessageSink(previous_); }

@@ -52,6 +52,13 @@ class StderrMessageSink final : public MessageSink {
   MsgAnswer Show(const Message& message) override;
 };
 
+// Drops every message; questions get the affirmative choice. For batch
+// runs that judge the outcome by result codes alone (the fuzz targets).
+class SilentMessageSink final : public MessageSink {
+ public:
+  MsgAnswer Show(const Message& message) override;
+};
+
 // Keeps every message shown. Questions take their answers from `answers` in
 // order; when it runs dry the affirmative choice is given. Installs itself on
 // construction and restores the previous sink on destruction.
