@@ -1,0 +1,68 @@
+#include "imaging/row_job.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/progress.h"
+
+namespace {
+
+int InitialThreadCount() {
+  if (const char* env = std::getenv("VIVID_THREADS")) {
+    const int n = std::atoi(env);
+    if (n >= 1) return n > 2 ? 2 : n;
+  }
+  const unsigned cores = std::thread::hardware_concurrency();
+  return cores >= 2 ? 2 : 1;
+}
+
+int g_threads = InitialThreadCount();
+
+// Below this many bytes a second thread costs more than it saves.
+constexpr int64_t kParallelBytes = int64_t{1} << 20;
+
+}  // namespace
+
+CRowJob::CRowJob(CDIBitmap& image, int rows) : image_(image), rows_(rows), reporting_(ProgressEnabled()) {
+  image_.Lock();
+  if (reporting_) {
+    ProgressBegin(0, 100);
+    const size_t bytes = static_cast<size_t>(image_.GetStride()) * static_cast<size_t>(image_.GetHeight());
+    if (image_.GetPixels()) snapshot_.assign(image_.GetPixels(), image_.GetPixels() + bytes);
+  }
+}
+
+CRowJob::~CRowJob() { image_.Unlock(); }
+
+bool CRowJob::Step(int index) {
+  if (!reporting_) return true;
+  const int percent = rows_ > 0 ? static_cast<int>(int64_t{100} * index / rows_) : 100;
+  if (ProgressStep(percent) != kProgressCancelled) return true;
+  if (!snapshot_.empty() && image_.GetPixels()) std::memcpy(image_.GetPixels(), snapshot_.data(), snapshot_.size());
+  return false;
+}
+
+bool GL_RowProgress(int index, int rows) {
+  if (!ProgressEnabled()) return true;
+  const int percent = rows > 0 ? static_cast<int>(int64_t{100} * index / rows) : 100;
+  return ProgressStep(percent) != kProgressCancelled;
+}
+
+int GL_GetThreadCount() { return g_threads; }
+void GL_SetThreadCount(int threads) { g_threads = threads < 1 ? 1 : threads > 2 ? 2 : threads; }
+
+namespace row_job_detail {
+
+bool UseThreads(int rows, int64_t bytesPerRow) {
+  return g_threads > 1 && rows >= 2 && !ProgressEnabled() && int64_t{rows} * bytesPerRow >= kParallelBytes;
+}
+
+void RunBands(int rows, int threads, void (*thunk)(void*, int, int), void* context) {
+  const int split = rows / threads;
+  std::thread second([&] { thunk(context, split, rows); });
+  thunk(context, 0, split);
+  second.join();
+}
+
+}  // namespace row_job_detail
