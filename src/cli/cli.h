@@ -3,6 +3,7 @@
 // system's message on stderr), 2 for a usage error.
 #pragma once
 
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <span>
@@ -101,5 +102,8 @@ bool OpenDocument(CVividDoc& document, const std::string& path);
 // The verbs.
 int RunInfo(std::span<const std::string> args);
 int RunConvert(std::span<const std::string> args);
+int RunApply(std::span<const std::string> args);
+// Lists the operations `apply` takes, with their parameters and ranges.
+void PrintOperations(std::FILE* stream);
 
 }  // namespace cli

@@ -17,6 +17,11 @@ constexpr Verb kVerbs[] = {
      "               [--tga-compression none|rle] [--pcd-resolution 0-4]\n"
      "      open IN and save it as OUT, each format chosen by the file name's extension",
      RunConvert},
+    {"apply",
+     "apply IN OUT OP [OP ...] [--select X,Y,W,H]\n"
+     "      open IN, apply each operation (NAME or NAME:ARG,ARG...) in order, save OUT;\n"
+     "      --select limits the change to a rectangle. `apply --help` lists the operations",
+     RunApply},
 };
 
 void PrintUsage(std::FILE* stream) {
@@ -34,6 +39,7 @@ int Main(const std::vector<std::string>& args) {
   const auto isHelp = [](const std::string& arg) { return arg == "--help" || arg == "-h"; };
   if (isHelp(args[0]) || (args.size() == 2 && isHelp(args[1]))) {
     PrintUsage(stdout);
+    if (args[0] == "apply") PrintOperations(stdout);
     return kExitOk;
   }
   for (const Verb& verb : kVerbs) {

@@ -15,7 +15,7 @@
 
 // Result code of a cancelled operation ("User canceled the process!"); it is
 // reported silently.
-inline constexpr int kResultCancelled = -29;
+inline constexpr int kResultCancelled = -29;  // same as kResultCodeCancelled
 
 class CRowJob {
  public:
