@@ -1,0 +1,114 @@
+// vividrome-cli apply, run as a separate program: the named operations,
+// the selection and the usage errors. Expected pixels come from
+// ImageMagick's decode of the input and the operation's formula.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "../document/doc_test_images.h"
+#include "test_support.h"
+
+namespace {
+
+using doc_test::DecodeRGB;
+using testing_support::CommandResult;
+using testing_support::RunCommand;
+using testing_support::ShellQuote;
+using testing_support::TempDir;
+
+CommandResult Cli(const std::string& arguments) {
+  return RunCommand(ShellQuote(testing_support::CliPath()) + " " + arguments);
+}
+
+constexpr int kWidth = 23;
+constexpr int kHeight = 9;
+
+// A 24-bit picture with every channel varying.
+std::string MakePicture(const TempDir& dir) {
+  const std::string path = dir.File("in.bmp");
+  EXPECT_TRUE(doc_test::MakeWithImageMagick("-size 23x9 gradient:orange-navy -seed 3 -attenuate 0.4 +noise Uniform "
+                                            "-type TrueColor",
+                                            "BMP3:" + path));
+  return path;
+}
+
+TEST(CliApply, InvertColorInvertsEveryChannel) {
+  TempDir dir;
+  const std::string in = MakePicture(dir);
+  const std::string out = dir.File("out.bmp");
+  const CommandResult result = Cli("apply " + ShellQuote(in) + " " + ShellQuote(out) + " invert-color");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::vector<uint8_t> before = DecodeRGB(in);
+  const std::vector<uint8_t> after = DecodeRGB(out);
+  ASSERT_EQ(before.size(), size_t{kWidth} * kHeight * 3);
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i) ASSERT_EQ(after[i], 255 - before[i]) << "byte " << i;
+}
+
+TEST(CliApply, SelectionLimitsTheChangeAndOperationsRunInOrder) {
+  TempDir dir;
+  const std::string in = MakePicture(dir);
+  const std::string out = dir.File("out.bmp");
+  // Inverting twice inside the selection and once outside it is not possible
+  // with one selection: the second invert must undo the first only inside.
+  const CommandResult result =
+      Cli("apply " + ShellQuote(in) + " " + ShellQuote(out) + " invert-color invert-color invert-color --select 4,2,7,5");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::vector<uint8_t> before = DecodeRGB(in);
+  const std::vector<uint8_t> after = DecodeRGB(out);
+  ASSERT_EQ(after.size(), before.size());
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const bool inside = x >= 4 && x < 11 && y >= 2 && y < 7;
+      for (int c = 0; c < 3; ++c) {
+        const size_t i = (size_t{static_cast<size_t>(y)} * kWidth + x) * 3 + c;
+        ASSERT_EQ(after[i], inside ? 255 - before[i] : before[i]) << x << "," << y;
+      }
+    }
+}
+
+TEST(CliApply, QuarterTurnsAndFlipsComposeToTheOriginal) {
+  TempDir dir;
+  const std::string in = MakePicture(dir);
+  const std::string out = dir.File("out.bmp");
+  const CommandResult result = Cli("apply " + ShellQuote(in) + " " + ShellQuote(out) +
+                                   " rotate-90 rotate-90 flip-horizontal flip-vertical");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(DecodeRGB(out), DecodeRGB(in));
+}
+
+TEST(CliApply, UsageErrorsWriteNothing) {
+  TempDir dir;
+  const std::string in = MakePicture(dir);
+  const std::string out = dir.File("out.bmp");
+  const char* const bad[] = {
+      "",                          // no operation
+      "no-such-operation",         // unknown name
+      "invert-color:5",            // an argument where none is taken
+      "posterize:1",               // below the dialog's range
+      "posterize:65",              // above it
+      "posterize:2.5",             // not a whole number
+      "posterize",                 // required argument missing
+      "mode:palette:sepia",        // not one of the choices
+      "invert-color --select 1,1,0,4",  // empty selection
+      "invert-color --select 1,1,4",    // malformed selection
+  };
+  for (const char* operations : bad) {
+    SCOPED_TRACE(operations);
+    const CommandResult result = Cli("apply " + ShellQuote(in) + " " + ShellQuote(out) + " " + operations);
+    EXPECT_EQ(result.exitCode, 2) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+}
+
+TEST(CliApply, HelpListsEveryOperationNamedOnTheCommandLine) {
+  const CommandResult result = Cli("apply --help");
+  ASSERT_EQ(result.exitCode, 0);
+  for (const char* name : {"blur", "median", "gaussian-blur", "brightness-contrast", "equalize", "invert-bgr",
+                           "rotate-90", "canvas-size", "crop", "mode:gray", "mode:palette"})
+    EXPECT_NE(result.out.find(std::string("\n  ") + name), std::string::npos) << name;
+}
+
+}  // namespace
