@@ -1,0 +1,266 @@
+// Separable resizing and nearest-pixel scaling (see geometry.h).
+//
+// The column pass and the row pass run fused, one result row at a time: the
+// column pass makes the one intermediate row the row pass needs, in a buffer
+// of the band's own, so no w x H intermediate image is stored. The values are
+// exactly those of the two passes run one after the other.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "image/dibitmap.h"
+#include "imaging/geometry.h"
+#include "imaging/row_job.h"
+#include "platform/messages.h"
+#include "platform/progress.h"
+
+namespace {
+
+bool Valid(const CDIBitmap& image) {
+  if (!image.IsAllocated() || !image.GetPixels()) return false;
+  const int bits = image.GetBitCount();
+  if (bits == 1 || bits == 8 || bits == 24 || bits == 32) return true;
+  platform::ShowMessage("Invalid Bit Count");
+  return false;
+}
+
+inline int GetBit(const uint8_t* row, int64_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
+
+// Exact division of sums by a count n: (sum * m) >> 40 with m = ceil(2^40 / n)
+// equals sum / n while sum * n < 2^40, which holds for sums of at most
+// 32767 values of 255 or less.
+constexpr int kDivShift = 40;
+inline uint64_t DivisorMultiplier(int n) { return ((uint64_t{1} << kDivShift) + n - 1) / static_cast<uint64_t>(n); }
+inline uint8_t DivideSum(uint32_t sum, uint64_t m) { return static_cast<uint8_t>((sum * m) >> kDivShift); }
+
+// How one axis of `from` positions maps onto `to` positions.
+struct AxisMap {
+  enum Kind { Copy, Shrink, Enlarge } kind = Copy;
+  std::vector<int> first;       // Shrink: start; Enlarge: i0
+  std::vector<int> count;       // Shrink: covered positions
+  std::vector<uint64_t> divide; // Shrink: DivisorMultiplier(count)
+  std::vector<int> second;      // Enlarge: i1
+  std::vector<float> fraction;  // Enlarge: f
+};
+
+AxisMap MapAxis(int from, int to) {
+  AxisMap map;
+  if (from == to) return map;
+  const float r = static_cast<float>(from) / static_cast<float>(to);
+  map.first.resize(static_cast<size_t>(to));
+  if (to < from) {
+    map.kind = AxisMap::Shrink;
+    map.count.resize(static_cast<size_t>(to));
+    map.divide.resize(static_cast<size_t>(to));
+    for (int i = 0; i < to; ++i) {
+      const int start = std::min(static_cast<int>(static_cast<float>(i) * r), from - 1);
+      const int end = std::min(static_cast<int>(static_cast<float>(i + 1) * r), from);
+      // Float rounding may not leave a whole position between the two ends.
+      const int n = std::max(end - start, 1);
+      map.first[static_cast<size_t>(i)] = start;
+      map.count[static_cast<size_t>(i)] = n;
+      map.divide[static_cast<size_t>(i)] = DivisorMultiplier(n);
+    }
+  } else {
+    map.kind = AxisMap::Enlarge;
+    map.second.resize(static_cast<size_t>(to));
+    map.fraction.resize(static_cast<size_t>(to));
+    for (int i = 0; i < to; ++i) {
+      const float s = static_cast<float>(i) * r;
+      const int i0 = std::min(static_cast<int>(s), from - 1);
+      map.first[static_cast<size_t>(i)] = i0;
+      map.second[static_cast<size_t>(i)] = std::min(i0 + 1, from - 1);
+      map.fraction[static_cast<size_t>(i)] = s - static_cast<float>(i0);
+    }
+  }
+  return map;
+}
+
+// v0 * (1 - f) + v1 * f + 0.5, truncated. Equal values come back unchanged
+// (the float error stays far below 0.5), so no separate copy is needed.
+inline uint8_t Lerp(int v0, int v1, float f) {
+  return static_cast<uint8_t>(static_cast<float>(v0) * (1.0f - f) + static_cast<float>(v1) * f + 0.5f);
+}
+
+// Per-band working storage.
+struct Scratch {
+  std::vector<uint8_t> row;
+  std::vector<uint32_t> sums;
+};
+
+// The column pass for result row y of a channel image: a pointer to the
+// intermediate row (w x C bytes), either a source row or `scratch.row`.
+const uint8_t* ColumnPass(const CDIBitmap& src, const AxisMap& map, int y, int rowBytes, Scratch& scratch) {
+  switch (map.kind) {
+    case AxisMap::Copy:
+      return src.RowPointer(y);
+    case AxisMap::Shrink: {
+      const int start = map.first[static_cast<size_t>(y)];
+      const int n = map.count[static_cast<size_t>(y)];
+      const uint64_t m = map.divide[static_cast<size_t>(y)];
+      uint32_t* sums = scratch.sums.data();
+      const uint8_t* in = src.RowPointer(start);
+      for (int i = 0; i < rowBytes; ++i) sums[i] = in[i];
+      for (int k = 1; k < n; ++k) {
+        in = src.RowPointer(start + k);
+        for (int i = 0; i < rowBytes; ++i) sums[i] += in[i];
+      }
+      uint8_t* out = scratch.row.data();
+      for (int i = 0; i < rowBytes; ++i) out[i] = DivideSum(sums[i], m);
+      return out;
+    }
+    case AxisMap::Enlarge: {
+      const uint8_t* a = src.RowPointer(map.first[static_cast<size_t>(y)]);
+      const uint8_t* b = src.RowPointer(map.second[static_cast<size_t>(y)]);
+      const float f = map.fraction[static_cast<size_t>(y)];
+      uint8_t* out = scratch.row.data();
+      for (int i = 0; i < rowBytes; ++i) out[i] = Lerp(a[i], b[i], f);
+      return out;
+    }
+  }
+  return nullptr;
+}
+
+// The row pass of a channel image with C channels.
+template <int C>
+void RowPass(const uint8_t* in, uint8_t* out, const AxisMap& map, int width) {
+  switch (map.kind) {
+    case AxisMap::Copy:
+      std::memcpy(out, in, static_cast<size_t>(width) * C);
+      break;
+    case AxisMap::Shrink:
+      for (int x = 0; x < width; ++x, out += C) {
+        const uint8_t* p = in + static_cast<int64_t>(map.first[static_cast<size_t>(x)]) * C;
+        const int n = map.count[static_cast<size_t>(x)];
+        uint32_t sum[C];
+        for (int c = 0; c < C; ++c) sum[c] = p[c];
+        for (int k = 1; k < n; ++k) {
+          p += C;
+          for (int c = 0; c < C; ++c) sum[c] += p[c];
+        }
+        const uint64_t m = map.divide[static_cast<size_t>(x)];
+        for (int c = 0; c < C; ++c) out[c] = DivideSum(sum[c], m);
+      }
+      break;
+    case AxisMap::Enlarge:
+      for (int x = 0; x < width; ++x, out += C) {
+        const uint8_t* a = in + static_cast<int64_t>(map.first[static_cast<size_t>(x)]) * C;
+        const uint8_t* b = in + static_cast<int64_t>(map.second[static_cast<size_t>(x)]) * C;
+        const float f = map.fraction[static_cast<size_t>(x)];
+        for (int c = 0; c < C; ++c) out[c] = Lerp(a[c], b[c], f);
+      }
+      break;
+  }
+}
+
+// 1-bit and palette images: every position takes one source position.
+void PickRow(int bits, const uint8_t* in, uint8_t* out, const AxisMap& map, int width) {
+  if (map.kind == AxisMap::Copy) {
+    std::memcpy(out, in, static_cast<size_t>((int64_t{bits} * width + 7) / 8));
+    return;
+  }
+  const int* pick = map.first.data();
+  if (bits == 8) {
+    for (int x = 0; x < width; ++x) out[x] = in[pick[x]];
+    return;
+  }
+  std::memset(out, 0, static_cast<size_t>((width + 7) / 8));
+  for (int x = 0; x < width; ++x)
+    if (GetBit(in, pick[x])) out[x >> 3] |= static_cast<uint8_t>(0x80u >> (x & 7));
+}
+
+}  // namespace
+
+int GL_ResizeBitmap(CDIBitmap& image, int width, int height) {
+  if (!Valid(image)) return 0;
+  const int w = image.GetWidth();
+  const int h = image.GetHeight();
+  CDIBitmap result;
+  if (!result.CreateCompatible(image, width, height)) return 0;
+  const AxisMap columns = MapAxis(h, height);
+  const AxisMap rows = MapAxis(w, width);
+  const int bits = image.GetBitCount();
+  const bool pick = bits == 1 || (bits == 8 && !image.IsGray());
+  const int channels = bits / 8;
+  const int rowBytes = w * channels;
+
+  auto band = [&](int first, int last) {
+    Scratch scratch;
+    if (!pick) {
+      scratch.row.resize(static_cast<size_t>(rowBytes));
+      if (columns.kind == AxisMap::Shrink) scratch.sums.resize(static_cast<size_t>(rowBytes));
+    }
+    for (int y = first; y < last; ++y) {
+      uint8_t* out = result.RowPointer(y);
+      if (pick) {
+        const int sy = columns.kind == AxisMap::Copy ? y : columns.first[static_cast<size_t>(y)];
+        PickRow(bits, image.RowPointer(sy), out, rows, width);
+        continue;
+      }
+      const uint8_t* in = ColumnPass(image, columns, y, rowBytes, scratch);
+      switch (channels) {
+        case 1: RowPass<1>(in, out, rows, width); break;
+        case 3: RowPass<3>(in, out, rows, width); break;
+        default: RowPass<4>(in, out, rows, width); break;
+      }
+    }
+  };
+
+  const int64_t work = std::max<int64_t>(rowBytes, result.GetRowBytes());
+  if (!ProgressEnabled()) {
+    GL_ParallelRows(height, work, [&band](int first, int last) { band(first, last); });
+  } else {
+    ProgressBegin(0, 100);
+    for (int y = 0; y < height; ++y) {
+      band(y, y + 1);
+      if (!GL_RowProgress(y, height)) return kResultCancelled;
+    }
+  }
+  const int xr = image.GetXResolution();
+  const int yr = image.GetYResolution();
+  image.Attach(result);
+  image.SetResolution(xr, yr);
+  return 1;
+}
+
+int GL_ScaleNearest(const CDIBitmap& source, CDIBitmap& target) {
+  if (!Valid(source) || !target.IsAllocated()) return 0;
+  const int bits = source.GetBitCount();
+  if (target.GetBitCount() != bits) {
+    platform::ShowMessage("GL_ScaleNearest ::pdbmDest Should have the bit count of pdbmSrc");
+    return 0;
+  }
+  const int w = source.GetWidth();
+  const int h = source.GetHeight();
+  const int width = target.GetWidth();
+  const int height = target.GetHeight();
+  AxisMap map;
+  map.kind = AxisMap::Enlarge;  // any kind but Copy: PickRow then reads `first`
+  map.first.resize(static_cast<size_t>(width));
+  for (int x = 0; x < width; ++x)
+    map.first[static_cast<size_t>(x)] = static_cast<int>(std::min<int64_t>(int64_t{x} * w / width, w - 1));
+  const int channels = bits / 8;
+  const size_t rowBytes = static_cast<size_t>(target.GetRowBytes());
+  std::vector<uint8_t> row(rowBytes + 4);
+  int last = -1;
+  target.Lock();
+  for (int y = 0; y < height; ++y) {
+    const int sy = static_cast<int>(int64_t{y} * h / height);
+    // A source row is read only when the source row changes.
+    if (sy != last) {
+      const uint8_t* in = source.RowPointer(sy);
+      uint8_t* out = row.data();
+      if (bits <= 8) {
+        PickRow(bits, in, out, map, width);
+      } else {
+        const int* pick = map.first.data();
+        for (int x = 0; x < width; ++x, out += channels)
+          std::memcpy(out, in + static_cast<int64_t>(pick[x]) * channels, static_cast<size_t>(channels));
+      }
+      last = sy;
+    }
+    target.PutRow(row.data(), y);
+  }
+  target.Unlock();
+  return 1;
+}
