@@ -1,6 +1,7 @@
 #include "image/octree_quantizer.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -17,6 +18,8 @@ bool HeapAfter(const Item& a, const Item& b) {
 }
 
 constexpr size_t kCacheSize = 4096;
+constexpr int kCellSide = 16;
+constexpr int kCells = 16 * 16 * 16;
 constexpr uint32_t kCacheValid = 0x80000000u;
 
 }  // namespace
@@ -215,37 +218,47 @@ void OctreeQuantizer::BuildCandidates() {
       }
       candidates_.push_back(c);
     }
-  std::sort(candidates_.begin(), candidates_.end(),
-            [](const Candidate& a, const Candidate& b) { return a.red != b.red ? a.red < b.red : a.order < b.order; });
+
+  cellStart_.assign(kCells + 1, 0);
+  cellList_.clear();
+  std::vector<int> nearDistance(candidates_.size()), farDistance(candidates_.size());
+  for (int cell = 0; cell < kCells; ++cell) {
+    const int lo[3] = {(cell >> 8) * kCellSide, ((cell >> 4) & 15) * kCellSide, (cell & 15) * kCellSide};
+    int bound = 1 << 30;
+    for (size_t i = 0; i < candidates_.size(); ++i) {
+      const int value[3] = {candidates_[i].red, candidates_[i].green, candidates_[i].blue};
+      int nearSum = 0, farSum = 0;
+      for (int c = 0; c < 3; ++c) {
+        const int low = lo[c], high = lo[c] + kCellSide - 1;
+        const int inside = value[c] < low ? low - value[c] : value[c] > high ? value[c] - high : 0;
+        const int far = std::max(std::abs(value[c] - low), std::abs(value[c] - high));
+        nearSum += inside * inside;
+        farSum += far * far;
+      }
+      nearDistance[i] = nearSum;
+      farDistance[i] = farSum;
+      bound = std::min(bound, farSum);
+    }
+    for (size_t i = 0; i < candidates_.size(); ++i)
+      if (nearDistance[i] <= bound) cellList_.push_back(static_cast<uint16_t>(i));
+    cellStart_[static_cast<size_t>(cell) + 1] = static_cast<uint32_t>(cellList_.size());
+  }
 }
 
 int OctreeQuantizer::Nearest(int red, int green, int blue) const {
-  // Candidates are sorted by red: search outwards from `red` and stop on a
-  // side once the red difference alone exceeds the best distance.
-  const auto start = std::lower_bound(candidates_.begin(), candidates_.end(), red,
-                                      [](const Candidate& c, int value) { return c.red < value; });
+  const int cell = ((red / kCellSide) << 8) | ((green / kCellSide) << 4) | (blue / kCellSide);
   int bestDistance = 1 << 30;
-  int bestOrder = 1 << 30;
   int bestEntry = 0;
-  auto consider = [&](const Candidate& c) {
+  // The list is in search order: a strictly smaller distance wins, so the
+  // first of equals stays.
+  for (uint32_t i = cellStart_[static_cast<size_t>(cell)]; i < cellStart_[static_cast<size_t>(cell) + 1]; ++i) {
+    const Candidate& c = candidates_[cellList_[i]];
     const int dr = c.red - red, dg = c.green - green, db = c.blue - blue;
     const int distance = dr * dr + dg * dg + db * db;
-    if (distance < bestDistance || (distance == bestDistance && c.order < bestOrder)) {
+    if (distance < bestDistance) {
       bestDistance = distance;
-      bestOrder = c.order;
       bestEntry = c.entry;
     }
-  };
-  for (auto it = start; it != candidates_.end(); ++it) {
-    const int dr = it->red - red;
-    if (dr * dr > bestDistance) break;
-    consider(*it);
-  }
-  for (auto it = start; it != candidates_.begin();) {
-    --it;
-    const int dr = it->red - red;
-    if (dr * dr > bestDistance) break;
-    consider(*it);
   }
   return bestEntry;
 }

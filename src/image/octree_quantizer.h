@@ -107,6 +107,12 @@ class OctreeQuantizer {
   std::vector<HeapItem> heaps_[8];
   uint64_t nextOrder_ = 0;
   int leafCount_ = 0;
-  // Leaves in search order, sorted by red for the pruned nearest search.
+  // Leaves in search order.
   std::vector<Candidate> candidates_;
+  // The colour cube cut into 16 x 16 x 16 cells of 16 values a side; each
+  // cell lists (in search order) the candidates that can be nearest to a
+  // colour inside it: those whose distance to the cell is at most the
+  // smallest farthest-corner distance of any candidate.
+  std::vector<uint32_t> cellStart_;
+  std::vector<uint16_t> cellList_;
 };

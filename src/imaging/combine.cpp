@@ -265,13 +265,11 @@ inline Hsl ToHsl(const uint8_t* bgr) {
   const float delta = mx - mn;
   if constexpr (WantS) out.s = out.l < 0.5f ? delta / (mx + mn) : delta / (2.0f - mx - mn);
   if constexpr (WantH) {
-    float h;
-    if (r == mx)
-      h = (g - b) / delta;
-    else if (g == mx)
-      h = (b - r) / delta + 2.0f;
-    else
-      h = (r - g) / delta + 4.0f;
+    // Selects instead of branches (the maximum's channel is unpredictable);
+    // adding 0 to the red sector's quotient changes no value.
+    const float num = r == mx ? g - b : g == mx ? b - r : r - g;
+    const float sector = r == mx ? 0.0f : g == mx ? 2.0f : 4.0f;
+    float h = num / delta + sector;
     h *= 60.0f;
     if (h < 0.0f) h += 360.0f;
     out.h = h;
@@ -289,15 +287,11 @@ inline uint8_t ToByte(float v) {
 inline uint8_t HueToRGB(float m1, float m2, float h) {
   if (h < 0.0f) h += 360.0f;
   if (h > 360.0f) h -= 360.0f;
-  float v;
-  if (h < 60.0f)
-    v = m1 + (m2 - m1) * h / 60.0f;
-  else if (h < 180.0f)
-    v = m2;
-  else if (h < 240.0f)
-    v = m1 + (m2 - m1) * (240.0f - h) / 60.0f;
-  else
-    v = m1;
+  // The two ramps share one expression: m1 + (m2 - m1) x h / 60 below 60,
+  // with 240 - h in place of h from 180 to 240.
+  const float x = h < 60.0f ? h : 240.0f - h;
+  const float ramp = m1 + (m2 - m1) * x / 60.0f;
+  const float v = h < 60.0f ? ramp : h < 180.0f ? m2 : h < 240.0f ? ramp : m1;
   return ToByte(v);
 }
 
@@ -438,15 +432,21 @@ template <bool Darker>
 void AlphaTransRow8(uint8_t* out, const uint8_t* d, const uint8_t* s, const uint8_t* alpha, int width,
                     const AlphaTable& table) {
   for (int c = 0; c < width; ++c) {
-    const unsigned dv = d[c], sv = s[c], a = table.a[alpha[c]];
+    const unsigned dv = d[c], sv = s[c];
     const bool apply = Darker ? dv < sv : dv > sv;
-    out[c] = apply ? static_cast<uint8_t>(Div255(sv * a + dv * (255 - a))) : static_cast<uint8_t>(dv);
+    // Without the condition the byte is blended at a = 0, which keeps it;
+    // masking instead of branching keeps the loop free of mispredictions.
+    const unsigned a = table.a[alpha[c]] & (0u - static_cast<unsigned>(apply));
+    out[c] = static_cast<uint8_t>(Div255(sv * a + dv * (255 - a)));
   }
 }
 
 inline unsigned LightnessSum(const uint8_t* p) {
-  const unsigned mx = std::max(p[0], std::max(p[1], p[2]));
-  const unsigned mn = std::min(p[0], std::min(p[1], p[2]));
+  // Whole-register comparisons compile to conditional moves; the bytes of a
+  // photograph would mispredict branches half of the time.
+  const unsigned b = p[0], g = p[1], r = p[2];
+  const unsigned hi = b > g ? b : g, lo = b > g ? g : b;
+  const unsigned mx = hi > r ? hi : r, mn = lo < r ? lo : r;
   return (mx + mn) & ~1u;
 }
 
@@ -457,7 +457,7 @@ void AlphaTransRow24(uint8_t* out, const uint8_t* d, const uint8_t* s, const uin
     const unsigned ld = LightnessSum(d), ls = LightnessSum(s);
     const bool apply = Darker ? ld < ls : ld > ls;
     // Without the condition the pixel is blended at a = 0, which keeps it.
-    const unsigned a = apply ? table.a[alpha[c]] : 0u;
+    const unsigned a = table.a[alpha[c]] & (0u - static_cast<unsigned>(apply));
     for (int k = 0; k < 3; ++k) out[k] = static_cast<uint8_t>(Div255(s[k] * a + d[k] * (255 - a)));
   }
 }

@@ -139,6 +139,7 @@ struct PreparedKernel {
   int64_t divisor;
   int64_t offset;
   bool table;           // sums fit the lookup table
+  bool small;           // and 16-bit arithmetic
   int64_t minSum;       // the table's first sum
   std::vector<uint8_t> lut;
 };
@@ -153,6 +154,7 @@ PreparedKernel Prepare(const ConvolutionKernel& k) {
   int64_t neg = 0, pos = 0;
   for (int32_t w : k.weights) (w < 0 ? neg : pos) += int64_t{w} * 255;
   p.table = pos - neg < kTableSpan;
+  p.small = pos <= INT16_MAX && neg >= INT16_MIN;
   p.minSum = neg;
   if (p.table) {
     p.lut.resize(static_cast<size_t>(pos - neg + 1));
@@ -162,8 +164,15 @@ PreparedKernel Prepare(const ConvolutionKernel& k) {
 }
 
 // acc[i] += w x src[i] over n bytes.
-VIVID_VECTOR_LOOP void MultiplyAdd(int32_t* __restrict acc, const uint8_t* __restrict src, int32_t w, int n) {
-  for (int i = 0; i < n; ++i) acc[i] += w * static_cast<int32_t>(src[i]);
+template <typename Acc>
+VIVID_VECTOR_LOOP void MultiplyAdd(Acc* __restrict acc, const uint8_t* __restrict src, Acc w, int n) {
+  for (int i = 0; i < n; ++i) acc[i] = static_cast<Acc>(acc[i] + w * static_cast<Acc>(src[i]));
+}
+
+template <typename Acc>
+VIVID_VECTOR_LOOP void Lookup(uint8_t* __restrict out, const Acc* __restrict acc, const uint8_t* __restrict lut,
+                              int32_t first, int n) {
+  for (int i = 0; i < n; ++i) out[i] = lut[acc[i] - first];
 }
 
 class ConvolveKernel final : public WindowKernel {
@@ -174,15 +183,8 @@ class ConvolveKernel final : public WindowKernel {
     const int begin = w.x0 * bpp_;
     const int n = (w.x1 - w.x0) * bpp_;
     if (k_.table) {
-      acc_.assign(static_cast<size_t>(n), 0);
-      for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c) {
-          const int32_t weight = k_.weights[r * 3 + c];
-          if (weight != 0) MultiplyAdd(acc_.data(), w.rows[r] + begin + (c - 1) * bpp_, weight, n);
-        }
-      const uint8_t* lut = k_.lut.data() - k_.minSum;
-      uint8_t* out = w.out + begin;
-      for (int i = 0; i < n; ++i) out[i] = lut[acc_[static_cast<size_t>(i)]];
+      if (k_.small) TableRow(w, begin, n, acc16_);
+      else TableRow(w, begin, n, acc32_);
       return;
     }
     for (int i = 0; i < n; ++i) {
@@ -194,9 +196,21 @@ class ConvolveKernel final : public WindowKernel {
   }
 
  private:
+  template <typename Acc>
+  void TableRow(const WindowRows& w, int begin, int n, std::vector<Acc>& acc) {
+    acc.assign(static_cast<size_t>(n), 0);
+    for (int r = 0; r < 3; ++r)
+      for (int c = 0; c < 3; ++c) {
+        const int32_t weight = k_.weights[r * 3 + c];
+        if (weight != 0) MultiplyAdd<Acc>(acc.data(), w.rows[r] + begin + (c - 1) * bpp_, static_cast<Acc>(weight), n);
+      }
+    Lookup<Acc>(w.out + begin, acc.data(), k_.lut.data(), static_cast<int32_t>(k_.minSum), n);
+  }
+
   const PreparedKernel& k_;
   int bpp_;
-  std::vector<int32_t> acc_;
+  std::vector<int16_t> acc16_;
+  std::vector<int32_t> acc32_;
 };
 
 ConvolutionKernel MakeKernel(int32_t divisor, int32_t offset, std::initializer_list<int32_t> weights) {

@@ -73,15 +73,25 @@ uint32_t AdvanceNoise(uint32_t state, uint64_t steps) {
   return state * accMul + accAdd;
 }
 
+// table[(n AND 255) x 256 + v]: the noisy value of byte v for draw n.
+std::vector<uint8_t> NoiseTable(int amount) {
+  std::vector<uint8_t> table(256 * 256);
+  for (int n = 0; n < 256; ++n) {
+    const int r = n * 2 - 255;
+    for (int v = 0; v < 256; ++v) {
+      const int value = (r * amount + v * 1000) / 1000;
+      table[static_cast<size_t>(n * 256 + v)] = static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
+    }
+  }
+  return table;
+}
+
 template <int BPP>
-void NoiseRow(const uint8_t* src, uint8_t* dst, int width, int amount, uint32_t& state) {
+void NoiseRow(const uint8_t* src, uint8_t* dst, int width, const uint8_t* table, uint32_t& state) {
   for (int x = 0; x < width; ++x) {
     state = state * kNoiseMultiplier + kNoiseIncrement;
-    const int r = static_cast<int>(((state >> 16) & 0x7FFF) & 255) * 2 - 255;
-    for (int c = 0; c < BPP; ++c) {
-      const int v = (r * amount + src[x * BPP + c] * 1000) / 1000;
-      dst[x * BPP + c] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-    }
+    const uint8_t* t = table + ((state >> 16) & 255) * 256;
+    for (int c = 0; c < BPP; ++c) dst[x * BPP + c] = t[src[x * BPP + c]];
   }
 }
 
@@ -97,6 +107,7 @@ int GL_AddNoise(CDIBitmap& bitmap, int /*reserved*/, int amount) {
   const int height = bitmap.GetHeight();
   const size_t rowBytes = static_cast<size_t>(width) * bpp;
   const uint32_t start = g_noiseState;
+  const std::vector<uint8_t> table = NoiseTable(amount);
   CRowJob job(bitmap, height);
   bool cancelled = false;
   GL_ParallelRows(height, static_cast<int64_t>(rowBytes) * 4, [&](int first, int last) {
@@ -105,9 +116,9 @@ int GL_AddNoise(CDIBitmap& bitmap, int /*reserved*/, int amount) {
     for (int y = first; y < last; ++y) {
       const uint8_t* src = bitmap.RowPointer(y);
       switch (bpp) {
-        case 1: NoiseRow<1>(src, row.data(), width, amount, state); break;
-        case 3: NoiseRow<3>(src, row.data(), width, amount, state); break;
-        default: NoiseRow<4>(src, row.data(), width, amount, state); break;
+        case 1: NoiseRow<1>(src, row.data(), width, table.data(), state); break;
+        case 3: NoiseRow<3>(src, row.data(), width, table.data(), state); break;
+        default: NoiseRow<4>(src, row.data(), width, table.data(), state); break;
       }
       bitmap.PutRow(row.data(), y);
       if (job.Reporting() && !job.Step(y)) {

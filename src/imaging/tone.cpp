@@ -250,22 +250,177 @@ struct LightnessChange {
   }
 };
 
-// Runs a pixel function over a 24-bit row. Runs of equal pixels (flat areas)
-// reuse the previous result.
+// Runs a pixel function over a 24-bit row, one pixel at a time. This is the
+// reference form; the vector rows below must give the same bytes.
+template <typename PixelFn>
+void HSLRowScalar(const uint8_t* src, uint8_t* dst, int width, const PixelFn& fn) {
+  for (int x = 0; x < width; ++x, src += 3, dst += 3) fn(src, dst);
+}
+
+// Eight pixels at a time: the same single-precision operations in the same
+// order as the scalar functions, with branches turned into selects (IEEE
+// arithmetic gives the same result per lane; no contraction into fused
+// multiply-adds happens in ISO C++ mode).
+// The helpers taking vectors are all inlined, so the note about the AVX
+// argument-passing convention does not concern them (the note comes at the
+// end of the file, hence no pop).
+#pragma GCC diagnostic ignored "-Wpsabi"
+typedef float VFloat __attribute__((vector_size(32)));
+typedef int32_t VInt __attribute__((vector_size(32)));
+constexpr int kLanes = 8;
+
+enum class HSLMode { Change, Saturation, Lightness };
+
+inline VFloat VMax(VFloat a, VFloat b) { return a < b ? b : a; }
+inline VFloat VMin(VFloat a, VFloat b) { return b < a ? b : a; }
+inline VFloat VClamp(VFloat v, float lo, float hi) {
+  const VFloat vlo = VFloat{} + lo, vhi = VFloat{} + hi;
+  return v < vlo ? vlo : (vhi < v ? vhi : v);
+}
+
+inline VInt VHueToRGB(VFloat m1, VFloat m2, VFloat h) {
+  h = h < 0.0f ? h + 360.0f : h;
+  h = h > 360.0f ? h - 360.0f : h;
+  const VFloat rising = m1 + (m2 - m1) * h / 60.0f;
+  const VFloat falling = m1 + (m2 - m1) * (240.0f - h) / 60.0f;
+  VFloat v = h < 60.0f ? rising : (h < 180.0f ? m2 : (h < 240.0f ? falling : m1));
+  v = VClamp(v * 255.0f, 0.0f, 255.0f);
+  return __builtin_convertvector(v, VInt);
+}
+
+template <HSLMode M>
+__attribute__((always_inline)) inline void HSLBlock(const uint8_t* src, uint8_t* dst, float dh, float ds,
+                                                    float dl) {
+  VInt R, G, B;
+  for (int i = 0; i < kLanes; ++i) {
+    B[i] = src[3 * i];
+    G[i] = src[3 * i + 1];
+    R[i] = src[3 * i + 2];
+  }
+  const VFloat r = __builtin_convertvector(R, VFloat) * kScale;
+  const VFloat g = __builtin_convertvector(G, VFloat) * kScale;
+  const VFloat b = __builtin_convertvector(B, VFloat) * kScale;
+  const VFloat mx = VMax(r, VMax(g, b));
+  const VFloat mn = VMin(r, VMin(g, b));
+  const VFloat l = (mx + mn) * 0.5f;
+  const VInt gray = mx == mn;
+  const VFloat delta = mx - mn;
+  const VFloat s = delta / (l < 0.5f ? mx + mn : 2.0f - mx - mn);
+  const VInt rIsMax = r == mx;
+  const VInt gIsMax = g == mx;
+  const VFloat q = (rIsMax ? g - b : (gIsMax ? b - r : r - g)) / delta;
+  VFloat h = rIsMax ? q : q + (gIsMax ? VFloat{} + 2.0f : VFloat{} + 4.0f);
+  h *= 60.0f;
+  h = h < 0.0f ? h + 360.0f : h;
+  VFloat h2 = h, s2 = s, l2 = l;
+  if constexpr (M == HSLMode::Change) {
+    h2 = h + dh;
+    h2 = h2 < 0.0f ? h2 + 360.0f : h2;
+    h2 = h2 > 360.0f ? h2 - 360.0f : h2;
+  }
+  if constexpr (M != HSLMode::Lightness) s2 = VClamp(s + ds, 0.0f, 1.0f);
+  if constexpr (M != HSLMode::Saturation) l2 = VClamp(l + dl, 0.0f, 1.0f);
+  const VFloat m2 = l2 <= 0.5f ? l2 * (1.0f + s2) : l2 + s2 - l2 * s2;
+  const VFloat m1 = 2.0f * l2 - m2;
+  VInt outR = VHueToRGB(m1, m2, h2 + 120.0f);
+  VInt outG = VHueToRGB(m1, m2, h2);
+  VInt outB = VHueToRGB(m1, m2, h2 - 120.0f);
+  if constexpr (M == HSLMode::Saturation) {
+    outR = gray ? R : outR;
+    outG = gray ? G : outG;
+    outB = gray ? B : outB;
+  } else {
+    const VInt level = __builtin_convertvector(l2 * 255.0f, VInt);
+    outR = gray ? level : outR;
+    outG = gray ? level : outG;
+    outB = gray ? level : outB;
+  }
+  for (int i = 0; i < kLanes; ++i) {
+    dst[3 * i] = static_cast<uint8_t>(outB[i]);
+    dst[3 * i + 1] = static_cast<uint8_t>(outG[i]);
+    dst[3 * i + 2] = static_cast<uint8_t>(outR[i]);
+  }
+}
+
+// Whole blocks of eight pixels; returns the number of pixels done. Built for
+// AVX2 and for the baseline, chosen when the program starts.
+#define VIVID_HSL_ROW(Name, Mode)                                                                     \
+  __attribute__((target_clones("avx2", "default"))) int Name(const uint8_t* src, uint8_t* dst, int width, \
+                                                              float dh, float ds, float dl) {            \
+    int x = 0;                                                                                        \
+    for (; x + kLanes <= width; x += kLanes) HSLBlock<Mode>(src + 3 * x, dst + 3 * x, dh, ds, dl);   \
+    return x;                                                                                         \
+  }
+VIVID_HSL_ROW(HSLChangeBlocks, HSLMode::Change)
+VIVID_HSL_ROW(SaturationBlocks, HSLMode::Saturation)
+VIVID_HSL_ROW(LightnessBlocks, HSLMode::Lightness)
+#undef VIVID_HSL_ROW
+
+// Equalisation of one 24-bit pixel through the YIQ tables (the reference
+// form; EqualizeBlocks must give the same bytes).
+inline void EqualizePixel(const uint8_t* s, uint8_t* d, const ToneTable& table) {
+  const YIQTables& t = kYIQ;
+  const int b = s[0], g = s[1], r = s[2];
+  const int y = (t.yr[r] + t.yg[g] + t.yb[b] + 512) >> 10;
+  const int i = (t.ir[r] - t.ig[g] - t.ib[b] + 512) / 1024;
+  const int q = (t.qr[r] - t.qg[g] + t.qb[b] + 512) / 1024;
+  const int y2 = 1024 * table[y] + 512;
+  d[2] = static_cast<uint8_t>(std::clamp((y2 + 979 * i + 636 * q) / 1024, 0, 255));
+  d[1] = static_cast<uint8_t>(std::clamp((y2 - 280 * i - 663 * q) / 1024, 0, 255));
+  d[0] = static_cast<uint8_t>(std::clamp((y2 + 2 * (871 * q - 565 * i)) / 1024, 0, 255));
+}
+
+inline VInt VClampByte(VInt v) {
+  const VInt zero = VInt{}, top = VInt{} + 255;
+  v = v < zero ? zero : v;
+  return v > top ? top : v;
+}
+
+// Eight pixels at a time in 32-bit lanes (integer division truncates toward
+// zero as in the scalar form); returns the number of pixels done.
+__attribute__((target_clones("avx2", "default"))) int EqualizeBlocks(const uint8_t* src, uint8_t* dst, int width,
+                                                                     const ToneTable& table) {
+  int x = 0;
+  for (; x + kLanes <= width; x += kLanes, src += 3 * kLanes, dst += 3 * kLanes) {
+    VInt R, G, B;
+    for (int k = 0; k < kLanes; ++k) {
+      B[k] = src[3 * k];
+      G[k] = src[3 * k + 1];
+      R[k] = src[3 * k + 2];
+    }
+    const VInt y = (306 * R + 601 * G + 117 * B + 512) >> 10;
+    const VInt i = (610 * R - 281 * G - 330 * B + 512) / 1024;
+    const VInt q = (216 * R - 536 * G + 319 * B + 512) / 1024;
+    VInt y2;
+    for (int k = 0; k < kLanes; ++k) y2[k] = table[y[k]];
+    y2 = 1024 * y2 + 512;
+    const VInt outR = VClampByte((y2 + 979 * i + 636 * q) / 1024);
+    const VInt outG = VClampByte((y2 - 280 * i - 663 * q) / 1024);
+    const VInt outB = VClampByte((y2 + 2 * (871 * q - 565 * i)) / 1024);
+    for (int k = 0; k < kLanes; ++k) {
+      dst[3 * k] = static_cast<uint8_t>(outB[k]);
+      dst[3 * k + 1] = static_cast<uint8_t>(outG[k]);
+      dst[3 * k + 2] = static_cast<uint8_t>(outR[k]);
+    }
+  }
+  return x;
+}
+
+int VectorBlocks(const HSLChange& f, const uint8_t* s, uint8_t* d, int w) {
+  return HSLChangeBlocks(s, d, w, f.hue, f.saturation, f.lightness);
+}
+int VectorBlocks(const SaturationChange& f, const uint8_t* s, uint8_t* d, int w) {
+  return SaturationBlocks(s, d, w, 0.0f, f.saturation, 0.0f);
+}
+int VectorBlocks(const LightnessChange& f, const uint8_t* s, uint8_t* d, int w) {
+  return LightnessBlocks(s, d, w, 0.0f, 0.0f, f.lightness);
+}
+
+// The vector blocks, then the scalar function for the last pixels.
 template <typename PixelFn>
 void HSLRow(const uint8_t* src, uint8_t* dst, int width, const PixelFn& fn) {
-  uint32_t last = 0xFFFFFFFFu;
-  uint8_t out[3] = {0, 0, 0};
-  for (int x = 0; x < width; ++x, src += 3, dst += 3) {
-    const uint32_t key = src[0] | (uint32_t{src[1]} << 8) | (uint32_t{src[2]} << 16);
-    if (key != last) {
-      fn(src, out);
-      last = key;
-    }
-    dst[0] = out[0];
-    dst[1] = out[1];
-    dst[2] = out[2];
-  }
+  const int done = VectorBlocks(fn, src, dst, width);
+  HSLRowScalar(src + 3 * done, dst + 3 * done, width - done, fn);
 }
 
 template <typename PixelFn>
@@ -275,72 +430,87 @@ int ApplyHSL24(CDIBitmap& bitmap, const PixelFn& fn) {
 }
 
 // ---------------------------------------------------------------------------
-// Histogram kernels (mask row null: every pixel counts).
+// Histogram kernels. Each row is first turned into the run of values to
+// count (perPixel values for every pixel), then counted into four
+// interleaved sub-histograms so that repeated values do not wait on each
+// other.
 
-inline bool Selected(const uint8_t* mask, int x) { return !mask || (mask[x >> 3] & (0x80 >> (x & 7))); }
+struct CountPlan {
+  int channel;
+  const uint32_t* paletteValue;  // palette images: value(s) of each index
+  int perPixel;                  // values counted per pixel
+};
 
-void CountRow(const CDIBitmap& bitmap, int y, int channel, const uint32_t* paletteValue, bool paletteAll,
-              uint32_t* counts) {
+using SubCounts = uint32_t[4][256];
+
+// The values of row y, in `scratch` or (when they are the row's own bytes)
+// straight from the row.
+const uint8_t* RowValues(const CDIBitmap& bitmap, int y, const CountPlan& plan, uint8_t* scratch) {
   const uint8_t* row = bitmap.RowPointer(y);
-  const uint8_t* mask = bitmap.HasMask() ? bitmap.MaskRowPointer(y) : nullptr;
   const int width = bitmap.GetWidth();
+  const int channel = plan.channel;
   switch (bitmap.GetBitCount()) {
     case 1:
-      for (int x = 0; x < width; ++x)
-        if (Selected(mask, x)) ++counts[(row[x >> 3] >> (7 - (x & 7))) & 1];
-      return;
+      for (int x = 0; x < width; ++x) scratch[x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
+      return scratch;
     case 8:
-      if (paletteValue) {
-        for (int x = 0; x < width; ++x) {
-          if (!Selected(mask, x)) continue;
-          const uint32_t v = paletteValue[row[x]];
-          if (paletteAll) {
-            ++counts[v & 0xFF];
-            ++counts[(v >> 8) & 0xFF];
-            ++counts[(v >> 16) & 0xFF];
-          } else {
-            ++counts[v];
-          }
-        }
+      if (!plan.paletteValue) return row;
+      if (plan.perPixel == 1) {
+        for (int x = 0; x < width; ++x) scratch[x] = static_cast<uint8_t>(plan.paletteValue[row[x]]);
       } else {
-        for (int x = 0; x < width; ++x)
-          if (Selected(mask, x)) ++counts[row[x]];
-      }
-      return;
-    case 24:
-      for (int x = 0; x < width; ++x, row += 3) {
-        if (!Selected(mask, x)) continue;
-        switch (channel) {
-          case 1: ++counts[row[2]]; break;
-          case 2: ++counts[row[1]]; break;
-          case 3: ++counts[row[0]]; break;
-          case kChannelLuminance: ++counts[GL_Luminance(row[2], row[1], row[0])]; break;
-          default:
-            ++counts[row[0]];
-            ++counts[row[1]];
-            ++counts[row[2]];
+        for (int x = 0; x < width; ++x) {
+          const uint32_t v = plan.paletteValue[row[x]];
+          scratch[3 * x] = static_cast<uint8_t>(v);
+          scratch[3 * x + 1] = static_cast<uint8_t>(v >> 8);
+          scratch[3 * x + 2] = static_cast<uint8_t>(v >> 16);
         }
       }
-      return;
-    case 32:
-      for (int x = 0; x < width; ++x, row += 4) {
-        if (!Selected(mask, x)) continue;
-        if (channel >= 1 && channel <= 4) {
-          ++counts[row[channel - 1]];
-        } else if (channel == kChannelLuminance) {
+      return scratch;
+    case 24:
+      if (channel == kChannelLuminance) {
+        GL_LuminanceRow(row, scratch, width);
+      } else if (channel >= 1 && channel <= 3) {
+        const uint8_t* p = row + (3 - channel);
+        for (int x = 0; x < width; ++x, p += 3) scratch[x] = *p;
+      } else {
+        return row;
+      }
+      return scratch;
+    default:  // 32
+      if (channel == kChannelLuminance) {
+        for (int x = 0; x < width; ++x, row += 4) {
           const int k = row[3];
           const int r = std::max(0, 255 - row[0] - k);
           const int g = std::max(0, 255 - row[1] - k);
           const int b = std::max(0, 255 - row[2] - k);
-          ++counts[GL_Luminance(r, g, b)];
-        } else {
-          ++counts[row[0]];
-          ++counts[row[1]];
-          ++counts[row[2]];
-          ++counts[row[3]];
+          scratch[x] = static_cast<uint8_t>(GL_Luminance(r, g, b));
         }
+      } else if (channel >= 1 && channel <= 4) {
+        const uint8_t* p = row + (channel - 1);
+        for (int x = 0; x < width; ++x, p += 4) scratch[x] = *p;
+      } else {
+        return row;
       }
-      return;
+      return scratch;
+  }
+}
+
+void CountValues(const uint8_t* v, size_t n, SubCounts& c) {
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    ++c[0][v[i]];
+    ++c[1][v[i + 1]];
+    ++c[2][v[i + 2]];
+    ++c[3][v[i + 3]];
+  }
+  for (; i < n; ++i) ++c[0][v[i]];
+}
+
+// Counts the values of the selected pixels only.
+void CountSelected(const uint8_t* v, const uint8_t* mask, int width, int perPixel, SubCounts& c) {
+  for (int x = 0; x < width; ++x) {
+    if (!(mask[x >> 3] & (0x80 >> (x & 7)))) continue;
+    for (int k = 0; k < perPixel; ++k) ++c[k][v[x * perPixel + k]];
   }
 }
 
@@ -526,12 +696,12 @@ int GL_GetHistogram(const CDIBitmap& bitmap, Histogram& histogram, int channel) 
   const int bits = bitmap.GetBitCount();
   if (bits != 1 && bits != 8 && bits != 24 && bits != 32) return 0;
   if (!HasPixels(bitmap)) return 1;
+  CountPlan plan{channel, nullptr, 1};
   // Palette images count a value of each pixel's table entry.
   uint32_t paletteValue[256];
-  const bool palette = IsPalette8(bitmap) && bitmap.GetColorTablePointer();
-  const bool paletteAll = palette && !(channel >= 1 && channel <= 3) && channel != kChannelLuminance;
-  if (palette) {
+  if (IsPalette8(bitmap) && bitmap.GetColorTablePointer()) {
     const uint8_t* table = bitmap.GetColorTablePointer();
+    const bool all = !(channel >= 1 && channel <= 3) && channel != kChannelLuminance;
     for (int i = 0; i < 256; ++i) {
       const uint8_t b = table[4 * i], g = table[4 * i + 1], r = table[4 * i + 2];
       paletteValue[i] = channel == 1                   ? r
@@ -540,18 +710,34 @@ int GL_GetHistogram(const CDIBitmap& bitmap, Histogram& histogram, int channel) 
                         : channel == kChannelLuminance ? static_cast<uint32_t>(GL_Luminance(r, g, b))
                                                        : (r | (uint32_t{g} << 8) | (uint32_t{b} << 16));
     }
+    plan.paletteValue = paletteValue;
+    plan.perPixel = all ? 3 : 1;
+  } else if (bits == 24 && !(channel >= 1 && channel <= 3) && channel != kChannelLuminance) {
+    plan.perPixel = 3;
+  } else if (bits == 32 && !(channel >= 1 && channel <= 4) && channel != kChannelLuminance) {
+    plan.perPixel = 4;
   }
   const int rows = bitmap.GetHeight();
-  // Each band counts into its own histogram; the sums do not depend on the
-  // banding.
-  Histogram bandCounts[2] = {};
+  const int width = bitmap.GetWidth();
+  const bool masked = bitmap.HasMask() && bitmap.MaskRowPointer(0) != nullptr;
+  // Each band counts into its own sub-histograms; the sums do not depend on
+  // the banding.
+  static_assert(sizeof(SubCounts) == 4 * 256 * sizeof(uint32_t));
+  std::vector<uint32_t> bandCounts(2 * 4 * 256, 0);
   GL_ParallelRows(rows, bitmap.GetRowBytes(), [&](int first, int last) {
-    // Band starting at row 0 uses slot 0, the other slot 1.
-    uint32_t* counts = bandCounts[first == 0 ? 0 : 1].data();
-    for (int y = first; y < last; ++y)
-      CountRow(bitmap, y, channel, palette ? paletteValue : nullptr, paletteAll, counts);
+    // The band starting at row 0 uses the first slot, the other the second.
+    SubCounts& counts = *reinterpret_cast<SubCounts*>(bandCounts.data() + (first == 0 ? 0 : 4 * 256));
+    std::vector<uint8_t> scratch(static_cast<size_t>(width) * 4);
+    for (int y = first; y < last; ++y) {
+      const uint8_t* values = RowValues(bitmap, y, plan, scratch.data());
+      if (masked)
+        CountSelected(values, bitmap.MaskRowPointer(y), width, plan.perPixel, counts);
+      else
+        CountValues(values, static_cast<size_t>(width) * plan.perPixel, counts);
+    }
   });
-  for (int i = 0; i < 256; ++i) histogram[i] = bandCounts[0][i] + bandCounts[1][i];
+  for (int k = 0; k < 8; ++k)
+    for (int i = 0; i < 256; ++i) histogram[i] += bandCounts[k * 256 + i];
   return 1;
 }
 
@@ -580,17 +766,8 @@ int GL_EqualizeBitmap(CDIBitmap& bitmap) {
   }
   const int width = bitmap.GetWidth();
   return ForEachRow(bitmap, [&](const uint8_t* s, uint8_t* d, int) {
-    const YIQTables& t = kYIQ;
-    for (int x = 0; x < width; ++x, s += 3, d += 3) {
-      const int b = s[0], g = s[1], r = s[2];
-      const int y = (t.yr[r] + t.yg[g] + t.yb[b] + 512) >> 10;
-      const int i = (t.ir[r] - t.ig[g] - t.ib[b] + 512) / 1024;
-      const int q = (t.qr[r] - t.qg[g] + t.qb[b] + 512) / 1024;
-      const int y2 = 1024 * table[y] + 512;
-      d[2] = static_cast<uint8_t>(std::clamp((y2 + 979 * i + 636 * q) / 1024, 0, 255));
-      d[1] = static_cast<uint8_t>(std::clamp((y2 - 280 * i - 663 * q) / 1024, 0, 255));
-      d[0] = static_cast<uint8_t>(std::clamp((y2 + 2 * (871 * q - 565 * i)) / 1024, 0, 255));
-    }
+    const int done = EqualizeBlocks(s, d, width, table);
+    for (int x = done; x < width; ++x) EqualizePixel(s + 3 * x, d + 3 * x, table);
   });
 }
 

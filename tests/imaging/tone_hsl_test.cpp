@@ -69,9 +69,9 @@ void RefChangeHsl(uint8_t* bgr, int hue, int sat, int light) {
   RefFromHsl(h, Clamp01(c.s + sat * 0.001f), l, c.gray, bgr);
 }
 
-// Random colours plus every gray level and the primaries.
+// Random colours plus 64 gray levels in the first row.
 void MakeColours(CDIBitmap& image) {
-  MakeRandom(image, kRGB, 64, 12, 5);
+  MakeRandom(image, kRGB, 67, 12, 5);  // 67: eight-pixel blocks and a rest
   for (int x = 0; x < 64; ++x) {
     const uint8_t v = static_cast<uint8_t>(x * 4 + 1);
     std::fill_n(image.RowPointer(0) + 3 * x, 3, v);
@@ -91,6 +91,44 @@ TEST(ToneHSLTest, ChangeHSLMatchesTheReference) {
     ASSERT_EQ(GL_ChangeHSL(image, c.hue, c.saturation, c.lightness), 1);
     EXPECT_EQ(Pixels(image), expected) << c.hue << "," << c.saturation << "," << c.lightness;
   }
+}
+
+// A wide sample of the colour cube (every channel in steps of 3) through
+// each of the three changes.
+TEST(ToneHSLTest, ColourCubeMatchesTheReference) {
+  CDIBitmap cube;
+  cube.Create(86 * 86, 86, 24, 0);
+  for (int r = 0; r < 86; ++r)
+    for (int g = 0; g < 86; ++g)
+      for (int b = 0; b < 86; ++b) {
+        uint8_t* p = cube.RowPointer(r) + 3 * (g * 86 + b);
+        p[0] = static_cast<uint8_t>(3 * b), p[1] = static_cast<uint8_t>(3 * g), p[2] = static_cast<uint8_t>(3 * r);
+      }
+  const std::vector<uint8_t> source = Pixels(cube);
+  std::vector<uint8_t> expected = source;
+  for (size_t i = 0; i < expected.size(); i += 3) RefChangeHsl(&expected[i], -70, 350, 120);
+  CDIBitmap image;
+  image.CopyFrom(cube);
+  GL_ChangeHSL(image, -70, 350, 120);
+  EXPECT_TRUE(Pixels(image) == expected) << "hue/saturation/lightness";
+
+  expected = source;
+  for (size_t i = 0; i < expected.size(); i += 3) {
+    const Hsl c = RefToHsl(expected[i + 2], expected[i + 1], expected[i]);
+    if (!c.gray) RefFromHsl(c.h, Clamp01(c.s - 0.25f), c.l, false, &expected[i]);
+  }
+  image.CopyFrom(cube);
+  GL_ChangeSaturation(image, -250);
+  EXPECT_TRUE(Pixels(image) == expected) << "saturation";
+
+  expected = source;
+  for (size_t i = 0; i < expected.size(); i += 3) {
+    const Hsl c = RefToHsl(expected[i + 2], expected[i + 1], expected[i]);
+    RefFromHsl(c.h, c.s, Clamp01(c.l - 0.1f), c.gray, &expected[i]);
+  }
+  image.CopyFrom(cube);
+  GL_ChangeIntensity(image, -100);
+  EXPECT_TRUE(Pixels(image) == expected) << "lightness";
 }
 
 TEST(ToneHSLTest, HalfTurnMakesRedCyanAndGrayOnlyFollowsLightness) {
