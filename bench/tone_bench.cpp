@@ -56,13 +56,13 @@ void Run(benchmark::State& state, int bitCount, bool fresh, Op op) {
 }
 
 void BM_InvertBitmap(benchmark::State& s) { Run(s, 24, false, [](CDIBitmap& b) { return GL_InvertBitmap(b); }); }
-BENCHMARK(BM_InvertBitmap)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_InvertBitmap)->Unit(benchmark::kMillisecond);
 
 void BM_InvertGray(benchmark::State& s) { Run(s, 8, false, [](CDIBitmap& b) { return GL_InvertBitmap(b); }); }
-BENCHMARK(BM_InvertGray)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_InvertGray)->Unit(benchmark::kMillisecond);
 
 void BM_SwapRedBlue(benchmark::State& s) { Run(s, 24, false, [](CDIBitmap& b) { return GL_SwapRedBlue(b); }); }
-BENCHMARK(BM_SwapRedBlue)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SwapRedBlue)->Unit(benchmark::kMillisecond);
 
 void BM_BrightnessContrast(benchmark::State& s) {
   ToneTableSet set;
@@ -70,7 +70,7 @@ void BM_BrightnessContrast(benchmark::State& s) {
   set.inUse[0] = true;
   Run(s, 24, false, [&](CDIBitmap& b) { return GL_ApplyToneTables(b, set); });
 }
-BENCHMARK(BM_BrightnessContrast)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BrightnessContrast)->Unit(benchmark::kMillisecond);
 
 void BM_BrightnessContrastGray(benchmark::State& s) {
   ToneTableSet set;
@@ -78,7 +78,7 @@ void BM_BrightnessContrastGray(benchmark::State& s) {
   set.inUse[0] = true;
   Run(s, 8, false, [&](CDIBitmap& b) { return GL_ApplyToneTables(b, set); });
 }
-BENCHMARK(BM_BrightnessContrastGray)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_BrightnessContrastGray)->Unit(benchmark::kMillisecond);
 
 void BM_Threshold(benchmark::State& s) {
   ToneTableSet set;
@@ -86,22 +86,22 @@ void BM_Threshold(benchmark::State& s) {
   set.inUse[0] = true;
   Run(s, 24, false, [&](CDIBitmap& b) { return GL_ApplyToneTables(b, set); });
 }
-BENCHMARK(BM_Threshold)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Threshold)->Unit(benchmark::kMillisecond);
 
 void BM_ColorBalance(benchmark::State& s) {
   Run(s, 24, true, [](CDIBitmap& b) { return GL_ColorBalance(b, 39, -19, -19); });
 }
-BENCHMARK(BM_ColorBalance)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ColorBalance)->Unit(benchmark::kMillisecond);
 
 void BM_ChangeHSL(benchmark::State& s) {
   Run(s, 24, true, [](CDIBitmap& b) { return GL_ChangeHSL(b, 90, 200, 100); });
 }
-BENCHMARK(BM_ChangeHSL)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ChangeHSL)->Unit(benchmark::kMillisecond);
 
 void BM_ChangeSaturation(benchmark::State& s) {
   Run(s, 24, true, [](CDIBitmap& b) { return GL_ChangeSaturation(b, 250); });
 }
-BENCHMARK(BM_ChangeSaturation)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ChangeSaturation)->Unit(benchmark::kMillisecond);
 
 void BM_GetHistogram(benchmark::State& s) {
   const CDIBitmap& image = Master(24);
@@ -112,19 +112,19 @@ void BM_GetHistogram(benchmark::State& s) {
   }
   s.SetBytesProcessed(static_cast<int64_t>(s.iterations()) * image.GetRowBytes() * kHeight);
 }
-BENCHMARK(BM_GetHistogram)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_GetHistogram)->Unit(benchmark::kMillisecond);
 
 void BM_EqualizeBitmap(benchmark::State& s) {
   Run(s, 24, true, [](CDIBitmap& b) { return GL_EqualizeBitmap(b); });
 }
-BENCHMARK(BM_EqualizeBitmap)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EqualizeBitmap)->Unit(benchmark::kMillisecond);
 
 void BM_EqualizeGray(benchmark::State& s) { Run(s, 8, true, [](CDIBitmap& b) { return GL_EqualizeBitmap(b); }); }
-BENCHMARK(BM_EqualizeGray)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EqualizeGray)->Unit(benchmark::kMillisecond);
 
 void BM_StretchIntensity(benchmark::State& s) {
   Run(s, 24, true, [](CDIBitmap& b) { return GL_StretchIntensity(b); });
 }
-BENCHMARK(BM_StretchIntensity)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_StretchIntensity)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -161,28 +161,28 @@ bool SameSize(const CDIBitmap& a, const CDIBitmap& b) {
 constexpr int kBayer[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
 struct OrderedDither {
-  explicit OrderedDither(int levels) {
-    step = 255.0 / (levels - 1);
-    istep = static_cast<int>(step);
+  explicit OrderedDither(int levels) : values(16 * 16 * 256) {
+    const double step = 255.0 / (levels - 1);
+    const int istep = static_cast<int>(step);
+    uint8_t matrix[16][16];
     GL_OrderedDitherMatrix(levels, matrix);
+    int q[256], rem[256];
     for (int v = 0; v < 256; ++v) {
       q[v] = static_cast<int>(v / step);
       rem[v] = v - static_cast<int>(q[v] * step);
     }
+    for (int r = 0; r < 16; ++r)
+      for (int c = 0; c < 16; ++c)
+        for (int v = 0; v < 256; ++v)
+          values[(static_cast<size_t>(c) * 16 + static_cast<size_t>(r)) * 256 + static_cast<size_t>(v)] =
+              static_cast<uint8_t>(std::min(255, (q[v] + (rem[v] > matrix[r][c] ? 1 : 0)) * istep));
   }
-  // Dithered values for row y: out[x mod 16][v].
-  void RowTable(int y, uint8_t out[16][256]) const {
-    for (int c = 0; c < 16; ++c) {
-      const int threshold = matrix[c][y & 15];
-      for (int v = 0; v < 256; ++v)
-        out[c][v] = static_cast<uint8_t>(std::min(255, (q[v] + (rem[v] > threshold ? 1 : 0)) * istep));
-    }
+  // Dithered values for row y: RowTable(y)[x mod 16][v].
+  const uint8_t (*RowTable(int y) const)[256] {
+    return reinterpret_cast<const uint8_t(*)[256]>(values.data() + static_cast<size_t>(y & 15) * 16 * 256);
   }
-  double step;
-  int istep;
-  uint8_t matrix[16][16];
-  int q[256];
-  int rem[256];
+  // Indexed [y mod 16][x mod 16][v]; the matrix is M[x mod 16][y mod 16].
+  std::vector<uint8_t> values;
 };
 
 // ------------------------------------------------------------ error diffusion
@@ -244,6 +244,7 @@ constexpr uint8_t kStaticHigh[10][3] = {{255, 251, 240}, {160, 160, 164}, {128, 
 // is fed by the source. Returns false when cancelled.
 bool BuildPalette(const CDIBitmap& source, PaletteChoice palette, DitherMode dither, int colors, uint8_t table[1024],
                   OctreeQuantizer& octree) {
+  octree.SetMappedPixels(int64_t{source.GetWidth()} * source.GetHeight());
   if (palette != kPaletteAdaptive) {
     GL_GetFixedPalette(palette, table);
     for (int i = 0; i < 256; ++i) octree.AddPaletteColor(table[4 * i + 2], table[4 * i + 1], table[4 * i], i);
@@ -256,12 +257,11 @@ bool BuildPalette(const CDIBitmap& source, PaletteChoice palette, DitherMode dit
   std::vector<uint8_t> dithered(static_cast<size_t>(width) * 3);
   const bool ordered = dither == kDitherOrdered;
   const OrderedDither levels18(18);
-  static thread_local uint8_t rowTable[16][256];
   const bool ok = RunRows(height, 0, false, 0, 50, [&](int first, int last) {
     for (int y = first; y < last; ++y) {
       const uint8_t* bgr = SourceRowBGR(source, y, scratch.bgr.data());
       if (ordered) {
-        levels18.RowTable(y, rowTable);
+        const auto rowTable = levels18.RowTable(y);
         for (int x = 0; x < width; ++x) {
           const uint8_t* t = rowTable[x & 15];
           dithered[3 * x] = t[bgr[3 * x]];
@@ -427,12 +427,10 @@ int GL_ConvertToBW(CDIBitmap& target, const CDIBitmap& source, DitherMode dither
     Scratch scratch(width);
     std::vector<uint8_t> luminance(static_cast<size_t>(width)), bits(static_cast<size_t>(width));
     std::vector<uint8_t> buffer(static_cast<size_t>(target.GetStride()));
-    std::vector<uint8_t> table(16 * 256);
-    auto* rowTable = reinterpret_cast<uint8_t(*)[256]>(table.data());
     for (int y = first; y < last; ++y) {
       SourceRowLuminance(source, y, luminance.data(), lut, scratch);
       if (ordered) {
-        twoLevels.RowTable(y, rowTable);
+        const auto rowTable = twoLevels.RowTable(y);
         for (int x = 0; x < width; ++x) bits[static_cast<size_t>(x)] = rowTable[x & 15][luminance[static_cast<size_t>(x)]] ? 1 : 0;
       } else {
         for (int x = 0; x < width; ++x) bits[static_cast<size_t>(x)] = luminance[static_cast<size_t>(x)] >= 128 ? 1 : 0;
@@ -506,13 +504,11 @@ int GL_ConvertToIndexed(CDIBitmap& target, const CDIBitmap& source, PaletteChoic
       Scratch scratch(width);
       OctreeQuantizer::Cache cache;
       std::vector<uint8_t> buffer(static_cast<size_t>(target.GetStride()));
-      std::vector<uint8_t> rows(16 * 256);
-      auto* rowTable = reinterpret_cast<uint8_t(*)[256]>(rows.data());
       for (int y = first; y < last; ++y) {
         const uint8_t* bgr = SourceRowBGR(source, y, scratch.bgr.data());
         uint8_t* out = TargetRow(target, y, buffer.data());
         if (ordered) {
-          predither.RowTable(y, rowTable);
+          const auto rowTable = predither.RowTable(y);
           for (int x = 0; x < width; ++x) {
             const uint8_t* t = rowTable[x & 15];
             out[x] = static_cast<uint8_t>(octree.Map(t[bgr[3 * x + 2]], t[bgr[3 * x + 1]], t[bgr[3 * x]], cache));

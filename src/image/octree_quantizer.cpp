@@ -18,8 +18,6 @@ bool HeapAfter(const Item& a, const Item& b) {
 }
 
 constexpr size_t kCacheSize = 4096;
-constexpr int kCellSide = 16;
-constexpr int kCells = 16 * 16 * 16;
 constexpr uint32_t kCacheValid = 0x80000000u;
 
 }  // namespace
@@ -200,7 +198,10 @@ int OctreeQuantizer::BuildPalette(uint8_t* table, int capacity) {
   return std::min(next, capacity);
 }
 
-void OctreeQuantizer::FinishFixedPalette() { BuildCandidates(); }
+void OctreeQuantizer::FinishFixedPalette() {
+  fixedPalette_ = true;
+  BuildCandidates();
+}
 
 void OctreeQuantizer::BuildCandidates() {
   candidates_.clear();
@@ -219,17 +220,21 @@ void OctreeQuantizer::BuildCandidates() {
       candidates_.push_back(c);
     }
 
-  cellStart_.assign(kCells + 1, 0);
+  cellShift_ = fineCells_ ? 3 : 4;
+  const int side = 1 << cellShift_;        // values per cell edge
+  const int perAxis = 256 >> cellShift_;  // cells per axis
+  const int cells = perAxis * perAxis * perAxis;
+  cellStart_.assign(static_cast<size_t>(cells) + 1, 0);
   cellList_.clear();
   std::vector<int> nearDistance(candidates_.size()), farDistance(candidates_.size());
-  for (int cell = 0; cell < kCells; ++cell) {
-    const int lo[3] = {(cell >> 8) * kCellSide, ((cell >> 4) & 15) * kCellSide, (cell & 15) * kCellSide};
+  for (int cell = 0; cell < cells; ++cell) {
+    const int lo[3] = {cell / (perAxis * perAxis) * side, cell / perAxis % perAxis * side, cell % perAxis * side};
     int bound = 1 << 30;
     for (size_t i = 0; i < candidates_.size(); ++i) {
       const int value[3] = {candidates_[i].red, candidates_[i].green, candidates_[i].blue};
       int nearSum = 0, farSum = 0;
       for (int c = 0; c < 3; ++c) {
-        const int low = lo[c], high = lo[c] + kCellSide - 1;
+        const int low = lo[c], high = lo[c] + side - 1;
         const int inside = value[c] < low ? low - value[c] : value[c] > high ? value[c] - high : 0;
         const int far = std::max(std::abs(value[c] - low), std::abs(value[c] - high));
         nearSum += inside * inside;
@@ -246,7 +251,8 @@ void OctreeQuantizer::BuildCandidates() {
 }
 
 int OctreeQuantizer::Nearest(int red, int green, int blue) const {
-  const int cell = ((red / kCellSide) << 8) | ((green / kCellSide) << 4) | (blue / kCellSide);
+  const int bits = 8 - cellShift_;
+  const int cell = ((red >> cellShift_) << (2 * bits)) | ((green >> cellShift_) << bits) | (blue >> cellShift_);
   int bestDistance = 1 << 30;
   int bestEntry = 0;
   // The list is in search order: a strictly smaller distance wins, so the
@@ -269,7 +275,7 @@ int OctreeQuantizer::Map(uint8_t red, uint8_t green, uint8_t blue, Cache& cache)
   if (cache.keys[slot] == key) return cache.values[slot];
   int entry = -1;
   int32_t current = 0;
-  for (int level = 0; level < 8; ++level) {
+  for (int level = fixedPalette_ ? 8 : 0; level < 8; ++level) {
     const int32_t next = nodes_[static_cast<size_t>(current)].child[ChildIndex(red, green, blue, level)];
     if (!next) break;
     current = next;

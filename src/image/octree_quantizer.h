@@ -66,6 +66,11 @@ class OctreeQuantizer {
   // concurrent callers with their own caches.
   int Map(uint8_t red, uint8_t green, uint8_t blue, Cache& cache) const;
 
+  // Sets how many colours will be mapped: for large counts the nearest
+  // search prepares finer cells (more set-up, fewer comparisons per colour).
+  // Call before BuildPalette or FinishFixedPalette.
+  void SetMappedPixels(int64_t pixels) { fineCells_ = pixels >= (int64_t{1} << 20); }
+
  private:
   struct Node {
     int32_t child[8];
@@ -109,10 +114,16 @@ class OctreeQuantizer {
   int leafCount_ = 0;
   // Leaves in search order.
   std::vector<Candidate> candidates_;
-  // The colour cube cut into 16 x 16 x 16 cells of 16 values a side; each
+  // The colour cube cut into cells (16 or, when fine, 32 a side); each
   // cell lists (in search order) the candidates that can be nearest to a
   // colour inside it: those whose distance to the cell is at most the
   // smallest farthest-corner distance of any candidate.
   std::vector<uint32_t> cellStart_;
   std::vector<uint16_t> cellList_;
+  bool fineCells_ = false;
+  int cellShift_ = 4;
+  // True when every leaf is a level-7 leaf entered by AddPaletteColor: the
+  // walk then finds only exact colours, which the nearest search finds
+  // too, so Map goes straight to the search.
+  bool fixedPalette_ = false;
 };

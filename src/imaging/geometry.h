@@ -86,19 +86,17 @@ void GL_RotatePoint(int& x, int& y, int cx, int cy, double angle);
 //    (0, 0), (w - 1, 0), (0, h - 1), (w - 1, h - 1) turned by GL_RotatePoint
 //    about (w / 2, h / 2), plus 1 in each direction; with expand 0 it is the
 //    original image's size. a = 0 gives w x h.
-// 3. Two passes, rows then columns, with c = cos a, s = sin a, the centres
-//    (cxs, cys) = ((w - 1) / 2, (h - 1) / 2) of the source and (cxt, cyt) of
-//    the W x H result, computed in double. Pass 1 builds a W x h image: in
-//    source row y, column x samples the source row at
-//      X(x) = cxs - cxt / c + (s / c) (y - cys) + x / c.
-//    Pass 2 builds the result: in result row y, column x samples column x of
-//    the pass-1 image at
-//      Y(x, y) = cys - c cyt - s (x - cxt) + y c.
-//    Positions are fixed point with 32 fraction bits: P = round(offset x 2^32)
-//    + i x round(step x 2^32) in 64-bit integers (offset the part without x,
-//    resp. y; step 1 / c, resp. c). p = P >> 32 (floor) is the left/upper
-//    pixel and w8 = ((P mod 2^32) + 2^23) >> 24 its neighbour's weight in
-//    256ths (w8 = 256 moves p on by one with weight 0).
+// 3. Two passes, rows then columns, in double with c = cos a, s = sin a,
+//    q = 1 / c, t = s / c, the centres (cxs, cys) = ((w - 1) / 2, (h - 1) / 2)
+//    of the source and (cxt, cyt) = ((W - 1) / 2, (H - 1) / 2) of the W x H
+//    result. Pass 1 builds a W x h image: its row y, column x samples source
+//    row y at X = round((cxs - cxt q) + t (y - cys)) + x round(q).
+//    Pass 2 builds the result: its row y, column x samples column x of the
+//    pass-1 image at Y = round((cys - c cyt) - s (x - cxt)) + y round(c).
+//    Positions are fixed point with 32 fraction bits in 64-bit integers
+//    (round(v) = floor(v x 2^32 + 0.5) here): p = P >> 32 (floor) is the
+//    left/upper pixel and w8 = ((P mod 2^32) + 2^23) >> 24 its neighbour's
+//    weight in 256ths (w8 = 256 moves p on by one with weight 0).
 // 4. 8-bit gray, 24-bit and 32-bit images: each channel is
 //    (v(p) x (256 - w8) + v(p + 1) x w8 + 128) >> 8; 1-bit and palette
 //    images take v(p). Pixels outside the source are 0 (black, index 0, no

@@ -50,8 +50,7 @@ std::vector<OperationSpec> GL_ToneOperations() {
   ops.push_back({"hue-saturation",
                  {Slider("Hue", -180, 180, 0), Slider("Saturation", -100, 100, 0), Slider("Lightness", -100, 100, 0)},
                  [](CDIBitmap& image, const OperationArgs& a) {
-                   if (a.Int(0) == 0 && a.Int(1) == 0 && a.Int(2) == 0) return 1;
-                   return GL_ChangeHSL(image, a.Int(0), a.Int(1) * 10, a.Int(2) * 10);
+                   return GL_ApplyHueSaturation(image, a.Int(0), a.Int(1), a.Int(2));
                  }});
   ops.push_back({"color-balance",
                  {Slider("Red", -100, 100, 0), Slider("Green", -100, 100, 0), Slider("Blue", -100, 100, 0)},

@@ -136,30 +136,42 @@ class MedianKernel final : public WindowKernel {
   void Row(const WindowRows& w) override {
     const int s = s_;
     const uint32_t half = static_cast<uint32_t>((2 * s + 1) * (2 * s + 1)) / 2;
+    // Per channel: the window's histogram, the median, and how many window
+    // values lie below it.
+    uint32_t hist[BPP][256] = {};
+    int med[BPP];
+    uint32_t below[BPP];
+    for (int k = 0; k <= 2 * s; ++k)
+      for (int dx = -s; dx <= s; ++dx)
+        for (int c = 0; c < BPP; ++c) ++hist[c][w.rows[k][(w.x0 + dx) * BPP + c]];
     for (int c = 0; c < BPP; ++c) {
-      uint32_t hist[256] = {};
+      med[c] = 0;
+      below[c] = 0;
+      while (below[c] + hist[c][med[c]] <= half) below[c] += hist[c][med[c]++];
+      w.out[w.x0 * BPP + c] = static_cast<uint8_t>(med[c]);
+    }
+    for (int x = w.x0 + 1; x < w.x1; ++x) {
+      const int leave = (x - s - 1) * BPP;
+      const int enter = (x + s) * BPP;
       for (int k = 0; k <= 2 * s; ++k) {
-        const uint8_t* r = w.rows[k] + c;
-        for (int dx = -s; dx <= s; ++dx) ++hist[r[(w.x0 + dx) * BPP]];
-      }
-      // med: the median; below: how many window values lie under it.
-      int med = 0;
-      uint32_t below = 0;
-      while (below + hist[med] <= half) below += hist[med++];
-      w.out[w.x0 * BPP + c] = static_cast<uint8_t>(med);
-      for (int x = w.x0 + 1; x < w.x1; ++x) {
-        const int leave = (x - s - 1) * BPP + c;
-        const int enter = (x + s) * BPP + c;
-        for (int k = 0; k <= 2 * s; ++k) {
-          const uint8_t out = w.rows[k][leave];
-          const uint8_t in = w.rows[k][enter];
-          --hist[out];
-          ++hist[in];
-          below += (in < med) - (out < med);
+        const uint8_t* row = w.rows[k];
+        for (int c = 0; c < BPP; ++c) {
+          const uint8_t out = row[leave + c];
+          const uint8_t in = row[enter + c];
+          --hist[c][out];
+          ++hist[c][in];
+          below[c] += static_cast<uint32_t>(in < med[c]) - static_cast<uint32_t>(out < med[c]);
         }
-        while (below > half) below -= hist[--med];
-        while (below + hist[med] <= half) below += hist[med++];
-        w.out[x * BPP + c] = static_cast<uint8_t>(med);
+      }
+      for (int c = 0; c < BPP; ++c) {
+        int m = med[c];
+        uint32_t b = below[c];
+        const uint32_t* h = hist[c];
+        while (b > half) b -= h[--m];
+        while (b + h[m] <= half) b += h[m++];
+        med[c] = m;
+        below[c] = b;
+        w.out[x * BPP + c] = static_cast<uint8_t>(m);
       }
     }
   }

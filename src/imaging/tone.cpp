@@ -612,7 +612,10 @@ int GL_ChangeIntensity(CDIBitmap& bitmap, int amount) {
   return ForEachRow(
       bitmap,
       [&](const uint8_t* s, uint8_t* d, int) {
-        std::vector<uint8_t> rgb(static_cast<size_t>(width) * 3), changed(rgb.size());
+        // One pair of RGB rows per thread, kept across rows.
+        thread_local std::vector<uint8_t> rgb, changed;
+        rgb.resize(static_cast<size_t>(width) * 3);
+        changed.resize(rgb.size());
         GL_CMYKRowToRGB(s, rgb.data(), width);
         HSLRow(rgb.data(), changed.data(), width, fn);
         GL_RGBRowToCMYK(changed.data(), d, width);

@@ -218,6 +218,11 @@ ToneTable GL_ThresholdTable(int level);
 // (outLow at or below, outHigh above); gamma <= 0 is taken as 1.
 ToneTable GL_LevelsTable(int inLow, int inHigh, double gamma, int outLow, int outHigh);
 
+// The "Hue/Saturation" dialog's values (hue -180..180 degrees, saturation
+// and lightness -100..100) applied as GL_ChangeHSL (hue, saturation * 10,
+// lightness * 10). All three 0 does nothing and returns 1.
+int GL_ApplyHueSaturation(CDIBitmap& bitmap, int hue, int saturation, int lightness);
+
 // The "Color Balance" dialog's sliders (each -100..100) as the offsets of
 // GL_ColorBalance: (R - G/2 - B/2, G - R/2 - B/2, B - R/2 - G/2), halves
 // truncated toward zero.

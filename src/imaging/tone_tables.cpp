@@ -1,5 +1,5 @@
 // Lookup tables and parameter conversions of the tone adjustment dialogs:
-// brightness/contrast, threshold, levels and colour balance.
+// brightness/contrast, threshold, levels, hue/saturation and colour balance.
 #include <algorithm>
 #include <cmath>
 
@@ -79,6 +79,11 @@ ToneTable GL_LevelsTable(int inLow, int inHigh, double gamma, int outLow, int ou
     table[v] = ToByte(out);
   }
   return table;
+}
+
+int GL_ApplyHueSaturation(CDIBitmap& bitmap, int hue, int saturation, int lightness) {
+  if (hue == 0 && saturation == 0 && lightness == 0) return 1;
+  return GL_ChangeHSL(bitmap, hue, saturation * 10, lightness * 10);
 }
 
 std::array<int, 3> GL_ColorBalanceOffsets(int red, int green, int blue) {

@@ -580,6 +580,17 @@ TEST(ColorModeTest, FixedPalettesMapToTheNearestEntry) {
       }
 }
 
+TEST(ColorModeTest, LargeImagesMapToTheNearestEntryToo) {
+  // Above a million pixels the nearest search prepares finer cells.
+  CDIBitmap image, original;
+  MakeImage(image, Kind::Rgb24, 1024, 1025, 17);
+  original.CopyFrom(image);
+  ASSERT_EQ(GL_ConvertImageToIndexed(image, kPaletteSystem, kDitherNone), 1);
+  uint8_t table[1024];
+  GL_GetFixedPalette(kPaletteSystem, table);
+  EXPECT_EQ(Indices(image), ReferenceFixed(original, TableColours(table), kDitherNone));
+}
+
 TEST(ColorModeTest, AdaptivePaletteReproducesFewColoursExactly) {
   for (DitherMode mode : {kDitherNone, kDitherDiffusion}) {
     CDIBitmap image, original;

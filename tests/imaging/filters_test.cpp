@@ -18,6 +18,7 @@
 #include "imaging/row_job.h"
 #include "platform/progress.h"
 #include "platform/region.h"
+#include "test_support.h"
 
 namespace {
 
@@ -590,6 +591,54 @@ TEST(FilterOperations, DialogConversions) {
     std::string error;
     EXPECT_FALSE(GL_ParseOperation(bad, error)) << bad;
   }
+}
+
+}  // namespace
+
+// ------------------------------------------------------- ImageMagick
+
+namespace {
+
+void WritePGM(const std::string& path, const CDIBitmap& b) {
+  std::string head = "P5\n" + std::to_string(b.GetWidth()) + " " + std::to_string(b.GetHeight()) + "\n255\n";
+  std::vector<uint8_t> bytes(head.begin(), head.end());
+  for (int y = 0; y < b.GetHeight(); ++y) bytes.insert(bytes.end(), b.RowPointer(y), b.RowPointer(y) + b.GetWidth());
+  testing_support::WriteBytes(path, bytes);
+}
+
+// The pixels of a binary 8-bit PGM with a plain "P5\nW H\n255\n" header.
+std::vector<uint8_t> ReadPGMPixels(const std::string& path, size_t count) {
+  const std::vector<uint8_t> bytes = testing_support::ReadBytes(path);
+  return bytes.size() >= count ? std::vector<uint8_t>(bytes.end() - static_cast<std::ptrdiff_t>(count), bytes.end())
+                               : std::vector<uint8_t>{};
+}
+
+TEST(FilterImageMagick, RankFiltersMatchStatistic) {
+  struct Case {
+    const char* statistic;
+    int (*run)(CDIBitmap&, int, int);
+  };
+  const Case cases[] = {{"Median", GL_MedianFilter}, {"Minimum", GL_MinimumFilter}, {"Maximum", GL_MaximumFilter}};
+  testing_support::TempDir dir;
+  for (const Case& c : cases)
+    for (int radius : {1, 3}) {
+      CDIBitmap b;
+      MakeRandom(b, 37, 23, 8, radius * 5 + c.statistic[1]);
+      WritePGM(dir.File("in.pgm"), b);
+      const std::string side = std::to_string(2 * radius + 1);
+      const auto result = testing_support::RunCommand(
+          std::string(testing_support::kImageMagick) + " " + testing_support::ShellQuote(dir.File("in.pgm")) +
+          " -virtual-pixel edge -statistic " + c.statistic + " " + side + "x" + side + " -depth 8 " +
+          testing_support::ShellQuote(dir.File("out.pgm")));
+      ASSERT_EQ(result.exitCode, 0) << result.err;
+      const std::vector<uint8_t> want = ReadPGMPixels(dir.File("out.pgm"), 37 * 23);
+      ASSERT_EQ(want.size(), size_t{37 * 23});
+      c.run(b, radius, 0);
+      for (int y = 0; y < 23; ++y)
+        for (int x = 0; x < 37; ++x)
+          ASSERT_EQ(b.RowPointer(y)[x], want[static_cast<size_t>(y) * 37 + x])
+              << c.statistic << " radius " << radius << " at " << x << ", " << y;
+    }
 }
 
 }  // namespace

@@ -390,6 +390,40 @@ TEST(ToneEqualizeTest, MatchesTheCumulativeLuminanceTable) {
   }
 }
 
+// With a selection the table comes from the selected pixels alone, and only
+// they change.
+TEST(ToneEqualizeTest, SelectionGivesTheTableAndTakesTheChange) {
+  CDIBitmap image;
+  MakeRandom(image, kRGB, 40, 9, 73);
+  const std::vector<uint8_t> before = Pixels(image);
+  SelectLeftHalf(image);
+  const Histogram h = ReferenceHistogram(image, -1);
+  ToneTable table;
+  double sum = 0;
+  for (int i = 0; i < 256; ++i) {
+    sum += h[i];
+    table[i] = static_cast<uint8_t>(static_cast<int>(sum * 255.0 / (20.0 * 9.0) + 0.5));
+  }
+  std::vector<uint8_t> expected = before;
+  for (size_t i = 0; i < expected.size(); i += 3)
+    if ((i % 120) / 3 < 20) EqualizePixel(table, &expected[i]);
+  ASSERT_EQ(GL_EqualizeBitmap(image), 1);
+  EXPECT_EQ(Pixels(image), expected);
+}
+
+// A selection region reaching past the image counts only the pixels inside
+// it: the top level still reaches white.
+TEST(ToneEqualizeTest, SelectionBeyondTheImageStillReachesWhite) {
+  CDIBitmap gray;
+  gray.Create(8, 8, 8, 1);
+  for (int y = 0; y < 8; ++y) std::fill_n(gray.RowPointer(y), 8, uint8_t{90});
+  const platform::Rect wide{0, 0, 64, 64};
+  const platform::Region region = platform::Region::FromRects({&wide, 1});
+  gray.SetMaskRgn(&region);
+  ASSERT_EQ(GL_EqualizeBitmap(gray), 1);
+  EXPECT_EQ(gray.GetPixel(7, 7), 255u);
+}
+
 TEST(ToneEqualizeTest, SingleLuminanceGoesToWhiteAndOtherKindsAreKept) {
   CDIBitmap gray;
   gray.Create(8, 8, 8, 1);
