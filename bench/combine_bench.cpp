@@ -72,23 +72,20 @@ void RunInPlace(benchmark::State& state, const CDIBitmap& original, const std::f
 }
 
 void BM_CombineBitmapCopy(benchmark::State& state) {
-  RunInPlace(state, Original(), [](CDIBitmap& d) {
-    return GL_CombineBitmap(d, 0, 0, kWidth, kHeight, Source(), 0, 0, kCombineCopyOr);
-  });
+  RunInPlace(state, Original(),
+             [](CDIBitmap& d) { return GL_CombineBitmap(d, 0, 0, kWidth, kHeight, Source(), 0, 0, kCombineCopyOr); });
 }
 BENCHMARK(BM_CombineBitmapCopy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CombineBitmapMultiply(benchmark::State& state) {
-  RunInPlace(state, Original(), [](CDIBitmap& d) {
-    return GL_CombineBitmap(d, 0, 0, kWidth, kHeight, Source(), 0, 0, kCombineMultiply);
-  });
+  RunInPlace(state, Original(),
+             [](CDIBitmap& d) { return GL_CombineBitmap(d, 0, 0, kWidth, kHeight, Source(), 0, 0, kCombineMultiply); });
 }
 BENCHMARK(BM_CombineBitmapMultiply)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CombineBitmapAdd(benchmark::State& state) {
-  RunInPlace(state, Original(), [](CDIBitmap& d) {
-    return GL_CombineBitmap(d, 0, 0, kWidth, kHeight, Source(), 0, 0, kCombineAdd);
-  });
+  RunInPlace(state, Original(),
+             [](CDIBitmap& d) { return GL_CombineBitmap(d, 0, 0, kWidth, kHeight, Source(), 0, 0, kCombineAdd); });
 }
 BENCHMARK(BM_CombineBitmapAdd)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -107,9 +104,8 @@ void BM_CombineBitmapWithMask(benchmark::State& state) {
 BENCHMARK(BM_CombineBitmapWithMask)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_CombineBitmapWithTrans(benchmark::State& state) {
-  RunInPlace(state, Original(), [](CDIBitmap& d) {
-    return GL_CombineBitmapWithTrans(d, 0, 0, kWidth, kHeight, Source(), 0, 0, 100, 0);
-  });
+  RunInPlace(state, Original(),
+             [](CDIBitmap& d) { return GL_CombineBitmapWithTrans(d, 0, 0, kWidth, kHeight, Source(), 0, 0, 100, 0); });
 }
 BENCHMARK(BM_CombineBitmapWithTrans)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -153,9 +149,7 @@ void BM_VividSetBitmapTransparency(benchmark::State& state) {
 BENCHMARK(BM_VividSetBitmapTransparency)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SetAlphaValue(benchmark::State& state) {
-  RunInPlace(state, Alpha(), [](CDIBitmap& d) {
-    return SetAlphaValue(d, 0, 0, kWidth, kHeight, Alpha(), 0, 0, 128);
-  });
+  RunInPlace(state, Alpha(), [](CDIBitmap& d) { return SetAlphaValue(d, 0, 0, kWidth, kHeight, Alpha(), 0, 0, 128); });
 }
 BENCHMARK(BM_SetAlphaValue)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -108,7 +108,9 @@ int RunRows(CDIBitmap& dst, int rows, int64_t rowBytes, size_t bufferBytes, bool
 
 size_t BufferBytes(int width) { return static_cast<size_t>(width) * 4 + 16; }
 
-int64_t RowBytes(int width, int bitCount) { return bitCount == 1 ? (int64_t{width} + 7) / 8 : int64_t{width} * (bitCount / 8); }
+int64_t RowBytes(int width, int bitCount) {
+  return bitCount == 1 ? (int64_t{width} + 7) / 8 : int64_t{width} * (bitCount / 8);
+}
 
 // ------------------------------------------------------------ raster combine
 
@@ -119,10 +121,14 @@ struct Operand {
 
 Operand OperandOf(int nibble) {
   switch (nibble) {
-    case 1: return {0xFF, 0xFF};  // 255 - value (NOT for 1-bit bytes)
-    case 2: return {0x00, 0x00};  // zero
-    case 3: return {0x00, 0xFF};  // 255
-    default: return {0xFF, 0x00}; // the value
+    case 1:
+      return {0xFF, 0xFF};  // 255 - value (NOT for 1-bit bytes)
+    case 2:
+      return {0x00, 0x00};  // zero
+    case 3:
+      return {0x00, 0xFF};  // 255
+    default:
+      return {0xFF, 0x00};  // the value
   }
 }
 
@@ -164,16 +170,26 @@ void CombineKernelOf(uint8_t* out, const uint8_t* d, const uint8_t* s, int n, Op
 template <bool Bits>
 CombineKernel PickCombineKernel(int op) {
   switch (op) {
-    case 0: return CombineKernelOf<0, Bits>;
-    case 1: return CombineKernelOf<1, Bits>;
-    case 2: return CombineKernelOf<2, Bits>;
-    case 3: return CombineKernelOf<3, Bits>;
-    case 4: return CombineKernelOf<4, Bits>;
-    case 5: return CombineKernelOf<5, Bits>;
-    case 6: return CombineKernelOf<6, Bits>;
-    case 7: return CombineKernelOf<7, Bits>;
-    case 8: return CombineKernelOf<8, Bits>;
-    default: return nullptr;
+    case 0:
+      return CombineKernelOf<0, Bits>;
+    case 1:
+      return CombineKernelOf<1, Bits>;
+    case 2:
+      return CombineKernelOf<2, Bits>;
+    case 3:
+      return CombineKernelOf<3, Bits>;
+    case 4:
+      return CombineKernelOf<4, Bits>;
+    case 5:
+      return CombineKernelOf<5, Bits>;
+    case 6:
+      return CombineKernelOf<6, Bits>;
+    case 7:
+      return CombineKernelOf<7, Bits>;
+    case 8:
+      return CombineKernelOf<8, Bits>;
+    default:
+      return nullptr;
   }
 }
 
@@ -242,6 +258,29 @@ void ReplaceAlphaBits(uint8_t* out, const uint8_t* d, const uint8_t* s, const ui
   }
 }
 
+// Takes the source pixel where the mask bit is set (bit-aligned mask row).
+// Whole mask bytes of 0 or 0xFF skip or copy eight pixels; mixed bytes
+// select per byte without branching on the bit.
+template <int Bpp>
+void SelectByMask(uint8_t* out, const uint8_t* s, const uint8_t* mask, int width) {
+  for (int c0 = 0; c0 < width; c0 += 8) {
+    const unsigned m = mask[c0 >> 3];
+    const int n = std::min(8, width - c0);
+    if (m == 0) continue;
+    uint8_t* o = out + static_cast<size_t>(c0) * Bpp;
+    const uint8_t* p = s + static_cast<size_t>(c0) * Bpp;
+    if (m == 0xFF && n == 8) {
+      std::memcpy(o, p, 8 * Bpp);
+      continue;
+    }
+    for (int k = 0; k < n; ++k) {
+      const uint8_t select = static_cast<uint8_t>(0u - ((m >> (7 - k)) & 1u));
+      for (int b = 0; b < Bpp; ++b)
+        o[k * Bpp + b] = static_cast<uint8_t>((o[k * Bpp + b] & ~select) | (p[k * Bpp + b] & select));
+    }
+  }
+}
+
 // ------------------------------------------------------------ HSL blends
 
 struct Hsl {
@@ -284,7 +323,7 @@ inline uint8_t ToByte(float v) {
   return static_cast<uint8_t>(static_cast<int>(v));
 }
 
-inline uint8_t HueToRGB(float m1, float m2, float h) {
+[[gnu::always_inline]] inline uint8_t HueToRGB(float m1, float m2, float h) {
   if (h < 0.0f) h += 360.0f;
   if (h > 360.0f) h -= 360.0f;
   // The two ramps share one expression: m1 + (m2 - m1) x h / 60 below 60,
@@ -295,7 +334,7 @@ inline uint8_t HueToRGB(float m1, float m2, float h) {
   return ToByte(v);
 }
 
-inline void FromHsl(uint8_t* bgr, float h, float s, float l) {
+[[gnu::always_inline]] inline void FromHsl(uint8_t* bgr, float h, float s, float l) {
   if (h < 0.0f) {
     bgr[0] = bgr[1] = bgr[2] = ToByte(l);
     return;
@@ -333,10 +372,14 @@ using HslKernel = void (*)(uint8_t*, const uint8_t*, const uint8_t*, int);
 
 HslKernel PickHslKernel(int mode) {
   switch (mode) {
-    case kBlendHue: return HslRow<kBlendHue>;
-    case kBlendSaturation: return HslRow<kBlendSaturation>;
-    case kBlendColor: return HslRow<kBlendColor>;
-    default: return HslRow<kBlendLuminosity>;
+    case kBlendHue:
+      return HslRow<kBlendHue>;
+    case kBlendSaturation:
+      return HslRow<kBlendSaturation>;
+    case kBlendColor:
+      return HslRow<kBlendColor>;
+    default:
+      return HslRow<kBlendLuminosity>;
   }
 }
 
@@ -473,18 +516,21 @@ int GL_BlendModeListCount(const CDIBitmap& image) {
 }
 
 BlendMode GL_BlendModeForList(const CDIBitmap& image, int position) {
-  static constexpr BlendMode kByPosition[10] = {kBlendNormal,    kBlendMultiply, kBlendScreen,     kBlendDifference,
-                                                kBlendIfDarker,  kBlendIfLighter, kBlendHue,       kBlendSaturation,
-                                                kBlendColor,     kBlendLuminosity};
+  static constexpr BlendMode kByPosition[10] = {kBlendNormal,   kBlendMultiply,  kBlendScreen, kBlendDifference,
+                                                kBlendIfDarker, kBlendIfLighter, kBlendHue,    kBlendSaturation,
+                                                kBlendColor,    kBlendLuminosity};
   if (position < 0 || position >= 10 || !image.IsAllocated()) return kBlendNormal;
   const BlendMode mode = kByPosition[position];
   switch (image.GetBitCount()) {
-    case 24: return mode;
+    case 24:
+      return mode;
     case 8:
       if (!image.IsGray()) return kBlendNormal;
       return mode <= kBlendIfLighter ? mode : kBlendNormal;
-    case 32: return mode <= kBlendDifference ? mode : kBlendNormal;
-    default: return kBlendNormal;
+    case 32:
+      return mode <= kBlendDifference ? mode : kBlendNormal;
+    default:
+      return kBlendNormal;
   }
 }
 
@@ -496,8 +542,8 @@ int GL_CombineBitmap(CDIBitmap& dst, int dx, int dy, int width, int height, cons
     return Refuse("GL_CombineBitmap :: pdbmSrc , pdbmDst Should be a same BitCount");
   if (!ValidKind(dst) || !ValidKind(src)) return Refuse("GL_CombineBitmap :: Invalid image");
   const int bits = dst.GetBitCount();
-  const CombineKernel kernel = bits == 1 ? PickCombineKernel<true>((op >> 8) & 0xFF)
-                                         : PickCombineKernel<false>((op >> 8) & 0xFF);
+  const CombineKernel kernel =
+      bits == 1 ? PickCombineKernel<true>((op >> 8) & 0xFF) : PickCombineKernel<false>((op >> 8) & 0xFF);
   Area area{dx, dy, sx, sy, 0, 0, width, height};
   if (!kernel || !ClipArea(area, dst, src, nullptr)) return 1;
   const Operand os = OperandOf(op & 0xF), od = OperandOf((op >> 4) & 0xF);
@@ -511,8 +557,7 @@ int GL_CombineBitmap(CDIBitmap& dst, int dx, int dy, int width, int height, cons
                    } else {
                      const int bpp = bits / 8;
                      kernel(sc.a.data(), dst.RowPointer(y) + static_cast<size_t>(area.dx) * bpp,
-                            src.RowPointer(area.sy + r) + static_cast<size_t>(area.sx) * bpp, area.width * bpp, od,
-                            os);
+                            src.RowPointer(area.sy + r) + static_cast<size_t>(area.sx) * bpp, area.width * bpp, od, os);
                    }
                    dst.PutRowPart(sc.a.data(), y, area.dx, area.width);
                  });
@@ -520,8 +565,8 @@ int GL_CombineBitmap(CDIBitmap& dst, int dx, int dy, int width, int height, cons
 
 namespace {
 
-int CombineWithAlphaChecked(CDIBitmap& dst, int dx, int dy, int width, int height, const CDIBitmap& src, int sx,
-                            int sy, const CDIBitmap& alpha, int ax, int ay, int opacity) {
+int CombineWithAlphaChecked(CDIBitmap& dst, int dx, int dy, int width, int height, const CDIBitmap& src, int sx, int sy,
+                            const CDIBitmap& alpha, int ax, int ay, int opacity) {
   if (!ValidKind(dst) || !ValidKind(src)) return Refuse(kAlphaInvalid);
   Area area{dx, dy, sx, sy, ax, ay, width, height};
   if (!ClipArea(area, dst, src, &alpha)) return 1;
@@ -570,8 +615,12 @@ int GL_CombineBitmapWithMask(CDIBitmap& dst, int dx, int dy, int width, int heig
                    } else {
                      const size_t bpp = static_cast<size_t>(bits / 8);
                      const uint8_t* s = src.RowPointer(area.sy + r) + area.sx * bpp;
-                     for (int c = 0; c < area.width; ++c)
-                       if (m[c >> 3] & (0x80u >> (c & 7))) std::memcpy(out + c * bpp, s + c * bpp, bpp);
+                     if (bits == 8)
+                       SelectByMask<1>(out, s, m, area.width);
+                     else if (bits == 24)
+                       SelectByMask<3>(out, s, m, area.width);
+                     else
+                       SelectByMask<4>(out, s, m, area.width);
                    }
                    dst.PutRowPart(out, y, area.dx, area.width);
                  });
@@ -621,8 +670,8 @@ int GL_CombineBitmapWithTrans(CDIBitmap& dst, int dx, int dy, int width, int hei
                  });
 }
 
-int GL_CombineBitmapWithAlphaTrans(CDIBitmap& dst, int dx, int dy, int width, int height, const CDIBitmap& src,
-                                   int sx, int sy, const CDIBitmap& alpha, int ax, int ay, int opacity, int darker) {
+int GL_CombineBitmapWithAlphaTrans(CDIBitmap& dst, int dx, int dy, int width, int height, const CDIBitmap& src, int sx,
+                                   int sy, const CDIBitmap& alpha, int ax, int ay, int opacity, int darker) {
   if (dst.GetBitCount() != src.GetBitCount()) return Refuse(kAlphaBpp);
   if (!alpha.IsAllocated() || (alpha.GetBitCount() != 8 && alpha.GetBitCount() != 24))
     return Refuse("GL_CombineBitmapWithAlpha :: pdbmAlpha Should be a 8bit image or 24 bit");
@@ -689,10 +738,14 @@ int GL_CombineBitmapByMode(CDIBitmap& dst, const CDIBitmap& src, const CDIBitmap
   Area area{0, 0, 0, 0, ax, ay, width, height};
   if (!ClipArea(area, dst, src, &alpha)) return 1;
   switch (mode) {
-    case kBlendMultiply: return BlendThroughAlpha<BlendMultiply>(dst, src, alpha, area, opacity);
-    case kBlendScreen: return BlendThroughAlpha<BlendScreen>(dst, src, alpha, area, opacity);
-    case kBlendDifference: return BlendThroughAlpha<BlendDifference>(dst, src, alpha, area, opacity);
-    default: return HslThroughAlpha(dst, src, alpha, area, mode, opacity);
+    case kBlendMultiply:
+      return BlendThroughAlpha<BlendMultiply>(dst, src, alpha, area, opacity);
+    case kBlendScreen:
+      return BlendThroughAlpha<BlendScreen>(dst, src, alpha, area, opacity);
+    case kBlendDifference:
+      return BlendThroughAlpha<BlendDifference>(dst, src, alpha, area, opacity);
+    default:
+      return HslThroughAlpha(dst, src, alpha, area, mode, opacity);
   }
 }
 

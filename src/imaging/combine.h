@@ -35,22 +35,23 @@ class CDIBitmap;
 // The blend-mode numbers stored in the tool settings and passed to
 // GL_CombineBitmapByMode.
 enum BlendMode : int {
-  kBlendNormal = 0,      // source over destination through alpha
-  kBlendMultiply = 1,    // destination x source / 255
-  kBlendScreen = 2,      // 255 - (255 - destination) x (255 - source) / 255
-  kBlendNone = 3,        // nothing is drawn
-  kBlendDifference = 4,  // |destination - source|
-  kBlendIfDarker = 5,    // source applied only where the destination is darker
-  kBlendIfLighter = 6,   // source applied only where the destination is lighter
-  kBlendHue = 7,         // hue of source; saturation, lightness of destination
-  kBlendSaturation = 8,  // saturation of source; hue, lightness of destination
-  kBlendColor = 9,       // hue and saturation of source; lightness of destination
-  kBlendLuminosity = 10, // lightness of source; hue and saturation of destination
+  kBlendNormal = 0,       // source over destination through alpha
+  kBlendMultiply = 1,     // destination x source / 255
+  kBlendScreen = 2,       // 255 - (255 - destination) x (255 - source) / 255
+  kBlendNone = 3,         // nothing is drawn
+  kBlendDifference = 4,   // |destination - source|
+  kBlendIfDarker = 5,     // source applied only where the destination is darker
+  kBlendIfLighter = 6,    // source applied only where the destination is lighter
+  kBlendHue = 7,          // hue of source; saturation, lightness of destination
+  kBlendSaturation = 8,   // saturation of source; hue, lightness of destination
+  kBlendColor = 9,        // hue and saturation of source; lightness of destination
+  kBlendLuminosity = 10,  // lightness of source; hue and saturation of destination
 };
 
 // The names of the tool options' blend-mode list, in list order.
-inline constexpr std::array<const char*, 10> kBlendModeListNames = {
-    "Normal", "Multiply", "Screen", "Difference", "If Darker", "If Lighter", "Hue", "Saturation", "Color", "Luminosity"};
+inline constexpr std::array<const char*, 10> kBlendModeListNames = {"Normal",    "Multiply",   "Screen", "Difference",
+                                                                    "If Darker", "If Lighter", "Hue",    "Saturation",
+                                                                    "Color",     "Luminosity"};
 
 // How many entries of kBlendModeListNames the list shows for `image`: 1
 // ("Normal" only) for 8-bit palette and 1-bit images, 10 otherwise.
@@ -84,8 +85,8 @@ BlendMode GL_BlendModeForList(const CDIBitmap& image, int position);
 //   0x07      D x 255 / S; S = 0: 255 if D > 0, else 0    D
 //   0x08      S x 255 / D; D = 0: 255 if S > 0, else 0    S
 //   other     destination unchanged                       unchanged
-inline constexpr int kCombineCopyOr = 0x0120;    // OR with a zero destination
-inline constexpr int kCombineCopyAdd = 0x0320;   // add to a zero destination
+inline constexpr int kCombineCopyOr = 0x0120;   // OR with a zero destination
+inline constexpr int kCombineCopyAdd = 0x0320;  // add to a zero destination
 inline constexpr int kCombineAdd = 0x0300;
 inline constexpr int kCombineSubtract = 0x0500;  // source minus destination
 inline constexpr int kCombineMultiply = 0x0600;
@@ -156,8 +157,8 @@ int GL_CombineBitmapWithTrans(CDIBitmap& dst, int dx, int dy, int width, int hei
 // 24-bit ("GL_CombineBitmapWithAlpha :: pdbmAlpha Should be a 8bit image or
 // 24 bit"), a destination that is neither 8- nor 24-bit
 // ("GL_CombineBitmapWithAlphaTrans :: Invalid image").
-int GL_CombineBitmapWithAlphaTrans(CDIBitmap& dst, int dx, int dy, int width, int height, const CDIBitmap& src,
-                                   int sx, int sy, const CDIBitmap& alpha, int ax, int ay, int opacity, int darker);
+int GL_CombineBitmapWithAlphaTrans(CDIBitmap& dst, int dx, int dy, int width, int height, const CDIBitmap& src, int sx,
+                                   int sy, const CDIBitmap& alpha, int ax, int ay, int opacity, int darker);
 
 // HSL blends of two whole 24-bit bitmaps, row y and column x of the source
 // with the same of the destination, over the part both cover. Single

@@ -1,6 +1,9 @@
 // The neighbourhood filters as named operations, with the parameters, ranges
 // and defaults of their dialogs and the dialog-to-operation conversions
 // (integer conversions truncate).
+//
+// "Underlay..." has no entry: its dialog records an undo step but changes no
+// pixel, so a command-line operation for it would only copy the image.
 #include "image/dibitmap.h"
 #include "imaging/filters.h"
 #include "imaging/operation_table.h"

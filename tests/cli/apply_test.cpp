@@ -90,7 +90,7 @@ TEST(CliApply, UsageErrorsWriteNothing) {
       "posterize:1",               // below the dialog's range
       "posterize:65",              // above it
       "posterize:2.5",             // not a whole number
-      "posterize",                 // required argument missing
+      "crop:1,2",                  // required arguments missing
       "mode:palette:sepia",        // not one of the choices
       "invert-color --select 1,1,0,4",  // empty selection
       "invert-color --select 1,1,4",    // malformed selection
@@ -100,6 +100,7 @@ TEST(CliApply, UsageErrorsWriteNothing) {
     const CommandResult result = Cli("apply " + ShellQuote(in) + " " + ShellQuote(out) + " " + operations);
     EXPECT_EQ(result.exitCode, 2) << result.err;
     EXPECT_FALSE(std::filesystem::exists(out));
+    std::filesystem::remove(out);
   }
 }
 

@@ -39,7 +39,7 @@ TEST(OperationTableTest, ParsesArgumentsAgainstTheDialogRanges) {
   };
   const Bad bad[] = {
       {"posterize:1", "2..64"},       {"posterize:65", "2..64"},  {"posterize:x", "2..64"},
-      {"posterize:3.5", "2..64"},     {"posterize", "missing"},   {"posterize:4,4", "too many"},
+      {"posterize:3.5", "2..64"},     {"crop:1,2", "missing"},   {"posterize:4,4", "too many"},
       {"nothing-like-it", "unknown"}, {"invert-color:1", "too many"},
   };
   for (const Bad& b : bad) {
