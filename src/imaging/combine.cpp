@@ -323,7 +323,7 @@ inline uint8_t ToByte(float v) {
   return static_cast<uint8_t>(static_cast<int>(v));
 }
 
-[[gnu::always_inline]] inline uint8_t HueToRGB(float m1, float m2, float h) {
+inline uint8_t HueToRGB(float m1, float m2, float h) {
   if (h < 0.0f) h += 360.0f;
   if (h > 360.0f) h -= 360.0f;
   // The two ramps share one expression: m1 + (m2 - m1) x h / 60 below 60,
@@ -334,7 +334,7 @@ inline uint8_t ToByte(float v) {
   return ToByte(v);
 }
 
-[[gnu::always_inline]] inline void FromHsl(uint8_t* bgr, float h, float s, float l) {
+inline void FromHsl(uint8_t* bgr, float h, float s, float l) {
   if (h < 0.0f) {
     bgr[0] = bgr[1] = bgr[2] = ToByte(l);
     return;

@@ -154,7 +154,8 @@ std::vector<uint32_t> GL_GaussianWeights(double radius);
 // average: the sum over its n x n cells / (n x n), truncated, with cells
 // beyond the right or bottom edge repeating the last column or row. Only
 // selected pixels are written; the averages include unselected ones. n
-// below 2 changes nothing.
+// below 2 changes nothing; n above 65536 is refused with
+// "GL_Mosaic :: size too large".
 int GL_Mosaic(CDIBitmap& bitmap, int size, int interior);
 
 // Posterize: table[i] = min(255, trunc(i x (n - 1) x 0.003921569 + 0.5) x

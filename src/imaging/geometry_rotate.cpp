@@ -70,12 +70,15 @@ Rule RuleOf(const CDIBitmap& image) {
 
 // One result pixel from the line of n pixels at origin + i * step (bytes),
 // at position p + w8 / 256. Outside the line the pixels are zero; with
-// edgeCopy a position within one pixel outside takes the edge pixel.
+// edgeCopy a position within one pixel outside takes the edge pixel. `out`
+// must start zero.
 template <int Bpp, Rule kRule>
 inline void Sample(const uint8_t* origin, int64_t step, int64_t n, Tap t, bool edgeCopy, uint8_t* out) {
   static constexpr uint8_t kZero[4] = {0, 0, 0, 0};
   const uint8_t* a;
   const uint8_t* b;
+  // Wholly outside: the result is new and already zero there.
+  if (t.p < -1 || t.p >= n) return;
   if (t.p >= 0 && t.p + 1 < n) {
     a = origin + t.p * step;
     b = a + step;

@@ -356,31 +356,78 @@ VIVID_HSL_ROW(SaturationBlocks, HSLMode::Saturation)
 VIVID_HSL_ROW(LightnessBlocks, HSLMode::Lightness)
 #undef VIVID_HSL_ROW
 
-// Equalisation of a 24-bit row through YIQ: Y, I and Q of each pixel, Y'
-// from the table, then R, G, B back (integer division truncating toward
-// zero, as the YIQ tables define it). 256 pixels at a time in three simple
-// passes (products, table, outputs) that the compiler turns into vector code.
-__attribute__((target_clones("avx2", "default"))) void EqualizeRow(const uint8_t* src, uint8_t* dst, int width,
-                                                                  const ToneTable& table) {
-  constexpr int kChunk = 256;
-  int32_t y[kChunk], i[kChunk], q[kChunk], y2[kChunk];
-  for (int x0 = 0; x0 < width; x0 += kChunk) {
-    const int n = std::min(kChunk, width - x0);
-    const uint8_t* s = src + 3 * x0;
-    uint8_t* d = dst + 3 * x0;
-    for (int k = 0; k < n; ++k) {
-      const int b = s[3 * k], g = s[3 * k + 1], r = s[3 * k + 2];
-      y[k] = (306 * r + 601 * g + 117 * b + 512) >> 10;
-      i[k] = (610 * r - 281 * g - 330 * b + 512) / 1024;
-      q[k] = (216 * r - 536 * g + 319 * b + 512) / 1024;
-    }
-    for (int k = 0; k < n; ++k) y2[k] = 1024 * table[y[k]] + 512;
-    for (int k = 0; k < n; ++k) {
-      d[3 * k + 2] = static_cast<uint8_t>(std::clamp((y2[k] + 979 * i[k] + 636 * q[k]) / 1024, 0, 255));
-      d[3 * k + 1] = static_cast<uint8_t>(std::clamp((y2[k] - 280 * i[k] - 663 * q[k]) / 1024, 0, 255));
-      d[3 * k] = static_cast<uint8_t>(std::clamp((y2[k] + 2 * (871 * q[k] - 565 * i[k])) / 1024, 0, 255));
-    }
+// Equalisation of one 24-bit pixel through the YIQ tables: the reference form
+// for the pixels after the last whole block.
+inline void EqualizePixel(const uint8_t* s, uint8_t* d, const ToneTable& table) {
+  const YIQTables& t = kYIQ;
+  const int b = s[0], g = s[1], r = s[2];
+  const int y = (t.yr[r] + t.yg[g] + t.yb[b] + 512) >> 10;
+  const int i = (t.ir[r] - t.ig[g] - t.ib[b] + 512) / 1024;
+  const int q = (t.qr[r] - t.qg[g] + t.qb[b] + 512) / 1024;
+  const int y2 = 1024 * table[y] + 512;
+  d[2] = static_cast<uint8_t>(std::clamp((y2 + 979 * i + 636 * q) / 1024, 0, 255));
+  d[1] = static_cast<uint8_t>(std::clamp((y2 - 280 * i - 663 * q) / 1024, 0, 255));
+  d[0] = static_cast<uint8_t>(std::clamp((y2 + 2 * (871 * q - 565 * i)) / 1024, 0, 255));
+}
+
+typedef int32_t VInt4 __attribute__((vector_size(16)));
+typedef uint8_t VByte16 __attribute__((vector_size(16)));
+
+inline VInt VClampByte(VInt v) {
+  const VInt zero = VInt{}, top = VInt{} + 255;
+  v = v < zero ? zero : v;
+  return v > top ? top : v;
+}
+
+// Byte c of each of the 4 three-byte pixels in v, as 32-bit lanes.
+inline VInt4 Channel4(VByte16 v, uint8_t c) {
+  const VByte16 pick = {c, 16, 16, 16, uint8_t(c + 3), 16, 16, 16, uint8_t(c + 6), 16, 16, 16, uint8_t(c + 9), 16, 16, 16};
+  const VByte16 bytes = __builtin_shuffle(v, VByte16{}, pick);
+  VInt4 lanes;
+  std::memcpy(&lanes, &bytes, sizeof lanes);
+  return lanes;
+}
+
+// Writes 4 pixels (12 bytes) from the low bytes of blue, green, red lanes.
+inline void Store4(uint8_t* d, VInt4 b, VInt4 g, VInt4 r) {
+  VByte16 bb, gg, rr;
+  std::memcpy(&bb, &b, 16);
+  std::memcpy(&gg, &g, 16);
+  std::memcpy(&rr, &r, 16);
+  const VByte16 blueGreen = __builtin_shuffle(bb, gg, VByte16{0, 16, 0, 4, 20, 0, 8, 24, 0, 12, 28, 0, 0, 0, 0, 0});
+  const VByte16 all = __builtin_shuffle(blueGreen, rr, VByte16{0, 1, 16, 3, 4, 20, 6, 7, 24, 9, 10, 28, 0, 0, 0, 0});
+  std::memcpy(d, &all, 12);
+}
+
+// Eight pixels at a time in 32-bit lanes (integer division truncating toward
+// zero as in EqualizePixel, so the bytes are the same). Reads 16 bytes at the
+// fifth pixel of a block, so it stops 11 pixels before the row's end;
+// returns the number of pixels done.
+__attribute__((target_clones("avx2", "default"))) int EqualizeBlocks(const uint8_t* src, uint8_t* dst, int width,
+                                                                     const ToneTable& table) {
+  int x = 0;
+  for (; x + 11 <= width; x += kLanes, src += 3 * kLanes, dst += 3 * kLanes) {
+    VByte16 lo, hi;
+    std::memcpy(&lo, src, 16);
+    std::memcpy(&hi, src + 12, 16);
+    const VInt B = __builtin_shufflevector(Channel4(lo, 0), Channel4(hi, 0), 0, 1, 2, 3, 4, 5, 6, 7);
+    const VInt G = __builtin_shufflevector(Channel4(lo, 1), Channel4(hi, 1), 0, 1, 2, 3, 4, 5, 6, 7);
+    const VInt R = __builtin_shufflevector(Channel4(lo, 2), Channel4(hi, 2), 0, 1, 2, 3, 4, 5, 6, 7);
+    const VInt y = (306 * R + 601 * G + 117 * B + 512) >> 10;
+    const VInt i = (610 * R - 281 * G - 330 * B + 512) / 1024;
+    const VInt q = (216 * R - 536 * G + 319 * B + 512) / 1024;
+    VInt y2;
+    for (int k = 0; k < kLanes; ++k) y2[k] = table[y[k]];
+    y2 = 1024 * y2 + 512;
+    const VInt outR = VClampByte((y2 + 979 * i + 636 * q) / 1024);
+    const VInt outG = VClampByte((y2 - 280 * i - 663 * q) / 1024);
+    const VInt outB = VClampByte((y2 + 2 * (871 * q - 565 * i)) / 1024);
+    Store4(dst, __builtin_shufflevector(outB, outB, 0, 1, 2, 3), __builtin_shufflevector(outG, outG, 0, 1, 2, 3),
+           __builtin_shufflevector(outR, outR, 0, 1, 2, 3));
+    Store4(dst + 12, __builtin_shufflevector(outB, outB, 4, 5, 6, 7),
+           __builtin_shufflevector(outG, outG, 4, 5, 6, 7), __builtin_shufflevector(outR, outR, 4, 5, 6, 7));
   }
+  return x;
 }
 
 int VectorBlocks(const HSLChange& f, const uint8_t* s, uint8_t* d, int w) {
@@ -746,7 +793,8 @@ int GL_EqualizeBitmap(CDIBitmap& bitmap) {
   }
   const int width = bitmap.GetWidth();
   return ForEachRow(bitmap, [&](const uint8_t* s, uint8_t* d, int) {
-    EqualizeRow(s, d, width, table);
+    const int done = EqualizeBlocks(s, d, width, table);
+    for (int x = done; x < width; ++x) EqualizePixel(s + 3 * x, d + 3 * x, table);
   });
 }
 
