@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image/color_convert.h"
+#include "image/threads.h"
 #include "image/dibitmap.h"
 #include "image/octree_quantizer.h"
 #include "image/services.h"
@@ -106,16 +107,6 @@ inline void CommitRow(CDIBitmap& target, int y, const uint8_t* buffer) {
 
 // ------------------------------------------------------------ row driver
 
-int InitialThreads() {
-  if (const char* env = std::getenv("VIVID_THREADS")) {
-    const int n = std::atoi(env);
-    if (n >= 1) return n > 2 ? 2 : n;
-  }
-  return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
-}
-
-std::atomic<int> g_threads{InitialThreads()};
-
 // Below this many bytes of work a second thread costs more than it saves.
 constexpr int64_t kBandBytes = int64_t{1} << 20;
 
@@ -133,7 +124,7 @@ bool RunRows(int rows, int64_t bytesPerRow, bool banded, int base, int span, Bod
     }
     return true;
   }
-  if (banded && g_threads.load() > 1 && rows >= 2 && int64_t{rows} * bytesPerRow >= kBandBytes) {
+  if (banded && GL_GetThreadCount() > 1 && rows >= 2 && int64_t{rows} * bytesPerRow >= kBandBytes) {
     const int split = rows / 2;
     std::thread second([&] { body(split, rows); });
     body(0, split);
@@ -285,8 +276,6 @@ bool BuildPalette(const CDIBitmap& source, PaletteChoice palette, DitherMode dit
 
 // ------------------------------------------------------------ public
 
-void GL_SetConversionThreads(int threads) { g_threads = threads < 1 ? 1 : threads > 2 ? 2 : threads; }
-int GL_GetConversionThreads() { return g_threads.load(); }
 
 int GL_GetFixedPalette(PaletteChoice choice, uint8_t table[1024]) {
   std::memset(table, 0, 1024);

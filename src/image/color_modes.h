@@ -26,13 +26,15 @@
 // identical to one thread. Error diffusion always runs on one thread.
 #pragma once
 
+#include "image/result_codes.h"
+
 #include <cstdint>
 #include <span>
 
 class CDIBitmap;
 
 // Result of a conversion cancelled by the user ("User canceled the process!").
-inline constexpr int kConvertCancelled = -29;
+inline constexpr int kConvertCancelled = kResultCodeCancelled;
 
 // Dithering method of the "Black/White 1BIT" and "Palette 8Bit " dialogs.
 enum DitherMode : int {
@@ -154,7 +156,3 @@ int GL_ConvertImageToIndexed(CDIBitmap& image, PaletteChoice palette, DitherMode
 // size").
 int GL_MergePlanes(CDIBitmap& target, std::span<const CDIBitmap* const> planes);
 
-// Threads for the banded conversions (1 or 2; tests compare the two). The
-// default is 2 on a machine with two or more cores, or VIVID_THREADS.
-void GL_SetConversionThreads(int threads);
-int GL_GetConversionThreads();

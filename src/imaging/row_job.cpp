@@ -1,23 +1,11 @@
 #include "imaging/row_job.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 
 #include "platform/progress.h"
 
 namespace {
-
-int InitialThreadCount() {
-  if (const char* env = std::getenv("VIVID_THREADS")) {
-    const int n = std::atoi(env);
-    if (n >= 1) return n > 2 ? 2 : n;
-  }
-  const unsigned cores = std::thread::hardware_concurrency();
-  return cores >= 2 ? 2 : 1;
-}
-
-int g_threads = InitialThreadCount();
 
 // Below this many bytes a second thread costs more than it saves.
 constexpr int64_t kParallelBytes = int64_t{1} << 20;
@@ -49,13 +37,10 @@ bool GL_RowProgress(int index, int rows) {
   return ProgressStep(percent) != kProgressCancelled;
 }
 
-int GL_GetThreadCount() { return g_threads; }
-void GL_SetThreadCount(int threads) { g_threads = threads < 1 ? 1 : threads > 2 ? 2 : threads; }
-
 namespace row_job_detail {
 
 bool UseThreads(int rows, int64_t bytesPerRow) {
-  return g_threads > 1 && rows >= 2 && !ProgressEnabled() && int64_t{rows} * bytesPerRow >= kParallelBytes;
+  return GL_GetThreadCount() > 1 && rows >= 2 && !ProgressEnabled() && int64_t{rows} * bytesPerRow >= kParallelBytes;
 }
 
 void RunBands(int rows, int threads, void (*thunk)(void*, int, int), void* context) {

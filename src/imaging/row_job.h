@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "image/dibitmap.h"
+#include "image/result_codes.h"
+#include "image/threads.h"
 
 // Result code of a cancelled operation ("User canceled the process!"); it is
 // reported silently.
-inline constexpr int kResultCancelled = -29;  // same as kResultCodeCancelled
+inline constexpr int kResultCancelled = kResultCodeCancelled;
 
 class CRowJob {
  public:
@@ -51,10 +53,7 @@ bool GL_RowProgress(int index, int rows);
 template <typename Body>
 void GL_ParallelRows(int rows, int64_t bytesPerRow, Body&& body);
 
-// Number of threads GL_ParallelRows uses for large work (1 or 2). Tests set it
-// to compare results; VIVID_THREADS in the environment sets the default.
-int GL_GetThreadCount();
-void GL_SetThreadCount(int threads);
+// GL_ParallelRows uses GL_GetThreadCount() threads for large work.
 
 namespace row_job_detail {
 void RunBands(int rows, int threads, void (*thunk)(void*, int, int), void* context);

@@ -1,4 +1,5 @@
 #include "image/color_modes.h"
+#include "image/threads.h"
 
 #include <gtest/gtest.h>
 
@@ -736,21 +737,21 @@ TEST(ColorModeTest, TwoThreadsGiveTheSameResultAsOne) {
       {"bw", [](CDIBitmap& b) { return GL_ConvertImageToBW(b, kDitherOrdered); }},
       {"palette", [](CDIBitmap& b) { return GL_ConvertImageToIndexed(b, kPaletteSystem, kDitherNone); }},
   };
-  const int threads = GL_GetConversionThreads();
+  const int threads = GL_GetThreadCount();
   for (const auto& [name, command] : commands) {
     SCOPED_TRACE(name);
     CDIBitmap one, two;
     one.CopyFrom(source);
     two.CopyFrom(source);
-    GL_SetConversionThreads(1);
+    GL_SetThreadCount(1);
     ASSERT_EQ(command(one), 1);
-    GL_SetConversionThreads(2);
+    GL_SetThreadCount(2);
     ASSERT_EQ(command(two), 1);
     const size_t bytes = static_cast<size_t>(one.GetStride()) * 420;
     EXPECT_EQ(std::vector<uint8_t>(one.GetPixels(), one.GetPixels() + bytes),
               std::vector<uint8_t>(two.GetPixels(), two.GetPixels() + bytes));
   }
-  GL_SetConversionThreads(threads);
+  GL_SetThreadCount(threads);
 }
 
 TEST(ColorModeTest, MaskedTargetIsWrittenOnlyInsideItsSelection) {
