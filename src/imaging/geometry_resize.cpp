@@ -3,7 +3,8 @@
 // The column pass and the row pass run fused, one result row at a time: the
 // column pass makes the one intermediate row the row pass needs, in a buffer
 // of the band's own, so no w x H intermediate image is stored. The values are
-// exactly those of the two passes run one after the other.
+// exactly those of the two passes run one after the other; progress runs
+// once over the result rows.
 #include <algorithm>
 #include <cstring>
 #include <vector>

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "image/dibitmap.h"
@@ -67,6 +68,7 @@ void GL_ParallelRows(int rows, int64_t bytesPerRow, Body&& body) {
     body(0, rows);
     return;
   }
-  auto thunk = [](void* context, int first, int last) { (*static_cast<Body*>(context))(first, last); };
-  row_job_detail::RunBands(rows, GL_GetThreadCount(), thunk, &body);
+  using Callable = std::remove_reference_t<Body>;
+  auto thunk = [](void* context, int first, int last) { (*static_cast<Callable*>(context))(first, last); };
+  row_job_detail::RunBands(rows, GL_GetThreadCount(), thunk, const_cast<void*>(static_cast<const void*>(&body)));
 }
