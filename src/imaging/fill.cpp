@@ -91,8 +91,7 @@ constexpr uint8_t kTaken = 2;
 class FloodFill {
  public:
   FloodFill(const CDIBitmap& source, int ox, int oy, CDIBitmap& mask, FillKind kind, uint32_t seed)
-      : source_(source),
-        mask_(mask),
+      : mask_(mask),
         ox_(ox),
         oy_(oy),
         width_(source.GetWidth()),
@@ -200,7 +199,6 @@ class FloodFill {
     }
   }
 
-  const CDIBitmap& source_;
   CDIBitmap& mask_;
   int ox_, oy_, width_, height_;
   Matcher matcher_;

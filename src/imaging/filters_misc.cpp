@@ -7,12 +7,12 @@
 
 #include "imaging/filters.h"
 #include "imaging/row_job.h"
+#include "imaging/vector_loop.h"
 #include "platform/messages.h"
 
 // Leaf loops over row bytes: vectorised whatever the build's optimisation
 // level, with an AVX2 copy picked at load time on processors that have it
 // (integer arithmetic only, so both copies give the same bytes).
-#define VIVID_VECTOR_LOOP __attribute__((optimize("O3"), target_clones("avx2", "default")))
 
 using filters_detail::WindowKernel;
 using filters_detail::WindowRows;

@@ -15,6 +15,7 @@
 #include "image/color_convert.h"
 #include "image/dibitmap.h"
 #include "imaging/row_job.h"
+#include "imaging/vector_loop.h"
 #include "platform/messages.h"
 
 namespace {
@@ -282,9 +283,10 @@ inline VInt VClampByte(VInt v) {
 }
 
 // Byte c of each of the 4 three-byte pixels in v, as 32-bit lanes.
-inline VInt4 Channel4(VByte16 v, uint8_t c) {
-  const VByte16 pick = {c, 16, 16, 16, uint8_t(c + 3), 16, 16, 16, uint8_t(c + 6), 16, 16, 16, uint8_t(c + 9), 16, 16, 16};
-  const VByte16 bytes = __builtin_shuffle(v, VByte16{}, pick);
+template <int C>
+inline VInt4 Channel4(VByte16 v) {
+  const VByte16 bytes =
+      __builtin_shufflevector(v, VByte16{}, C, 16, 16, 16, C + 3, 16, 16, 16, C + 6, 16, 16, 16, C + 9, 16, 16, 16);
   VInt4 lanes;
   std::memcpy(&lanes, &bytes, sizeof lanes);
   return lanes;
@@ -296,8 +298,8 @@ inline void Store4(uint8_t* d, VInt4 b, VInt4 g, VInt4 r) {
   std::memcpy(&bb, &b, 16);
   std::memcpy(&gg, &g, 16);
   std::memcpy(&rr, &r, 16);
-  const VByte16 blueGreen = __builtin_shuffle(bb, gg, VByte16{0, 16, 0, 4, 20, 0, 8, 24, 0, 12, 28, 0, 0, 0, 0, 0});
-  const VByte16 all = __builtin_shuffle(blueGreen, rr, VByte16{0, 1, 16, 3, 4, 20, 6, 7, 24, 9, 10, 28, 0, 0, 0, 0});
+  const VByte16 blueGreen = __builtin_shufflevector(bb, gg, 0, 16, 0, 4, 20, 0, 8, 24, 0, 12, 28, 0, 0, 0, 0, 0);
+  const VByte16 all = __builtin_shufflevector(blueGreen, rr, 0, 1, 16, 3, 4, 20, 6, 7, 24, 9, 10, 28, 0, 0, 0, 0);
   std::memcpy(d, &all, 12);
 }
 
@@ -325,9 +327,9 @@ __attribute__((always_inline)) inline void HSLBlock(const uint8_t* src, uint8_t*
   VByte16 lo, hi;
   std::memcpy(&lo, src, 16);
   std::memcpy(&hi, src + 12, 16);
-  const VInt B = __builtin_shufflevector(Channel4(lo, 0), Channel4(hi, 0), 0, 1, 2, 3, 4, 5, 6, 7);
-  const VInt G = __builtin_shufflevector(Channel4(lo, 1), Channel4(hi, 1), 0, 1, 2, 3, 4, 5, 6, 7);
-  const VInt R = __builtin_shufflevector(Channel4(lo, 2), Channel4(hi, 2), 0, 1, 2, 3, 4, 5, 6, 7);
+  const VInt B = __builtin_shufflevector(Channel4<0>(lo), Channel4<0>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
+  const VInt G = __builtin_shufflevector(Channel4<1>(lo), Channel4<1>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
+  const VInt R = __builtin_shufflevector(Channel4<2>(lo), Channel4<2>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
   const VFloat r = __builtin_convertvector(R, VFloat) * kScale;
   const VFloat g = __builtin_convertvector(G, VFloat) * kScale;
   const VFloat b = __builtin_convertvector(B, VFloat) * kScale;
@@ -376,7 +378,7 @@ __attribute__((always_inline)) inline void HSLBlock(const uint8_t* src, uint8_t*
 // block reads 16 bytes from its fifth pixel); returns the number of pixels
 // done. Built for AVX2 and for the baseline, chosen when the program starts.
 #define VIVID_HSL_ROW(Name, Mode)                                                                     \
-  __attribute__((target_clones("avx2", "default"))) int Name(const uint8_t* src, uint8_t* dst, int width, \
+  VIVID_TARGET_CLONES int Name(const uint8_t* src, uint8_t* dst, int width, \
                                                               float dh, float ds, float dl) {            \
     int x = 0;                                                                                        \
     for (; x + 11 <= width; x += kLanes) HSLBlock<Mode>(src + 3 * x, dst + 3 * x, dh, ds, dl);       \
@@ -405,16 +407,16 @@ inline void EqualizePixel(const uint8_t* s, uint8_t* d, const ToneTable& table) 
 // zero as in EqualizePixel, so the bytes are the same). Reads 16 bytes at the
 // fifth pixel of a block, so it stops 11 pixels before the row's end;
 // returns the number of pixels done.
-__attribute__((target_clones("avx2", "default"))) int EqualizeBlocks(const uint8_t* src, uint8_t* dst, int width,
+VIVID_TARGET_CLONES int EqualizeBlocks(const uint8_t* src, uint8_t* dst, int width,
                                                                      const ToneTable& table) {
   int x = 0;
   for (; x + 11 <= width; x += kLanes, src += 3 * kLanes, dst += 3 * kLanes) {
     VByte16 lo, hi;
     std::memcpy(&lo, src, 16);
     std::memcpy(&hi, src + 12, 16);
-    const VInt B = __builtin_shufflevector(Channel4(lo, 0), Channel4(hi, 0), 0, 1, 2, 3, 4, 5, 6, 7);
-    const VInt G = __builtin_shufflevector(Channel4(lo, 1), Channel4(hi, 1), 0, 1, 2, 3, 4, 5, 6, 7);
-    const VInt R = __builtin_shufflevector(Channel4(lo, 2), Channel4(hi, 2), 0, 1, 2, 3, 4, 5, 6, 7);
+    const VInt B = __builtin_shufflevector(Channel4<0>(lo), Channel4<0>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
+    const VInt G = __builtin_shufflevector(Channel4<1>(lo), Channel4<1>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
+    const VInt R = __builtin_shufflevector(Channel4<2>(lo), Channel4<2>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
     const VInt y = (306 * R + 601 * G + 117 * B + 512) >> 10;
     const VInt i = (610 * R - 281 * G - 330 * B + 512) / 1024;
     const VInt q = (216 * R - 536 * G + 319 * B + 512) / 1024;
@@ -486,7 +488,7 @@ __attribute__((target("ssse3"))) void SwapRedBlueShuffle(const uint8_t* s, uint8
   for (; x + 6 <= width; x += 4, s += 12, d += 12) {  // reads 16 bytes: 5 1/3 pixels
     VByte16 v;
     std::memcpy(&v, s, 16);
-    v = __builtin_shuffle(v, VByte16{2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15});
+    v = __builtin_shufflevector(v, v, 2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 12, 13, 14, 15);
     std::memcpy(d, &v, 12);
   }
   SwapRedBlueScalar(s, d, width - x);
