@@ -276,7 +276,7 @@ enum class HSLMode { Change, Saturation, Lightness };
 typedef int32_t VInt4 __attribute__((vector_size(16)));
 typedef uint8_t VByte16 __attribute__((vector_size(16)));
 
-inline VInt VClampByte(VInt v) {
+__attribute__((always_inline)) inline VInt VClampByte(VInt v) {
   const VInt zero = VInt{}, top = VInt{} + 255;
   v = v < zero ? zero : v;
   return v > top ? top : v;
@@ -284,7 +284,7 @@ inline VInt VClampByte(VInt v) {
 
 // Byte c of each of the 4 three-byte pixels in v, as 32-bit lanes.
 template <int C>
-inline VInt4 Channel4(VByte16 v) {
+__attribute__((always_inline)) inline VInt4 Channel4(VByte16 v) {
   const VByte16 bytes =
       __builtin_shufflevector(v, VByte16{}, C, 16, 16, 16, C + 3, 16, 16, 16, C + 6, 16, 16, 16, C + 9, 16, 16, 16);
   VInt4 lanes;
@@ -293,7 +293,7 @@ inline VInt4 Channel4(VByte16 v) {
 }
 
 // Writes 4 pixels (12 bytes) from the low bytes of blue, green, red lanes.
-inline void Store4(uint8_t* d, VInt4 b, VInt4 g, VInt4 r) {
+__attribute__((always_inline)) inline void Store4(uint8_t* d, VInt4 b, VInt4 g, VInt4 r) {
   VByte16 bb, gg, rr;
   std::memcpy(&bb, &b, 16);
   std::memcpy(&gg, &g, 16);
@@ -304,14 +304,14 @@ inline void Store4(uint8_t* d, VInt4 b, VInt4 g, VInt4 r) {
 }
 
 
-inline VFloat VMax(VFloat a, VFloat b) { return a < b ? b : a; }
-inline VFloat VMin(VFloat a, VFloat b) { return b < a ? b : a; }
-inline VFloat VClamp(VFloat v, float lo, float hi) {
+__attribute__((always_inline)) inline VFloat VMax(VFloat a, VFloat b) { return a < b ? b : a; }
+__attribute__((always_inline)) inline VFloat VMin(VFloat a, VFloat b) { return b < a ? b : a; }
+__attribute__((always_inline)) inline VFloat VClamp(VFloat v, float lo, float hi) {
   const VFloat vlo = VFloat{} + lo, vhi = VFloat{} + hi;
   return v < vlo ? vlo : (vhi < v ? vhi : v);
 }
 
-inline VInt VHueToRGB(VFloat m1, VFloat m2, VFloat h) {
+__attribute__((always_inline)) inline VInt VHueToRGB(VFloat m1, VFloat m2, VFloat h) {
   h = h < 0.0f ? h + 360.0f : h;
   h = h > 360.0f ? h - 360.0f : h;
   const VFloat rising = m1 + (m2 - m1) * h / 60.0f;
