@@ -11,6 +11,7 @@
 #include "document/codecs/bmp.h"
 #include "image/dibitmap.h"
 #include "platform/region.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -22,14 +23,7 @@ constexpr int64_t kImageBytes = kRowBytes * kHeight;
 // A deterministic picture so that every run touches the same data.
 void FillPicture(CDIBitmap& image) {
   image.Create(kWidth, kHeight, 24, 0);
-  uint32_t seed = 12345;
-  for (int y = 0; y < kHeight; ++y) {
-    uint8_t* row = image.RowPointer(y);
-    for (int64_t i = 0; i < kRowBytes; ++i) {
-      seed = seed * 1664525u + 1013904223u;
-      row[i] = static_cast<uint8_t>(seed >> 24);
-    }
-  }
+  bench::FillNoise(image);
 }
 
 CDIBitmap& Picture() {

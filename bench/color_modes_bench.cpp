@@ -10,6 +10,7 @@
 #include "image/color_modes.h"
 #include "image/dibitmap.h"
 #include "image/services.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -21,14 +22,7 @@ const CDIBitmap& Master(int bitCount) {
   CDIBitmap& image = bitCount == 24 ? rgb : cmyk;
   if (!image.IsAllocated()) {
     image.Create(kWidth, kHeight, bitCount, 3);
-    uint32_t seed = 12345;
-    for (int y = 0; y < kHeight; ++y) {
-      uint8_t* row = image.RowPointer(y);
-      for (int i = 0; i < image.GetRowBytes(); ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        row[i] = static_cast<uint8_t>(seed >> 24);
-      }
-    }
+    bench::FillNoise(image);
   }
   return image;
 }

@@ -8,6 +8,7 @@
 
 #include "image/dibitmap.h"
 #include "imaging/filters.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -19,14 +20,7 @@ const CDIBitmap& Picture() {
   static CDIBitmap image;
   if (!image.IsAllocated()) {
     image.Create(kWidth, kHeight, 24, 0);
-    uint32_t seed = 12345;
-    for (int y = 0; y < kHeight; ++y) {
-      uint8_t* row = image.RowPointer(y);
-      for (int i = 0; i < kWidth * 3; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        row[i] = static_cast<uint8_t>(seed >> 24);
-      }
-    }
+    bench::FillNoise(image);
   }
   return image;
 }

@@ -9,6 +9,7 @@
 
 #include "image/dibitmap.h"
 #include "imaging/tone.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -17,14 +18,7 @@ constexpr int kHeight = 4000;
 
 void FillRandom(CDIBitmap& image, int bitCount) {
   image.Create(kWidth, kHeight, bitCount, 1);
-  uint32_t seed = 12345;
-  for (int y = 0; y < kHeight; ++y) {
-    uint8_t* row = image.RowPointer(y);
-    for (int i = 0; i < image.GetRowBytes(); ++i) {
-      seed = seed * 1664525u + 1013904223u;
-      row[i] = static_cast<uint8_t>(seed >> 24);
-    }
-  }
+  bench::FillNoise(image);
 }
 
 const CDIBitmap& Master(int bitCount) {

@@ -12,27 +12,15 @@
 
 #include "image/dibitmap.h"
 #include "image/services.h"
+#include "imaging/geometry_support.h"
 #include "imaging/row_job.h"
 #include "platform/messages.h"
 #include "platform/progress.h"
 
 namespace {
 
-bool Valid(const CDIBitmap& image) {
-  if (!image.IsAllocated() || !image.GetPixels()) return false;
-  const int bits = image.GetBitCount();
-  if (bits == 1 || bits == 8 || bits == 24 || bits == 32) return true;
-  platform::ShowMessage("Invalid Bit Count");
-  return false;
-}
-
-// Moves the finished result into the caller's object, keeping its resolution.
-void Replace(CDIBitmap& image, CDIBitmap& result) {
-  const int xr = image.GetXResolution();
-  const int yr = image.GetYResolution();
-  image.Attach(result);
-  image.SetResolution(xr, yr);
-}
+using geometry_detail::Replace;
+using geometry_detail::Valid;
 
 // Runs body(first, last) over the result rows [0, rows): on two threads when
 // progress is off, else in chunks of `chunk` rows with a progress step after

@@ -15,19 +15,14 @@
 
 #include "image/dibitmap.h"
 #include "imaging/geometry.h"
+#include "imaging/geometry_support.h"
 #include "imaging/row_job.h"
 #include "platform/messages.h"
 #include "platform/progress.h"
 
 namespace {
 
-bool Valid(const CDIBitmap& image) {
-  if (!image.IsAllocated() || !image.GetPixels()) return false;
-  const int bits = image.GetBitCount();
-  if (bits == 1 || bits == 8 || bits == 24 || bits == 32) return true;
-  platform::ShowMessage("Invalid Bit Count");
-  return false;
-}
+using geometry_detail::Valid;
 
 inline int GetBit(const uint8_t* row, int64_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
 

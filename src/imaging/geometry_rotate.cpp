@@ -11,31 +11,21 @@
 
 #include "image/dibitmap.h"
 #include "imaging/geometry.h"
+#include "imaging/geometry_support.h"
 #include "imaging/row_job.h"
 #include "platform/messages.h"
 #include "platform/progress.h"
 
 namespace {
 
+using geometry_detail::Replace;
+using geometry_detail::Valid;
+
 constexpr double kRadiansPerHundredth = 0.00017453292519943277;
 constexpr double kFixedOne = 4294967296.0;  // 2^32
 // Results longer than this along one axis are refused before allocating.
 constexpr double kMaxExtent = 1073741824.0;  // 2^30
 
-bool Valid(const CDIBitmap& image) {
-  if (!image.IsAllocated() || !image.GetPixels()) return false;
-  const int bits = image.GetBitCount();
-  if (bits == 1 || bits == 8 || bits == 24 || bits == 32) return true;
-  platform::ShowMessage("Invalid Bit Count");
-  return false;
-}
-
-void Replace(CDIBitmap& image, CDIBitmap& result) {
-  const int xr = image.GetXResolution();
-  const int yr = image.GetYResolution();
-  image.Attach(result);
-  image.SetResolution(xr, yr);
-}
 
 int NormalizeAngle(int angle) {
   int a = angle % 36000;
