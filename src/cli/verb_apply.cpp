@@ -33,6 +33,14 @@ std::string Number(double v) {
   return s;
 }
 
+// True for the operations of the geometry family.
+bool MovesPixels(const OperationSpec& spec) {
+  static const std::vector<OperationSpec> geometry = GL_GeometryOperations();
+  for (const OperationSpec& g : geometry)
+    if (g.name == spec.name) return true;
+  return false;
+}
+
 }  // namespace
 
 void PrintOperations(std::FILE* stream) {
@@ -80,11 +88,21 @@ int RunApply(std::span<const std::string> args) {
     status = kExitFailed;
   } else {
     CDIBitmap& image = document.GetImage();
-    if (selection) {
-      const platform::Region region = platform::Region::FromRect(*selection);
-      image.SetMaskRgn(&region);
-    }
+    // The selection holds for every operation that keeps the pixels where
+    // they are. A mode change rebuilds the bitmap and drops its mask, so the
+    // mask is put back after it; an operation that moves the pixels (the
+    // geometry family: turns, flips, resizing, canvas, crop) ends the
+    // selection, since the rectangle no longer covers the same picture.
+    const platform::Region region = platform::Region::FromRect(selection.value_or(platform::Rect{}));
+    bool selected = selection.has_value();
+    if (selected) image.SetMaskRgn(&region);
     for (size_t i = 0; i < operations.size() && status == kExitOk; ++i) {
+      if (selected && i > 0 && !image.HasMask()) {
+        if (MovesPixels(*operations[i - 1].spec))
+          selected = false;
+        else
+          image.SetMaskRgn(&region);
+      }
       const int before = Messages().Count();
       const int result = operations[i].spec->apply(image, operations[i].args);
       if (result == 1) continue;

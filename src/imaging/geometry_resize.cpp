@@ -26,12 +26,19 @@ using geometry_detail::Valid;
 
 inline int GetBit(const uint8_t* row, int64_t x) { return (row[x >> 3] >> (7 - (x & 7))) & 1; }
 
-// Exact division of sums by a count n: (sum * m) >> 40 with m = ceil(2^40 / n)
-// equals sum / n while sum * n < 2^40, which holds for sums of at most
-// 32767 values of 255 or less.
+// Exact division of a sum of n values of 255 or less by n, for every n an
+// image side can have (the source is not bound by the size dialogs' 32767):
+// q = (sum * m) >> 40 with m = ceil(2^40 / n) exceeds sum / n by
+// sum * (m * n - 2^40) / (n * 2^40) < sum / 2^40 < 1, so it is sum / n or
+// one more, and one comparison takes the excess back. Sums are 64-bit: 255
+// times a side of more than 16843009 pixels passes 32 bits.
 constexpr int kDivShift = 40;
 inline uint64_t DivisorMultiplier(int n) { return ((uint64_t{1} << kDivShift) + n - 1) / static_cast<uint64_t>(n); }
-inline uint8_t DivideSum(uint32_t sum, uint64_t m) { return static_cast<uint8_t>((sum * m) >> kDivShift); }
+inline uint8_t DivideSum(uint64_t sum, uint64_t m, int n) {
+  uint64_t q = static_cast<uint64_t>((static_cast<unsigned __int128>(sum) * m) >> kDivShift);
+  q -= q * static_cast<uint64_t>(n) > sum;
+  return static_cast<uint8_t>(q);
+}
 
 // How one axis of `from` positions maps onto `to` positions.
 struct AxisMap {
@@ -118,7 +125,7 @@ void LerpRow(const uint8_t* a, const uint8_t* b, float f, uint8_t* out, int coun
 // Per-band working storage.
 struct Scratch {
   std::vector<uint8_t> row;
-  std::vector<uint32_t> sums;
+  std::vector<uint64_t> sums;
 };
 
 // The column pass for result row y of a channel image: a pointer to the
@@ -131,7 +138,7 @@ const uint8_t* ColumnPass(const CDIBitmap& src, const AxisMap& map, int y, int r
       const int start = map.first[static_cast<size_t>(y)];
       const int n = map.count[static_cast<size_t>(y)];
       const uint64_t m = map.divide[static_cast<size_t>(y)];
-      uint32_t* sums = scratch.sums.data();
+      uint64_t* sums = scratch.sums.data();
       const uint8_t* in = src.RowPointer(start);
       for (int i = 0; i < rowBytes; ++i) sums[i] = in[i];
       for (int k = 1; k < n; ++k) {
@@ -139,7 +146,7 @@ const uint8_t* ColumnPass(const CDIBitmap& src, const AxisMap& map, int y, int r
         for (int i = 0; i < rowBytes; ++i) sums[i] += in[i];
       }
       uint8_t* out = scratch.row.data();
-      for (int i = 0; i < rowBytes; ++i) out[i] = DivideSum(sums[i], m);
+      for (int i = 0; i < rowBytes; ++i) out[i] = DivideSum(sums[i], m, n);
       return out;
     }
     case AxisMap::Enlarge: {
@@ -165,14 +172,14 @@ void RowPass(const uint8_t* in, uint8_t* out, const AxisMap& map, int width) {
       for (int x = 0; x < width; ++x, out += C) {
         const uint8_t* p = in + static_cast<int64_t>(map.first[static_cast<size_t>(x)]) * C;
         const int n = map.count[static_cast<size_t>(x)];
-        uint32_t sum[C];
+        uint64_t sum[C];
         for (int c = 0; c < C; ++c) sum[c] = p[c];
         for (int k = 1; k < n; ++k) {
           p += C;
           for (int c = 0; c < C; ++c) sum[c] += p[c];
         }
         const uint64_t m = map.divide[static_cast<size_t>(x)];
-        for (int c = 0; c < C; ++c) out[c] = DivideSum(sum[c], m);
+        for (int c = 0; c < C; ++c) out[c] = DivideSum(sum[c], m, n);
       }
       break;
     case AxisMap::Enlarge: {

@@ -79,6 +79,37 @@ TEST(CliApply, QuarterTurnsAndFlipsComposeToTheOriginal) {
   EXPECT_EQ(DecodeRGB(out), DecodeRGB(in));
 }
 
+// A mode change rebuilds the bitmap; the selection must still hold for the
+// operations after it, and end with the first operation that moves pixels.
+TEST(CliApply, SelectionOutlivesAModeChangeAndEndsWithGeometry) {
+  TempDir dir;
+  const std::string in = MakePicture(dir);
+  const std::string gray = dir.File("gray.bmp");
+  const std::string out = dir.File("out.bmp");
+  ASSERT_EQ(Cli("apply " + ShellQuote(in) + " " + ShellQuote(gray) + " mode:gray").exitCode, 0);
+  CommandResult result =
+      Cli("apply " + ShellQuote(in) + " " + ShellQuote(out) + " mode:gray invert-color --select 4,2,7,5");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::vector<uint8_t> plain = DecodeRGB(gray);
+  std::vector<uint8_t> after = DecodeRGB(out);
+  ASSERT_EQ(plain.size(), size_t{kWidth} * kHeight * 3);
+  ASSERT_EQ(after.size(), plain.size());
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const bool inside = x >= 4 && x < 11 && y >= 2 && y < 7;
+      const size_t i = (static_cast<size_t>(y) * kWidth + x) * 3;
+      ASSERT_EQ(after[i], inside ? 255 - plain[i] : plain[i]) << x << "," << y;
+    }
+
+  // After a quarter turn the whole picture is inverted.
+  result = Cli("apply " + ShellQuote(in) + " " + ShellQuote(out) + " rotate-90 invert-color rotate-270 --select 0,0,1,1");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::vector<uint8_t> before = DecodeRGB(in);
+  after = DecodeRGB(out);
+  ASSERT_EQ(after.size(), before.size());
+  for (size_t i = 0; i < before.size(); ++i) ASSERT_EQ(after[i], 255 - before[i]) << "byte " << i;
+}
+
 TEST(CliApply, UsageErrorsWriteNothing) {
   TempDir dir;
   const std::string in = MakePicture(dir);

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -330,6 +331,29 @@ TEST(GeometryResize, DocumentedExamplesAndSameSize) {
     image.CopyFrom(source);
     ASSERT_EQ(GL_ResizeBitmap(image, 31, 19), 1);
     EXPECT_TRUE(SameImage(image, source)) << k.name;
+  }
+}
+
+// The source of a resize is not bound by the size dialogs: a side of tens of
+// thousands or millions of pixels shrunk to one still gives the truncated
+// mean. n - 1 values 255 and one 254 average to 254 (just below 255, the
+// hardest sum to truncate right); 65795 is the first count where a 40-bit
+// reciprocal of n overshoots that sum, and 255 x 16843010 no longer fits 32
+// bits.
+TEST(GeometryResize, MeanOfVeryLongSidesIsExact) {
+  struct Case {
+    int w, h, bits;
+    int odd;  // pixels set to 254 (one, or none)
+  };
+  const Case cases[] = {{65795, 1, 8, 1}, {1, 65795, 8, 1}, {65795, 1, 24, 1}, {16843010, 1, 8, 0}};
+  for (const Case& c : cases) {
+    CDIBitmap image;
+    ASSERT_EQ(image.Create(c.w, c.h, c.bits, c.bits == 8 ? 1 : 0), 1);
+    for (int y = 0; y < c.h; ++y) std::memset(image.RowPointer(y), 255, static_cast<size_t>(image.GetRowBytes()));
+    if (c.odd) image.SetPixel(c.h / 2, c.w / 2, c.bits == 8 ? 254u : 0xFEFEFEu);
+    ASSERT_EQ(GL_ResizeBitmap(image, 1, 1), 1);
+    const uint32_t expected = c.odd ? (c.bits == 8 ? 254u : 0xFEFEFEu) : (c.bits == 8 ? 255u : 0xFFFFFFu);
+    EXPECT_EQ(image.GetPixel(0, 0), expected) << c.w << " x " << c.h << " x " << c.bits;
   }
 }
 
