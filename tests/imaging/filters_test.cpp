@@ -16,6 +16,7 @@
 #include "imaging/filters.h"
 #include "imaging/operation_table.h"
 #include "imaging/row_job.h"
+#include "platform/messages.h"
 #include "platform/progress.h"
 #include "platform/region.h"
 #include "test_support.h"
@@ -479,6 +480,41 @@ TEST(FilterGaussian, SeparableFixedPointBlur) {
   EXPECT_EQ(flat.GetPixel(5, 0), 0xC8C8C8u);
 }
 
+TEST(FilterGaussian, RadiusLimits) {
+  // The weights sum to exactly 65536, are symmetric and span ceil(3 sigma)
+  // pixels each side.
+  for (double sigma : {0.1, 0.37, 1.0, 4.2, 10.0, 100.0}) {
+    const std::vector<uint32_t> w = GL_GaussianWeights(sigma);
+    const size_t r = static_cast<size_t>(std::ceil(3 * sigma));
+    ASSERT_EQ(w.size(), 2 * r + 1) << sigma;
+    uint64_t total = 0;
+    for (size_t k = 0; k < w.size(); ++k) {
+      total += w[k];
+      EXPECT_EQ(w[k], w[w.size() - 1 - k]) << sigma;
+    }
+    EXPECT_EQ(total, 65536u) << sigma;
+  }
+  // Sigma 0.1: the neighbours' weights round to 0, so nothing moves.
+  EXPECT_EQ(GL_GaussianWeights(0.1), (std::vector<uint32_t>{0, 65536, 0}));
+  for (double sigma : {0.0, 0.099, -2.0, std::nan("")}) EXPECT_TRUE(GL_GaussianWeights(sigma).empty()) << sigma;
+
+  for (double sigma : {0.0, 0.05, 0.1, -1.0}) {
+    CDIBitmap b;
+    MakeRandom(b, 9, 7, 24, 21);
+    const Ref before = Read(b);
+    EXPECT_EQ(GL_GaussianBlur(b, sigma), 1) << sigma;
+    ExpectSame(before, b, "sigma " + std::to_string(sigma));
+  }
+  platform::RecordingMessageSink messages;
+  CDIBitmap b;
+  MakeRandom(b, 9, 7, 24, 22);
+  const Ref before = Read(b);
+  EXPECT_EQ(GL_GaussianBlur(b, 100.5), 0);
+  ExpectSame(before, b, "sigma 100.5");
+  ASSERT_EQ(messages.Texts().size(), 1u);
+  EXPECT_EQ(messages.Texts()[0], "GL_GaussianBlur :: radius too large");
+}
+
 // ------------------------------------------------------ engine checks
 
 // Every filter, for the checks that apply to all.
@@ -518,23 +554,25 @@ TEST(FilterEngine, TwoThreadsGiveTheOneThreadResult) {
 }
 
 TEST(FilterEngine, SelectionLimitsTheChange) {
-  for (auto& [name, run] : AllFilters()) {
-    CDIBitmap whole, masked;
-    MakeRandom(whole, 23, 17, 24, 4);
-    masked.CopyFrom(whole);
-    const Ref in = Read(whole);
-    const std::vector<platform::Rect> rects = {{3, 2, 12, 9}, {15, 10, 23, 17}};
-    const platform::Region region = platform::Region::FromRects(rects);
-    masked.SetMaskRgn(&region);
-    run(whole);
-    run(masked);
-    const Ref all = Read(whole);
-    Ref want = in;
-    for (const platform::Rect& r : rects)
-      for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x)
-          for (int c = 0; c < 3; ++c) want.at(x, y, c) = all.get(x, y, c);
-    ExpectSame(want, masked, name);
+  for (int bits : kKinds) {
+    for (auto& [name, run] : AllFilters()) {
+      CDIBitmap whole, masked;
+      MakeRandom(whole, 23, 17, bits, 4);
+      masked.CopyFrom(whole);
+      const Ref in = Read(whole);
+      const std::vector<platform::Rect> rects = {{3, 2, 12, 9}, {15, 10, 23, 17}};
+      const platform::Region region = platform::Region::FromRects(rects);
+      masked.SetMaskRgn(&region);
+      run(whole);
+      run(masked);
+      const Ref all = Read(whole);
+      Ref want = in;
+      for (const platform::Rect& r : rects)
+        for (int y = r.top; y < r.bottom; ++y)
+          for (int x = r.left; x < r.right; ++x)
+            for (int c = 0; c < want.bpp; ++c) want.at(x, y, c) = all.get(x, y, c);
+      ExpectSame(want, masked, name + " " + std::to_string(bits) + "-bit");
+    }
   }
 }
 
