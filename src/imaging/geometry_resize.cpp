@@ -30,10 +30,14 @@ inline int GetBit(const uint8_t* row, int64_t x) { return (row[x >> 3] >> (7 - (
 // image side can have (the source is not bound by the size dialogs' 32767):
 // q = (sum * m) >> 40 with m = ceil(2^40 / n) exceeds sum / n by
 // sum * (m * n - 2^40) / (n * 2^40) < sum / 2^40 < 1, so it is sum / n or
-// one more, and one comparison takes the excess back. Sums are 64-bit: 255
-// times a side of more than 16843009 pixels passes 32 bits.
+// one more. Up to kNarrowCount values sum * n stays below 2^40, which makes
+// q exact, and the sums fit 32 bits; beyond it the sums are 64-bit and one
+// comparison takes the excess back (255 times a side of more than 16843009
+// pixels passes 32 bits).
 constexpr int kDivShift = 40;
+constexpr int kNarrowCount = 32767;
 inline uint64_t DivisorMultiplier(int n) { return ((uint64_t{1} << kDivShift) + n - 1) / static_cast<uint64_t>(n); }
+inline uint8_t DivideSum(uint32_t sum, uint64_t m, int) { return static_cast<uint8_t>((sum * m) >> kDivShift); }
 inline uint8_t DivideSum(uint64_t sum, uint64_t m, int n) {
   uint64_t q = static_cast<uint64_t>((static_cast<unsigned __int128>(sum) * m) >> kDivShift);
   q -= q * static_cast<uint64_t>(n) > sum;
@@ -46,6 +50,7 @@ struct AxisMap {
   std::vector<int> first;       // Shrink: start; Enlarge: i0
   std::vector<int> count;       // Shrink: covered positions
   std::vector<uint64_t> divide; // Shrink: DivisorMultiplier(count)
+  int maxCount = 0;             // Shrink: the largest count
   std::vector<int> second;      // Enlarge: i1
   std::vector<float> fraction;  // Enlarge: f
   // Enlarge: the positions before the first whose i1 is the last source
@@ -70,6 +75,7 @@ AxisMap MapAxis(int from, int to) {
       map.first[static_cast<size_t>(i)] = start;
       map.count[static_cast<size_t>(i)] = n;
       map.divide[static_cast<size_t>(i)] = DivisorMultiplier(n);
+      map.maxCount = std::max(map.maxCount, n);
     }
   } else {
     map.kind = AxisMap::Enlarge;
@@ -125,8 +131,21 @@ void LerpRow(const uint8_t* a, const uint8_t* b, float f, uint8_t* out, int coun
 // Per-band working storage.
 struct Scratch {
   std::vector<uint8_t> row;
-  std::vector<uint64_t> sums;
+  std::vector<uint32_t> sums;      // up to kNarrowCount rows
+  std::vector<uint64_t> wideSums;  // more rows
 };
+
+// The mean of n source rows from `start` into `out`, with Sum-typed sums.
+template <typename Sum>
+void ShrinkColumns(const CDIBitmap& src, int start, int n, uint64_t m, int rowBytes, Sum* sums, uint8_t* out) {
+  const uint8_t* in = src.RowPointer(start);
+  for (int i = 0; i < rowBytes; ++i) sums[i] = in[i];
+  for (int k = 1; k < n; ++k) {
+    in = src.RowPointer(start + k);
+    for (int i = 0; i < rowBytes; ++i) sums[i] += in[i];
+  }
+  for (int i = 0; i < rowBytes; ++i) out[i] = DivideSum(sums[i], m, n);
+}
 
 // The column pass for result row y of a channel image: a pointer to the
 // intermediate row (w x C bytes), either a source row or `scratch.row`.
@@ -138,15 +157,13 @@ const uint8_t* ColumnPass(const CDIBitmap& src, const AxisMap& map, int y, int r
       const int start = map.first[static_cast<size_t>(y)];
       const int n = map.count[static_cast<size_t>(y)];
       const uint64_t m = map.divide[static_cast<size_t>(y)];
-      uint64_t* sums = scratch.sums.data();
-      const uint8_t* in = src.RowPointer(start);
-      for (int i = 0; i < rowBytes; ++i) sums[i] = in[i];
-      for (int k = 1; k < n; ++k) {
-        in = src.RowPointer(start + k);
-        for (int i = 0; i < rowBytes; ++i) sums[i] += in[i];
-      }
       uint8_t* out = scratch.row.data();
-      for (int i = 0; i < rowBytes; ++i) out[i] = DivideSum(sums[i], m, n);
+      if (n <= kNarrowCount) {
+        ShrinkColumns(src, start, n, m, rowBytes, scratch.sums.data(), out);
+      } else {
+        scratch.wideSums.resize(static_cast<size_t>(rowBytes));
+        ShrinkColumns(src, start, n, m, rowBytes, scratch.wideSums.data(), out);
+      }
       return out;
     }
     case AxisMap::Enlarge: {
@@ -161,6 +178,23 @@ const uint8_t* ColumnPass(const CDIBitmap& src, const AxisMap& map, int y, int r
   return nullptr;
 }
 
+// The means of the row pass, with Sum-typed sums.
+template <int C, typename Sum>
+void ShrinkRow(const uint8_t* in, uint8_t* out, const AxisMap& map, int width) {
+  for (int x = 0; x < width; ++x, out += C) {
+    const uint8_t* p = in + static_cast<int64_t>(map.first[static_cast<size_t>(x)]) * C;
+    const int n = map.count[static_cast<size_t>(x)];
+    Sum sum[C];
+    for (int c = 0; c < C; ++c) sum[c] = p[c];
+    for (int k = 1; k < n; ++k) {
+      p += C;
+      for (int c = 0; c < C; ++c) sum[c] += p[c];
+    }
+    const uint64_t m = map.divide[static_cast<size_t>(x)];
+    for (int c = 0; c < C; ++c) out[c] = DivideSum(sum[c], m, n);
+  }
+}
+
 // The row pass of a channel image with C channels.
 template <int C>
 void RowPass(const uint8_t* in, uint8_t* out, const AxisMap& map, int width) {
@@ -169,18 +203,10 @@ void RowPass(const uint8_t* in, uint8_t* out, const AxisMap& map, int width) {
       std::memcpy(out, in, static_cast<size_t>(width) * C);
       break;
     case AxisMap::Shrink:
-      for (int x = 0; x < width; ++x, out += C) {
-        const uint8_t* p = in + static_cast<int64_t>(map.first[static_cast<size_t>(x)]) * C;
-        const int n = map.count[static_cast<size_t>(x)];
-        uint64_t sum[C];
-        for (int c = 0; c < C; ++c) sum[c] = p[c];
-        for (int k = 1; k < n; ++k) {
-          p += C;
-          for (int c = 0; c < C; ++c) sum[c] += p[c];
-        }
-        const uint64_t m = map.divide[static_cast<size_t>(x)];
-        for (int c = 0; c < C; ++c) out[c] = DivideSum(sum[c], m, n);
-      }
+      if (map.maxCount <= kNarrowCount)
+        ShrinkRow<C, uint32_t>(in, out, map, width);
+      else
+        ShrinkRow<C, uint64_t>(in, out, map, width);
       break;
     case AxisMap::Enlarge: {
       int x = 0;
