@@ -33,12 +33,23 @@ std::string Number(double v) {
   return s;
 }
 
-// True for the operations of the geometry family.
+bool InFamily(const std::vector<OperationSpec>& family, const OperationSpec& spec) {
+  for (const OperationSpec& member : family)
+    if (member.name == spec.name) return true;
+  return false;
+}
+
+// The geometry family: turns, flips, resizing, canvas, crop.
 bool MovesPixels(const OperationSpec& spec) {
   static const std::vector<OperationSpec> geometry = GL_GeometryOperations();
-  for (const OperationSpec& g : geometry)
-    if (g.name == spec.name) return true;
-  return false;
+  return InFamily(geometry, spec);
+}
+
+// The tone adjustments change a palette image's colour table, which every
+// pixel shares, so no selection can hold them in.
+bool ChangesColorTable(const OperationSpec& spec, const CDIBitmap& image) {
+  static const std::vector<OperationSpec> tone = GL_ToneOperations();
+  return image.GetBitCount() <= 8 && !image.IsGray() && InFamily(tone, spec);
 }
 
 }  // namespace
@@ -102,6 +113,14 @@ int RunApply(std::span<const std::string> args) {
           selected = false;
         else
           image.SetMaskRgn(&region);
+      }
+      if (selected && ChangesColorTable(*operations[i].spec, image)) {
+        std::fprintf(stderr,
+                     "%s: %s: a selection cannot hold in a change of the colour table of a palette image; "
+                     "convert it first with mode:rgb or mode:gray\n",
+                     kProgram, parsed.positional[i + 2].c_str());
+        status = kExitFailed;
+        break;
       }
       const int before = Messages().Count();
       const int result = operations[i].spec->apply(image, operations[i].args);

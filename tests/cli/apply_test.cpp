@@ -110,6 +110,32 @@ TEST(CliApply, SelectionOutlivesAModeChangeAndEndsWithGeometry) {
   for (size_t i = 0; i < before.size(); ++i) ASSERT_EQ(after[i], 255 - before[i]) << "byte " << i;
 }
 
+// A tone change of a palette image goes to its colour table, which no
+// selection can hold in: refused, and nothing written. As gray or RGB the
+// same change stays inside the selection.
+TEST(CliApply, SelectionRefusesColourTableChangesOfPaletteImages) {
+  TempDir dir;
+  const std::string in = dir.File("palette.bmp");
+  ASSERT_TRUE(doc_test::MakeWithImageMagick("-size 23x9 gradient:orange-navy -colors 16 -type Palette", "BMP3:" + in));
+  const std::string out = dir.File("out.bmp");
+  CommandResult result = Cli("apply " + ShellQuote(in) + " " + ShellQuote(out) + " invert-color --select 4,2,7,5");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("mode:rgb"), std::string::npos) << result.err;
+  EXPECT_FALSE(std::filesystem::exists(out));
+
+  result = Cli("apply " + ShellQuote(in) + " " + ShellQuote(out) + " mode:rgb invert-color --select 4,2,7,5");
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const std::vector<uint8_t> before = DecodeRGB(in);
+  const std::vector<uint8_t> after = DecodeRGB(out);
+  ASSERT_EQ(after.size(), before.size());
+  for (int y = 0; y < kHeight; ++y)
+    for (int x = 0; x < kWidth; ++x) {
+      const bool inside = x >= 4 && x < 11 && y >= 2 && y < 7;
+      const size_t i = (static_cast<size_t>(y) * kWidth + x) * 3;
+      ASSERT_EQ(after[i], inside ? 255 - before[i] : before[i]) << x << "," << y;
+    }
+}
+
 TEST(CliApply, UsageErrorsWriteNothing) {
   TempDir dir;
   const std::string in = MakePicture(dir);
