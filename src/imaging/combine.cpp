@@ -15,6 +15,8 @@
 
 #include "image/dibitmap.h"
 #include "imaging/row_job.h"
+#include "imaging/vector_loop.h"
+#include "imaging/vector_pixels.h"
 #include "platform/messages.h"
 
 namespace {
@@ -346,13 +348,108 @@ inline void FromHsl(uint8_t* bgr, float h, float s, float l) {
   bgr[0] = HueToRGB(m1, m2, h - 120.0f);
 }
 
+// Eight pixels at a time (imaging/vector_pixels.h), lane for lane the
+// operations of ToHsl and FromHsl.
+namespace hsl_vector {
+using namespace vector_pixels;
+
+struct VHsl {
+  VFloat h, s, l;
+  VInt gray;  // all bits set where the pixel has no hue
+};
+
+template <bool WantH, bool WantS>
+__attribute__((always_inline)) inline VHsl ToHsl(VInt B, VInt G, VInt R) {
+  const VFloat r = __builtin_convertvector(R, VFloat) * 0.003921569f;
+  const VFloat g = __builtin_convertvector(G, VFloat) * 0.003921569f;
+  const VFloat b = __builtin_convertvector(B, VFloat) * 0.003921569f;
+  const VFloat mx = VMax(r, VMax(g, b));
+  const VFloat mn = VMin(r, VMin(g, b));
+  VHsl out{VFloat{}, VFloat{}, (mx + mn) * 0.5f, mx == mn};
+  const VFloat delta = mx - mn;
+  if constexpr (WantS) {
+    const VFloat s = out.l < 0.5f ? delta / (mx + mn) : delta / (2.0f - mx - mn);
+    out.s = out.gray ? VFloat{} : s;
+  }
+  if constexpr (WantH) {
+    const VInt rIsMax = r == mx;
+    const VInt gIsMax = g == mx;
+    const VFloat num = rIsMax ? g - b : (gIsMax ? b - r : r - g);
+    const VFloat sector = rIsMax ? VFloat{} : (gIsMax ? VFloat{} + 2.0f : VFloat{} + 4.0f);
+    VFloat h = (num / delta + sector) * 60.0f;
+    h = h < 0.0f ? h + 360.0f : h;
+    out.h = h;
+  }
+  return out;
+}
+
+// FromHsl of eight pixels; `gray` lanes take the level of l.
+__attribute__((always_inline)) inline void FromHsl(uint8_t* out, VFloat h, VFloat s, VFloat l, VInt gray) {
+  const VFloat m2 = l <= 0.5f ? l * (1.0f + s) : l + s - l * s;
+  const VFloat m1 = 2.0f * l - m2;
+  const VInt level = __builtin_convertvector(VClamp(l * 255.0f, 0.0f, 255.0f), VInt);
+  const VInt r = VHueToRGB(m1, m2, h + 120.0f);
+  const VInt g = VHueToRGB(m1, m2, h);
+  const VInt b = VHueToRGB(m1, m2, h - 120.0f);
+  Store8(out, gray ? level : b, gray ? level : g, gray ? level : r);
+}
+
+template <int Mode>
+__attribute__((always_inline)) inline void HslBlock(uint8_t* out, const uint8_t* d, const uint8_t* s) {
+  constexpr bool kSrcH = Mode == kBlendHue || Mode == kBlendColor;
+  constexpr bool kSrcS = Mode == kBlendSaturation || Mode == kBlendColor;
+  VInt dB, dG, dR, sB, sG, sR;
+  Load8(d, dB, dG, dR);
+  Load8(s, sB, sG, sR);
+  const VHsl hd = ToHsl<!kSrcH, !kSrcS>(dB, dG, dR);
+  const VHsl hs = ToHsl<kSrcH, kSrcS>(sB, sG, sR);
+  if constexpr (Mode == kBlendHue) FromHsl(out, hs.h, hd.s, hd.l, hs.gray);
+  if constexpr (Mode == kBlendSaturation) FromHsl(out, hd.h, hs.s, hd.l, hd.gray);
+  if constexpr (Mode == kBlendColor) FromHsl(out, hs.h, hs.s, hd.l, hs.gray);
+  if constexpr (Mode == kBlendLuminosity) FromHsl(out, hd.h, hd.s, hs.l, hd.gray);
+  if constexpr (Mode == kBlendHue || Mode == kBlendSaturation) {
+    // A destination pixel without hue stays as it is.
+    if (VInt any = hd.gray; any[0] | any[1] | any[2] | any[3] | any[4] | any[5] | any[6] | any[7])
+      for (int k = 0; k < kLanes; ++k)
+        if (hd.gray[k]) std::memcpy(out + 3 * k, d + 3 * k, 3);
+  }
+}
+
+// Whole blocks of eight pixels up to kBlockReach before the row's end;
+// returns the number of pixels done. Built for AVX2 and the baseline.
+#define VIVID_HSL_BLOCKS(Name, Mode)                                                          \
+  VIVID_TARGET_CLONES int Name(uint8_t* out, const uint8_t* d, const uint8_t* s, int width) { \
+    int x = 0;                                                                                \
+    for (; x + kBlockReach <= width; x += kLanes) HslBlock<Mode>(out + 3 * x, d + 3 * x, s + 3 * x); \
+    return x;                                                                                 \
+  }
+VIVID_HSL_BLOCKS(HueBlocks, kBlendHue)
+VIVID_HSL_BLOCKS(SaturationBlocks, kBlendSaturation)
+VIVID_HSL_BLOCKS(ColorBlocks, kBlendColor)
+VIVID_HSL_BLOCKS(LuminosityBlocks, kBlendLuminosity)
+#undef VIVID_HSL_BLOCKS
+
+}  // namespace hsl_vector
+
+template <int Mode>
+int HslBlocks(uint8_t* out, const uint8_t* d, const uint8_t* s, int width) {
+  if constexpr (Mode == kBlendHue) return hsl_vector::HueBlocks(out, d, s, width);
+  if constexpr (Mode == kBlendSaturation) return hsl_vector::SaturationBlocks(out, d, s, width);
+  if constexpr (Mode == kBlendColor) return hsl_vector::ColorBlocks(out, d, s, width);
+  if constexpr (Mode == kBlendLuminosity) return hsl_vector::LuminosityBlocks(out, d, s, width);
+}
+
 // One 24-bit row of an HSL blend (Mode 7..10) into out.
 template <int Mode>
 void HslRow(uint8_t* out, const uint8_t* d, const uint8_t* s, int width) {
   // Which components each side gives.
   constexpr bool kSrcH = Mode == kBlendHue || Mode == kBlendColor;
   constexpr bool kSrcS = Mode == kBlendSaturation || Mode == kBlendColor;
-  for (int c = 0; c < width; ++c, d += 3, s += 3, out += 3) {
+  const int done = HslBlocks<Mode>(out, d, s, width);
+  d += 3 * done;
+  s += 3 * done;
+  out += 3 * done;
+  for (int c = done; c < width; ++c, d += 3, s += 3, out += 3) {
     const Hsl hd = ToHsl<!kSrcH, !kSrcS>(d);
     if constexpr (Mode == kBlendHue || Mode == kBlendSaturation) {
       if (hd.h < 0.0f) {

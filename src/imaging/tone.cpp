@@ -21,6 +21,7 @@
 #include "image/dibitmap.h"
 #include "imaging/row_job.h"
 #include "imaging/vector_loop.h"
+#include "imaging/vector_pixels.h"
 #include "platform/messages.h"
 
 namespace {
@@ -263,78 +264,17 @@ void HSLRowScalar(const uint8_t* src, uint8_t* dst, int width, const PixelFn& fn
   for (int x = 0; x < width; ++x, src += 3, dst += 3) fn(src, dst);
 }
 
-// Eight pixels at a time: the same single-precision operations in the same
-// order as the scalar functions, with branches turned into selects (IEEE
-// arithmetic gives the same result per lane; no contraction into fused
-// multiply-adds happens in ISO C++ mode).
-//
-// The helpers taking vectors are all inlined, so the note about the AVX
-// argument-passing convention does not concern them (the note comes at the
-// end of the file, hence no pop).
-#pragma GCC diagnostic ignored "-Wpsabi"
-typedef float VFloat __attribute__((vector_size(32)));
-typedef int32_t VInt __attribute__((vector_size(32)));
-constexpr int kLanes = 8;
+// Eight pixels at a time (imaging/vector_pixels.h): the same single-precision
+// operations in the same order as the scalar functions.
+using namespace vector_pixels;
 
 enum class HSLMode { Change, Saturation, Lightness };
-
-typedef int32_t VInt4 __attribute__((vector_size(16)));
-typedef uint8_t VByte16 __attribute__((vector_size(16)));
-
-__attribute__((always_inline)) inline VInt VClampByte(VInt v) {
-  const VInt zero = VInt{}, top = VInt{} + 255;
-  v = v < zero ? zero : v;
-  return v > top ? top : v;
-}
-
-// Byte c of each of the 4 three-byte pixels in v, as 32-bit lanes.
-template <int C>
-__attribute__((always_inline)) inline VInt4 Channel4(VByte16 v) {
-  const VByte16 bytes =
-      __builtin_shufflevector(v, VByte16{}, C, 16, 16, 16, C + 3, 16, 16, 16, C + 6, 16, 16, 16, C + 9, 16, 16, 16);
-  VInt4 lanes;
-  std::memcpy(&lanes, &bytes, sizeof lanes);
-  return lanes;
-}
-
-// Writes 4 pixels (12 bytes) from the low bytes of blue, green, red lanes.
-__attribute__((always_inline)) inline void Store4(uint8_t* d, VInt4 b, VInt4 g, VInt4 r) {
-  VByte16 bb, gg, rr;
-  std::memcpy(&bb, &b, 16);
-  std::memcpy(&gg, &g, 16);
-  std::memcpy(&rr, &r, 16);
-  const VByte16 blueGreen = __builtin_shufflevector(bb, gg, 0, 16, 0, 4, 20, 0, 8, 24, 0, 12, 28, 0, 0, 0, 0, 0);
-  const VByte16 all = __builtin_shufflevector(blueGreen, rr, 0, 1, 16, 3, 4, 20, 6, 7, 24, 9, 10, 28, 0, 0, 0, 0);
-  std::memcpy(d, &all, 12);
-}
-
-
-__attribute__((always_inline)) inline VFloat VMax(VFloat a, VFloat b) { return a < b ? b : a; }
-__attribute__((always_inline)) inline VFloat VMin(VFloat a, VFloat b) { return b < a ? b : a; }
-__attribute__((always_inline)) inline VFloat VClamp(VFloat v, float lo, float hi) {
-  const VFloat vlo = VFloat{} + lo, vhi = VFloat{} + hi;
-  return v < vlo ? vlo : (vhi < v ? vhi : v);
-}
-
-__attribute__((always_inline)) inline VInt VHueToRGB(VFloat m1, VFloat m2, VFloat h) {
-  h = h < 0.0f ? h + 360.0f : h;
-  h = h > 360.0f ? h - 360.0f : h;
-  const VFloat rising = m1 + (m2 - m1) * h / 60.0f;
-  const VFloat falling = m1 + (m2 - m1) * (240.0f - h) / 60.0f;
-  VFloat v = h < 60.0f ? rising : (h < 180.0f ? m2 : (h < 240.0f ? falling : m1));
-  v = VClamp(v * 255.0f, 0.0f, 255.0f);
-  return __builtin_convertvector(v, VInt);
-}
 
 template <HSLMode M>
 __attribute__((always_inline)) inline void HSLBlock(const uint8_t* src, uint8_t* dst, float dh, float ds,
                                                     float dl) {
-  VByte16 lo, hi;
-  std::memcpy(&lo, src, 16);
-  std::memcpy(&hi, src + 12, 16);
-  const VInt B = __builtin_shufflevector(Channel4<0>(lo), Channel4<0>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
-  const VInt G = __builtin_shufflevector(Channel4<1>(lo), Channel4<1>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
-  const VInt R = __builtin_shufflevector(Channel4<2>(lo), Channel4<2>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
+  VInt B, G, R;
+  Load8(src, B, G, R);
   const VFloat r = __builtin_convertvector(R, VFloat) * kScale;
   const VFloat g = __builtin_convertvector(G, VFloat) * kScale;
   const VFloat b = __builtin_convertvector(B, VFloat) * kScale;
@@ -373,10 +313,7 @@ __attribute__((always_inline)) inline void HSLBlock(const uint8_t* src, uint8_t*
     outG = gray ? level : outG;
     outB = gray ? level : outB;
   }
-  Store4(dst, __builtin_shufflevector(outB, outB, 0, 1, 2, 3), __builtin_shufflevector(outG, outG, 0, 1, 2, 3),
-         __builtin_shufflevector(outR, outR, 0, 1, 2, 3));
-  Store4(dst + 12, __builtin_shufflevector(outB, outB, 4, 5, 6, 7), __builtin_shufflevector(outG, outG, 4, 5, 6, 7),
-         __builtin_shufflevector(outR, outR, 4, 5, 6, 7));
+  Store8(dst, outB, outG, outR);
 }
 
 // Whole blocks of eight pixels, stopping 11 pixels before the row's end (a
@@ -419,12 +356,8 @@ inline void EqualizePixel(const uint8_t* s, uint8_t* d, const ToneTable& table) 
 #define VIVID_EQUALIZE_BLOCKS(LOOKUP)                                                                       \
   int x = 0;                                                                                               \
   for (; x + 11 <= width; x += kLanes, src += 3 * kLanes, dst += 3 * kLanes) {                             \
-    VByte16 lo, hi;                                                                                        \
-    std::memcpy(&lo, src, 16);                                                                             \
-    std::memcpy(&hi, src + 12, 16);                                                                        \
-    const VInt B = __builtin_shufflevector(Channel4<0>(lo), Channel4<0>(hi), 0, 1, 2, 3, 4, 5, 6, 7);      \
-    const VInt G = __builtin_shufflevector(Channel4<1>(lo), Channel4<1>(hi), 0, 1, 2, 3, 4, 5, 6, 7);      \
-    const VInt R = __builtin_shufflevector(Channel4<2>(lo), Channel4<2>(hi), 0, 1, 2, 3, 4, 5, 6, 7);      \
+    VInt B, G, R;                                                                                          \
+    Load8(src, B, G, R);                                                                                   \
     const VInt y = (306 * R + 601 * G + 117 * B + 512) >> 10;                                              \
     const VInt i = (610 * R - 281 * G - 330 * B + 512) / 1024;                                             \
     const VInt q = (216 * R - 536 * G + 319 * B + 512) / 1024;                                             \
@@ -432,10 +365,7 @@ inline void EqualizePixel(const uint8_t* s, uint8_t* d, const ToneTable& table) 
     const VInt outR = VClampByte(t + ((512 + 979 * i + 636 * q) >> 10));                                   \
     const VInt outG = VClampByte(t + ((512 - 280 * i - 663 * q) >> 10));                                   \
     const VInt outB = VClampByte(t + ((512 + 2 * (871 * q - 565 * i)) >> 10));                             \
-    Store4(dst, __builtin_shufflevector(outB, outB, 0, 1, 2, 3), __builtin_shufflevector(outG, outG, 0, 1, 2, 3), \
-           __builtin_shufflevector(outR, outR, 0, 1, 2, 3));                                               \
-    Store4(dst + 12, __builtin_shufflevector(outB, outB, 4, 5, 6, 7),                                      \
-           __builtin_shufflevector(outG, outG, 4, 5, 6, 7), __builtin_shufflevector(outR, outR, 4, 5, 6, 7)); \
+    Store8(dst, outB, outG, outR);                                                                         \
   }                                                                                                        \
   return x;
 
@@ -472,12 +402,8 @@ typedef uint8_t VByte32 __attribute__((vector_size(32)));
 VIVID_TARGET_CLONES int LuminanceBlocks(const uint8_t* src, uint8_t* gray, int width) {
   int x = 0;
   for (; x + 11 <= width; x += kLanes, src += 3 * kLanes) {
-    VByte16 lo, hi;
-    std::memcpy(&lo, src, 16);
-    std::memcpy(&hi, src + 12, 16);
-    const VInt B = __builtin_shufflevector(Channel4<0>(lo), Channel4<0>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
-    const VInt G = __builtin_shufflevector(Channel4<1>(lo), Channel4<1>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
-    const VInt R = __builtin_shufflevector(Channel4<2>(lo), Channel4<2>(hi), 0, 1, 2, 3, 4, 5, 6, 7);
+    VInt B, G, R;
+    Load8(src, B, G, R);
     const VInt y = (306 * R + 601 * G + 117 * B + 512) >> 10;
     VByte32 bytes;
     std::memcpy(&bytes, &y, 32);

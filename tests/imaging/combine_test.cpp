@@ -279,6 +279,31 @@ TEST(CombineHslTest, FourBlendsMatchTheReferenceOverTheCommonPart) {
   }
 }
 
+// Gray pixels (no hue) scattered through whole blocks of eight, on either
+// side, take the special paths lane by lane.
+TEST(CombineHslTest, GrayPixelsAmongColouredOnesMatchTheReference) {
+  const std::function<int(CDIBitmap&, const CDIBitmap&)> blends[] = {GL_CombineHue, GL_CombineSaturation,
+                                                                     GL_CombineColor, GL_CombineLuminosity};
+  auto sprinkleGray = [](CDIBitmap& image, int every, int offset) {
+    for (int y = 0; y < image.GetHeight(); ++y) {
+      uint8_t* row = image.RowPointer(y);
+      for (int x = (y + offset) % every; x < image.GetWidth(); x += every)
+        row[3 * x + 1] = row[3 * x + 2] = row[3 * x];
+    }
+  };
+  for (int mode = kBlendHue; mode <= kBlendLuminosity; ++mode) {
+    CDIBitmap dst, src;
+    Make(dst, kRGB, 53, 9, 21);
+    Make(src, kRGB, 53, 9, 22);
+    sprinkleGray(dst, 3, 0);
+    sprinkleGray(src, 4, 1);
+    const Plain want = RefArea(Read(dst), Read(src), nullptr, {0, 0, 53, 9, 0, 0, 0, 0},
+                               [&](int* d, const int* s, const int*) { RefHslBlend(mode, d, s); });
+    ASSERT_EQ(blends[mode - kBlendHue](dst, src), 1);
+    EXPECT_EQ(Diff(Read(dst), want), "") << "mode " << mode;
+  }
+}
+
 TEST(CombineHslTest, HueKeepsGrayPixelsAndColorOfGrayGivesGrayAtOwnLightness) {
   CDIBitmap gray, colour, out;
   ASSERT_EQ(gray.Create(1, 1, 24, 0), 1);
