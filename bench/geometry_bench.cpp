@@ -1,4 +1,5 @@
-// Throughput of the geometry operations on a 6000 x 4000 24-bit picture.
+// Throughput of the geometry operations on a 6000 x 4000 picture, 24-bit
+// (BM_Name) and 8-bit gray (BM_NameGray).
 // Operations whose result has the source's shape run again and again on the
 // same object; the others start each iteration from a fresh copy (not timed).
 #include <benchmark/benchmark.h>
@@ -15,13 +16,13 @@ namespace {
 
 constexpr int kWidth = 6000;
 constexpr int kHeight = 4000;
-constexpr int64_t kImageBytes = int64_t{kWidth} * 3 * kHeight;
 
 // A deterministic picture so that every run touches the same data.
-const CDIBitmap& Picture() {
-  static CDIBitmap image;
+const CDIBitmap& Picture(int bits = 24) {
+  static CDIBitmap rgb, gray;
+  CDIBitmap& image = bits == 24 ? rgb : gray;
   if (!image.IsAllocated()) {
-    image.Create(kWidth, kHeight, 24, 0);
+    image.Create(kWidth, kHeight, bits, bits == 24 ? 0 : 1);
     bench::FillNoise(image);
   }
   return image;
@@ -29,52 +30,44 @@ const CDIBitmap& Picture() {
 
 // Runs `op` on a copy of the picture; `fresh` restores the copy before each
 // iteration, outside the timing.
-void Run(benchmark::State& state, bool fresh, const std::function<int(CDIBitmap&)>& op) {
+void Run(benchmark::State& state, bool fresh, const std::function<int(CDIBitmap&)>& op, int bits = 24) {
   CDIBitmap image;
-  image.CopyFrom(Picture());
+  image.CopyFrom(Picture(bits));
   for (auto _ : state) {
     if (fresh) {
       state.PauseTiming();
-      image.CopyFrom(Picture());
+      image.CopyFrom(Picture(bits));
       state.ResumeTiming();
     }
     if (op(image) != 1) state.SkipWithError("operation failed");
     benchmark::DoNotOptimize(image.GetPixels());
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(state.iterations() * kImageBytes);
+  state.SetBytesProcessed(state.iterations() * int64_t{Picture(bits).GetRowBytes()} * kHeight);
 }
 
-void BM_Rotate90(benchmark::State& state) { Run(state, false, GL_Rotate90); }
-BENCHMARK(BM_Rotate90)->Unit(benchmark::kMillisecond);
+// A benchmark of the 24-bit picture and its twin on the gray one.
+#define GEOMETRY_BENCH(name, fresh, op)                                              \
+  void BM_##name(benchmark::State& state) { Run(state, fresh, op); }                 \
+  BENCHMARK(BM_##name)->Unit(benchmark::kMillisecond);                               \
+  void BM_##name##Gray(benchmark::State& state) { Run(state, fresh, op, 8); }        \
+  BENCHMARK(BM_##name##Gray)->Unit(benchmark::kMillisecond)
 
-void BM_Rotate180(benchmark::State& state) { Run(state, false, GL_Rotate180); }
-BENCHMARK(BM_Rotate180)->Unit(benchmark::kMillisecond);
+GEOMETRY_BENCH(Rotate90, false, GL_Rotate90);
 
-void BM_Rotate270(benchmark::State& state) { Run(state, false, GL_Rotate270); }
-BENCHMARK(BM_Rotate270)->Unit(benchmark::kMillisecond);
+GEOMETRY_BENCH(Rotate180, false, GL_Rotate180);
 
-void BM_FlipHorizontal(benchmark::State& state) {
-  Run(state, false, [](CDIBitmap& b) { return GL_FlipBitmap(b, 0); });
-}
-BENCHMARK(BM_FlipHorizontal)->Unit(benchmark::kMillisecond);
+GEOMETRY_BENCH(Rotate270, false, GL_Rotate270);
 
-void BM_FlipVertical(benchmark::State& state) {
-  Run(state, false, [](CDIBitmap& b) { return GL_FlipBitmap(b, 1); });
-}
-BENCHMARK(BM_FlipVertical)->Unit(benchmark::kMillisecond);
+GEOMETRY_BENCH(FlipHorizontal, false, [](CDIBitmap& b) { return GL_FlipBitmap(b, 0); });
+
+GEOMETRY_BENCH(FlipVertical, false, [](CDIBitmap& b) { return GL_FlipBitmap(b, 1); });
 
 // Halving: every result pixel the mean of a 2 x 2 block.
-void BM_ResizeShrink(benchmark::State& state) {
-  Run(state, true, [](CDIBitmap& b) { return GL_ResizeBitmap(b, kWidth / 2, kHeight / 2); });
-}
-BENCHMARK(BM_ResizeShrink)->Unit(benchmark::kMillisecond);
+GEOMETRY_BENCH(ResizeShrink, true, [](CDIBitmap& b) { return GL_ResizeBitmap(b, kWidth / 2, kHeight / 2); });
 
 // Enlarging by 1.25 with linear interpolation.
-void BM_ResizeEnlarge(benchmark::State& state) {
-  Run(state, true, [](CDIBitmap& b) { return GL_ResizeBitmap(b, kWidth * 5 / 4, kHeight * 5 / 4); });
-}
-BENCHMARK(BM_ResizeEnlarge)->Unit(benchmark::kMillisecond);
+GEOMETRY_BENCH(ResizeEnlarge, true, [](CDIBitmap& b) { return GL_ResizeBitmap(b, kWidth * 5 / 4, kHeight * 5 / 4); });
 
 void BM_ScaleNearest(benchmark::State& state) {
   CDIBitmap target;
@@ -84,28 +77,16 @@ void BM_ScaleNearest(benchmark::State& state) {
     GL_ScaleNearest(Picture(), target);
     benchmark::ClobberMemory();
   }
-  state.SetBytesProcessed(state.iterations() * kImageBytes);
+  state.SetBytesProcessed(state.iterations() * (int64_t{kWidth} * 3 * kHeight));
 }
 BENCHMARK(BM_ScaleNearest)->Unit(benchmark::kMillisecond);
 
-void BM_RotateBitmap(benchmark::State& state) {
-  Run(state, true, [](CDIBitmap& b) { return GL_RotateBitmap(b, 1500, 1); });
-}
-BENCHMARK(BM_RotateBitmap)->Unit(benchmark::kMillisecond);
+GEOMETRY_BENCH(RotateBitmap, true, [](CDIBitmap& b) { return GL_RotateBitmap(b, 1500, 1); });
 
-void BM_ShearBitmap(benchmark::State& state) {
-  Run(state, true, [](CDIBitmap& b) { return GL_ShearBitmap(b, 2000, 0); });
-}
-BENCHMARK(BM_ShearBitmap)->Unit(benchmark::kMillisecond);
+GEOMETRY_BENCH(ShearBitmap, true, [](CDIBitmap& b) { return GL_ShearBitmap(b, 2000, 0); });
 
-void BM_CanvasSize(benchmark::State& state) {
-  Run(state, true, [](CDIBitmap& b) { return GL_CanvasSize(b, kWidth + 200, kHeight + 200, 5, 0xFFFFFF); });
-}
-BENCHMARK(BM_CanvasSize)->Unit(benchmark::kMillisecond);
+GEOMETRY_BENCH(CanvasSize, true, [](CDIBitmap& b) { return GL_CanvasSize(b, kWidth + 200, kHeight + 200, 5, 0xFFFFFF); });
 
-void BM_Crop(benchmark::State& state) {
-  Run(state, true, [](CDIBitmap& b) { return GL_CropBitmap(b, 1000, 1000, 3000, 2000); });
-}
-BENCHMARK(BM_Crop)->Unit(benchmark::kMillisecond);
+GEOMETRY_BENCH(Crop, true, [](CDIBitmap& b) { return GL_CropBitmap(b, 1000, 1000, 3000, 2000); });
 
 }  // namespace
