@@ -160,8 +160,10 @@ inline uint8_t OperateBits(unsigned d, unsigned s) {
 
 using CombineKernel = void (*)(uint8_t* out, const uint8_t* d, const uint8_t* s, int n, Operand od, Operand os);
 
+// `out` may be `d` (the destination row itself when nothing masks the writes).
 template <int Operator, bool Bits>
-void CombineKernelOf(uint8_t* out, const uint8_t* d, const uint8_t* s, int n, Operand od, Operand os) {
+VIVID_VECTOR_LOOP void CombineKernelOf(uint8_t* out, const uint8_t* d, const uint8_t* s, int n, Operand od,
+                                       Operand os) {
   for (int i = 0; i < n; ++i) {
     const unsigned dv = static_cast<uint8_t>((d[i] & od.andMask) ^ od.xorMask);
     const unsigned sv = static_cast<uint8_t>((s[i] & os.andMask) ^ os.xorMask);
@@ -644,6 +646,8 @@ int GL_CombineBitmap(CDIBitmap& dst, int dx, int dy, int width, int height, cons
   Area area{dx, dy, sx, sy, 0, 0, width, height};
   if (!kernel || !ClipArea(area, dst, src, nullptr)) return 1;
   const Operand os = OperandOf(op & 0xF), od = OperandOf((op >> 4) & 0xF);
+  // Without a mask and a second bitmap, each row is combined where it lies.
+  const bool inPlace = !dst.WritesMasked() && !SharesPixels(dst, src);
   return RunRows(dst, area.height, RowBytes(area.width, bits), BufferBytes(area.width), !SharesPixels(dst, src),
                  kAlphaMemory, [&](int r, Scratch& sc) {
                    const int y = area.dy + r;
@@ -653,8 +657,13 @@ int GL_CombineBitmap(CDIBitmap& dst, int dx, int dy, int width, int height, cons
                      kernel(sc.a.data(), sc.a.data(), sc.b.data(), (area.width + 7) / 8, od, os);
                    } else {
                      const int bpp = bits / 8;
-                     kernel(sc.a.data(), dst.RowPointer(y) + static_cast<size_t>(area.dx) * bpp,
-                            src.RowPointer(area.sy + r) + static_cast<size_t>(area.sx) * bpp, area.width * bpp, od, os);
+                     uint8_t* d = dst.RowPointer(y) + static_cast<size_t>(area.dx) * bpp;
+                     const uint8_t* s = src.RowPointer(area.sy + r) + static_cast<size_t>(area.sx) * bpp;
+                     if (inPlace) {
+                       kernel(d, d, s, area.width * bpp, od, os);
+                       return;
+                     }
+                     kernel(sc.a.data(), d, s, area.width * bpp, od, os);
                    }
                    dst.PutRowPart(sc.a.data(), y, area.dx, area.width);
                  });

@@ -220,7 +220,6 @@ int GL_CanvasSize(CDIBitmap& image, int width, int height, int anchor, uint32_t 
   if (width == w && height == h) return 1;
   CDIBitmap canvas;
   if (!canvas.CreateCompatible(image, width, height)) return 0;
-  GL_FillBitmap(canvas, color);
   const int column = (anchor - 1) / 3;
   const int row = (anchor - 1) % 3;
   const int dx = column == 0 ? 0 : column == 1 ? (width - w) / 2 : width - w;
@@ -230,11 +229,37 @@ int GL_CanvasSize(CDIBitmap& image, int width, int height, int anchor, uint32_t 
   const int count = std::min(w - sx, width - std::max(0, dx));
   const int y0 = std::max(0, dy);
   const int y1 = std::min(height, dy + h);
-  if (count > 0 && y0 < y1) {
-    std::vector<uint8_t> buffer(static_cast<size_t>(image.GetStride()) + 4);
-    for (int y = y0; y < y1; ++y) {
-      image.GetRowPart(buffer.data(), y - dy, sx, count);
-      canvas.PutRowPart(buffer.data(), y, sx + dx, count);
+  const bool copies = count > 0 && y0 < y1;
+  if (image.GetBitCount() == 1) {
+    GL_FillBitmap(canvas, color);
+    if (copies) {
+      std::vector<uint8_t> buffer(static_cast<size_t>(image.GetStride()) + 4);
+      for (int y = y0; y < y1; ++y) {
+        image.GetRowPart(buffer.data(), y - dy, sx, count);
+        canvas.PutRowPart(buffer.data(), y, sx + dx, count);
+      }
+    }
+  } else {
+    // Every canvas byte is written once: rows of the fill colour (taken from
+    // a one-row canvas filled the way the whole one would be), with the
+    // image's part copied straight between the fill on either side.
+    CDIBitmap fill;
+    if (!fill.CreateCompatible(image, width, 1)) return 0;
+    GL_FillBitmap(fill, color);
+    const size_t bpp = static_cast<size_t>(image.GetBitCount() / 8);
+    const uint8_t* pattern = fill.RowPointer(0);
+    const size_t rowBytes = static_cast<size_t>(width) * bpp;
+    const size_t left = copies ? static_cast<size_t>(sx + dx) * bpp : 0;
+    const size_t middle = copies ? static_cast<size_t>(count) * bpp : 0;
+    for (int y = 0; y < height; ++y) {
+      uint8_t* out = canvas.RowPointer(y);
+      if (!copies || y < y0 || y >= y1) {
+        std::memcpy(out, pattern, rowBytes);
+        continue;
+      }
+      std::memcpy(out, pattern, left);
+      std::memcpy(out + left, image.RowPointer(y - dy) + static_cast<size_t>(sx) * bpp, middle);
+      std::memcpy(out + left + middle, pattern + left + middle, rowBytes - left - middle);
     }
   }
   Replace(image, canvas);
