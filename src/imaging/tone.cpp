@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__x86_64__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #include <immintrin.h>
 #endif
 
@@ -382,8 +382,10 @@ int EqualizeBlocks(const uint8_t* src, uint8_t* dst, int width, const WideTable&
   VIVID_EQUALIZE_BLOCKS(lookup)
 }
 
-#if defined(__x86_64__)
-// With AVX2 one gather instruction fetches the eight entries.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// With AVX2 one gather instruction fetches the eight entries. GCC only, as
+// the clones are: clang will not pass the vector helpers' arguments into an
+// AVX2 function.
 __attribute__((target("avx2"))) int EqualizeBlocksAVX2(const uint8_t* src, uint8_t* dst, int width,
                                                        const WideTable& table) {
   auto lookup = [&](VInt y) __attribute__((target("avx2"))) {
@@ -816,13 +818,13 @@ int GL_EqualizeBitmap(CDIBitmap& bitmap) {
   const int width = bitmap.GetWidth();
   WideTable wide;
   std::copy(table.begin(), table.end(), wide.begin());
-#if defined(__x86_64__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
   static const bool gather = __builtin_cpu_supports("avx2");
 #else
   constexpr bool gather = false;
 #endif
   return ForEachRow(bitmap, [&](const uint8_t* s, uint8_t* d, int) {
-#if defined(__x86_64__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
     const int done = gather ? EqualizeBlocksAVX2(s, d, width, wide) : EqualizeBlocks(s, d, width, wide);
 #else
     const int done = EqualizeBlocks(s, d, width, wide);
