@@ -1071,6 +1071,10 @@ std::vector<uint8_t> CDIBitmap::ToPackedDIB() const {
   const size_t pixelBytes = static_cast<size_t>(stride_) * static_cast<size_t>(height_);
   std::vector<uint8_t> block(infoBytes + pixelBytes);
   std::memcpy(block.data(), info_, infoBytes);
+  // The header may still count the entries of the table an image was read
+  // with; the block carries the whole table (2 or 256 entries, or none), which
+  // colours-used 0 describes.
+  std::memset(block.data() + 32, 0, 4);
   std::memcpy(block.data() + infoBytes, pixels_, pixelBytes);
   return block;
 }

@@ -390,6 +390,29 @@ std::vector<uint8_t> PackedDIB(int width, int height, int bits, uint32_t compres
   return block;
 }
 
+// An 8-bit block whose header counts 16 table entries: the export writes the
+// whole 256-entry table, so its header must say so, or a reader would take
+// table entries for pixels.
+TEST(CDIBitmapTest, PackedDIBExportCountsTheTableItWrites) {
+  std::vector<uint8_t> table(16 * 4);
+  for (int i = 0; i < 16; ++i) table[4 * i + 1] = static_cast<uint8_t>(i * 17);
+  std::vector<uint8_t> block = PackedDIB(4, 1, 8, 0, table, {3, 15, 0, 9});
+  block[32] = 16;  // colours used
+  CDIBitmap image;
+  ASSERT_EQ(image.FromPackedDIB(block.data(), block.size()), 1);
+  const std::vector<uint8_t> exported = image.ToPackedDIB();
+  ASSERT_EQ(exported.size(), 40u + 1024 + 4);
+  const uint32_t used = exported[32] | exported[33] << 8 | exported[34] << 16 | uint32_t{exported[35]} << 24;
+  EXPECT_TRUE(used == 0 || used == 256) << used;
+  CDIBitmap again;
+  ASSERT_EQ(again.FromPackedDIB(exported.data(), exported.size()), 1);
+  const uint8_t want[4] = {3, 15, 0, 9};
+  for (int x = 0; x < 4; ++x) {
+    EXPECT_EQ(again.GetPixel(0, x), want[x]);
+    EXPECT_EQ(again.GetPixelColor(0, x), static_cast<uint32_t>(want[x] * 17) << 8);
+  }
+}
+
 TEST(CDIBitmapTest, PackedDIBImportAndExport) {
   // 4-bit uncompressed, 3 x 2: widened to 8 bits, table kept.
   std::vector<uint8_t> table(16 * 4);
