@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "document/codecs/gif.h"
 #include "document/vivid_doc.h"
 
 namespace cli {
@@ -36,12 +37,21 @@ int RunConvert(std::span<const std::string> args) {
   platform::Prompts* previous = platform::SetPrompts(&prompts);
   int status = kExitOk;
   CVividDoc document;
+  // The GIF codec keeps its reason in its last-error text instead of a message.
+  GIFClearLastError();
   if (!OpenDocument(document, input)) {
+    if (const std::string reason = GIFGetLastError(); !reason.empty()) platform::ShowMessage(reason);
     status = kExitFailed;
   } else {
+    GIFClearLastError();
     const int before = Messages().Count();
     if (!document.SaveAsChosen(output, document.PreselectedSaveType())) {
-      if (Messages().Count() == before) std::fprintf(stderr, "%s: cannot write %s\n", kProgram, output.c_str());
+      if (Messages().Count() == before) {
+        if (const std::string reason = GIFGetLastError(); !reason.empty())
+          platform::ShowMessage(reason);
+        else
+          std::fprintf(stderr, "%s: cannot write %s\n", kProgram, output.c_str());
+      }
       status = kExitFailed;
     }
   }

@@ -12,6 +12,13 @@
 #include <string_view>
 
 #include "document/codecs/bmp.h"
+#include "document/codecs/gif.h"
+#include "document/codecs/tiff.h"
+#include "document/codecs/tga.h"
+#include "document/codecs/photocd.h"
+#include "document/codecs/pcx.h"
+#include "document/codecs/jpeg.h"
+#include "document/codecs/png.h"
 #include "image/dibitmap.h"
 #include "platform/main_window.h"
 #include "platform/messages.h"
@@ -31,6 +38,26 @@ using ProbeFn = int (*)(const std::string& path);
 
 int ReadBmp(const std::string& path, CDIBitmap& image, int) { return BMPRead(path, image); }
 int WriteBmp(const std::string& path, const CDIBitmap& image, int) { return BMPWrite(path, image); }
+int ReadGif(const std::string& path, CDIBitmap& image, int) { return GIFRead(path, image); }
+int WriteGif(const std::string& path, const CDIBitmap& image, int) { return GIFWrite(path, image); }
+int ReadTif(const std::string& path, CDIBitmap& image, int) { return TIFRead(path, image); }
+int WriteTif(const std::string& path, const CDIBitmap& image, int compression) {
+  return TIFWrite(path, image, compression);
+}
+int ReadTga(const std::string& path, CDIBitmap& image, int) { return TGARead(path, image); }
+int WriteTga(const std::string& path, const CDIBitmap& image, int compression) {
+  return TGAWrite(path, image, compression, 0);
+}
+// The fixed YCC conversion; the colour-managed one will pass its transform here.
+int ReadPhotoCDFile(const std::string& path, CDIBitmap& image, int resolution) {
+  return PhotoCDRead(path, image, resolution);
+}
+int ReadPcx(const std::string& path, CDIBitmap& image, int) { return PCXRead(path, image); }
+int WritePcx(const std::string& path, const CDIBitmap& image, int) { return PCXWrite(path, image); }
+int ReadPng(const std::string& path, CDIBitmap& image, int) { return PNGRead(path, image); }
+int WritePng(const std::string& path, const CDIBitmap& image, int) { return PNGWrite(path, image); }
+int ReadJpeg(const std::string& path, CDIBitmap& image, int) { return JPEGRead(path, image); }
+int WriteJpeg(const std::string& path, const CDIBitmap& image, int quality) { return JPEGWrite(path, image, quality); }
 
 struct CodecLine {
   std::string_view ending;  // lower-case end of the file name
@@ -46,16 +73,16 @@ struct CodecLine {
 // the user sees the complete flow before the codec lands.
 constexpr CodecLine kCodecs[] = {
     // ending  read dialog          reader    write dialog        writer    probe
-    {".jpg", ReadDialog::None, nullptr, WriteDialog::Jpeg, nullptr, nullptr},
-    {".jpeg", ReadDialog::None, nullptr, WriteDialog::Jpeg, nullptr, nullptr},
-    {".gif", ReadDialog::None, nullptr, WriteDialog::None, nullptr, nullptr},
+    {".jpg", ReadDialog::None, ReadJpeg, WriteDialog::Jpeg, WriteJpeg, nullptr},
+    {".jpeg", ReadDialog::None, ReadJpeg, WriteDialog::Jpeg, WriteJpeg, nullptr},
+    {".gif", ReadDialog::None, ReadGif, WriteDialog::None, WriteGif, nullptr},
     {".bmp", ReadDialog::None, ReadBmp, WriteDialog::None, WriteBmp, nullptr},
-    {".dcx", ReadDialog::None, nullptr, WriteDialog::None, nullptr, nullptr},
-    {".pcx", ReadDialog::None, nullptr, WriteDialog::None, nullptr, nullptr},
-    {".tif", ReadDialog::None, nullptr, WriteDialog::Tiff, nullptr, nullptr},
-    {".tga", ReadDialog::None, nullptr, WriteDialog::Tga, nullptr, nullptr},
-    {".png", ReadDialog::None, nullptr, WriteDialog::None, nullptr, nullptr},
-    {".pcd", ReadDialog::PhotoCD, nullptr, WriteDialog::None, nullptr, nullptr},
+    {".dcx", ReadDialog::None, ReadPcx, WriteDialog::None, nullptr, nullptr},
+    {".pcx", ReadDialog::None, ReadPcx, WriteDialog::None, WritePcx, nullptr},
+    {".tif", ReadDialog::None, ReadTif, WriteDialog::Tiff, WriteTif, nullptr},
+    {".tga", ReadDialog::None, ReadTga, WriteDialog::Tga, WriteTga, nullptr},
+    {".png", ReadDialog::None, ReadPng, WriteDialog::None, WritePng, nullptr},
+    {".pcd", ReadDialog::PhotoCD, ReadPhotoCDFile, WriteDialog::None, nullptr, ProbePhotoCD},
 };
 
 const CodecLine* FindCodec(const std::string& path) {

@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <istream>
 #include <map>
+#include <ostream>
 
+#include "document/clipboard_formats.h"
+#include "document/codecs/bmp.h"
 #include "document/format_dispatch.h"
 #include "document/format_tables.h"
 #include "platform/main_window.h"
@@ -77,7 +82,10 @@ const char* UnavailableText(CreationMode mode) {
 
 }  // namespace
 
-CVividDoc::CVividDoc() : image_(std::make_unique<CDIBitmap>()), target_(image_.get()) {}
+CVividDoc::CVividDoc() : image_(std::make_unique<CDIBitmap>()), target_(image_.get()) {
+  // The private clipboard formats are registered once, by the first document.
+  RegisterClipboardFormats();
+}
 
 CVividDoc::~CVividDoc() = default;
 
@@ -186,6 +194,112 @@ void CVividDoc::DeleteContents() {
   // The floater, selection and undo images of the editing layer are dropped
   // by that layer's views through their own document hooks.
   savedCopy_.reset();
+}
+
+// --- archive form ---
+
+namespace {
+
+constexpr size_t kBmpFileHeaderSize = 14;
+constexpr size_t kArchiveChunk = size_t{1} << 20;
+
+void PutLE(uint8_t* p, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Writes the image as a BMP file image: file header, the 40-byte
+// information header with the fields the BMP writer leaves 0 cleared, the
+// colour table and the rows as stored.
+int StoreImageStream(const CDIBitmap& image, std::ostream& out) {
+  if (!image.IsAllocated() || !image.GetInfoHeader() || !image.GetPixels()) return 0;
+  const uint64_t tableBytes = 4 * static_cast<uint64_t>(image.GetPaletteSize());
+  const uint64_t pixelBytes = static_cast<uint64_t>(image.GetStride()) * static_cast<uint64_t>(image.GetHeight());
+  const uint64_t offset = kBmpFileHeaderSize + kInfoHeaderSize + tableBytes;
+  const uint64_t total = offset + pixelBytes;
+  if (total > UINT32_MAX) return 0;
+
+  uint8_t header[kBmpFileHeaderSize + kInfoHeaderSize] = {'B', 'M'};
+  PutLE(header + 2, static_cast<uint32_t>(total), 4);
+  PutLE(header + 10, static_cast<uint32_t>(offset), 4);
+  uint8_t* info = header + kBmpFileHeaderSize;
+  std::memcpy(info, image.GetInfoHeader(), kInfoHeaderSize);
+  // Compression, image size, resolutions, colours used, important colours:
+  // a full table is always stored, and a 32-bit image reads back as CMYK.
+  std::memset(info + 16, 0, kInfoHeaderSize - 16);
+  out.write(reinterpret_cast<const char*>(header), sizeof header);
+  if (tableBytes)
+    out.write(reinterpret_cast<const char*>(image.GetColorTablePointer()), static_cast<std::streamsize>(tableBytes));
+  out.write(reinterpret_cast<const char*>(image.GetPixels()), static_cast<std::streamsize>(pixelBytes));
+  out.flush();
+  return out.good() ? 1 : 0;
+}
+
+// Appends the rest of the stream to `bytes`: up to its end when the stream
+// can tell where that is (a stream that ends early gives false), else until
+// no more arrives. False, with a message, when more than kMaxArchiveBytes in
+// all would be needed.
+bool ReadRestOfStream(std::istream& in, std::vector<uint8_t>& bytes) {
+  constexpr uint64_t kLimit = static_cast<uint64_t>(kMaxArchiveBytes);
+  std::optional<uint64_t> expected;
+  const std::istream::pos_type here = in.tellg();
+  if (here != std::istream::pos_type(-1) && in.seekg(0, std::ios::end)) {
+    const std::istream::pos_type end = in.tellg();
+    in.seekg(here);
+    const std::streamoff length = end - here;
+    if (end != std::istream::pos_type(-1) && length >= 0) expected = static_cast<uint64_t>(length);
+  }
+  in.clear();
+  const auto tooLong = [] {
+    platform::ShowMessage("CVividDoc::Serialize : the stream is too long");
+    return false;
+  };
+  if (expected && bytes.size() + *expected > kLimit) return tooLong();
+  if (expected) bytes.reserve(bytes.size() + static_cast<size_t>(*expected));
+  // Read in chunks; without a known length memory follows what really arrives.
+  for (;;) {
+    const size_t want = expected ? static_cast<size_t>(std::min<uint64_t>(*expected, kArchiveChunk)) : kArchiveChunk;
+    if (want == 0) return true;
+    const size_t before = bytes.size();
+    bytes.resize(before + want);
+    in.read(reinterpret_cast<char*>(bytes.data() + before), static_cast<std::streamsize>(want));
+    const size_t got = static_cast<size_t>(in.gcount());
+    bytes.resize(before + got);
+    if (bytes.size() > kLimit) return tooLong();
+    if (got < want) return !expected;
+    if (expected) *expected -= got;
+  }
+}
+
+}  // namespace
+
+int CVividDoc::Serialize(CArchive& archive) {
+  if (archive.IsStoring()) return StoreImageStream(*image_, archive.Out());
+  if (!archive.IsLoading()) return 0;
+
+  std::istream& in = archive.In();
+  std::vector<uint8_t> bytes(kBmpFileHeaderSize);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(kBmpFileHeaderSize));
+  if (static_cast<size_t>(in.gcount()) < kBmpFileHeaderSize || bytes[0] != 'B' || bytes[1] != 'M') return 0;
+  if (!ReadRestOfStream(in, bytes)) return 0;
+
+  std::FILE* file = fmemopen(bytes.data(), bytes.size(), "rb");
+  if (!file) return 0;
+  CDIBitmap loaded;
+  const int result = BMPReadStream(file, loaded);
+  std::fclose(file);
+  if (!result) return 0;
+
+  // The storage moves into the document's own image object, so the target
+  // image pointer held by the views stays valid.
+  DeleteContents();
+  const int xResolution = loaded.GetXResolution() ? loaded.GetXResolution() : 150;
+  const int yResolution = loaded.GetYResolution() ? loaded.GetYResolution() : 150;
+  image_->Free();
+  image_->Attach(loaded);
+  image_->SetResolution(xResolution, yResolution);
+  RebuildPalette();
+  UpdateAllViews(kHintRevert);
+  return 1;
 }
 
 void CVividDoc::SetPathName(const std::string& path, bool addToRecent) {

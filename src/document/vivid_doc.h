@@ -18,6 +18,7 @@
 #pragma once
 
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,29 @@ inline constexpr int kHintColorTableChanged = 8;
 inline constexpr int kHintRevert = 15;
 
 class CVividDoc;
+
+// The byte stream a document is stored into or loaded from as a whole (the
+// framework's archive). Loading takes the stream from its current position
+// to its end.
+class CArchive {
+ public:
+  static CArchive Storing(std::ostream& out) { return CArchive(nullptr, &out); }
+  static CArchive Loading(std::istream& in) { return CArchive(&in, nullptr); }
+  bool IsStoring() const { return out_ != nullptr; }
+  bool IsLoading() const { return in_ != nullptr; }
+  std::istream& In() const { return *in_; }
+  std::ostream& Out() const { return *out_; }
+
+ private:
+  CArchive(std::istream* in, std::ostream* out) : in_(in), out_(out) {}
+  std::istream* in_;
+  std::ostream* out_;
+};
+
+// Largest archive stream Serialize loads: the largest image the BMP reader
+// accepts (1 GiB of pixels) stored at 32 bits per pixel, with room for the
+// headers and colour table.
+inline constexpr int64_t kMaxArchiveBytes = (int64_t{1} << 30) / 3 * 4 + (int64_t{1} << 20);
 
 // A view of a document; told what to refresh after the document changed.
 class CDocumentView {
@@ -87,6 +111,23 @@ class CVividDoc {
   virtual bool OnSaveDocument(const std::string& path);
   // Drops the saved copy and the editing state that hangs on the image.
   virtual void DeleteContents();
+  // The archive form (".vvd"): the image as a complete BMP file image, a
+  // 14-byte file header starting "BM" followed by the packed DIB.
+  // Storing writes the image as the BMP writer would (40-byte header with
+  // compression, image size, resolutions and colours used 0; the full table
+  // of 2 or 256 entries; bottom-up rows of whole strides, so a 32-bit image
+  // comes back as CMYK) and fails when there is no image, its file image
+  // would exceed 4 GiB, or the stream reports a write error.
+  // Loading reads the 14-byte file header (fewer bytes or not "BM": 0 without
+  // a message), then the rest of the stream up to its end (at most
+  // kMaxArchiveBytes, else "CVividDoc::Serialize : the stream is too long";
+  // a stream that ends early fails without a message), and decodes it with
+  // the BMP reader, whose messages report a damaged bitmap. Only a decoded
+  // image replaces the document's image (saved copy and editing state are
+  // dropped, a resolution of 0 becomes 150 dots per inch as for embedded
+  // objects, the palette is rebuilt and views are told kHintRevert); on
+  // failure the document is unchanged. 1 on success, 0 on failure.
+  virtual int Serialize(CArchive& archive);
 
   void SetModifiedFlag(bool modified = true) { modified_ = modified; }
   bool IsModified() const { return modified_; }

@@ -58,14 +58,15 @@ TEST(LoadImageFile, PhotoCDAsksForTheResolutionFirstAndCancelReadsNothing) {
   TempDir dir;
   const std::string path = dir.File("disc.PCD");
   WriteBytes(path, std::vector<uint8_t>(4096, 0));
-  // Cancel, and answers the dialog cannot give.
-  for (std::optional<int> answer : {std::optional<int>(), std::optional<int>(-1), std::optional<int>(5)}) {
+  // Cancel, and answers the dialog cannot give: a file too short for the
+  // 4Base sector offers only the three base resolutions.
+  for (std::optional<int> answer : {std::optional<int>(), std::optional<int>(-1), std::optional<int>(3)}) {
     platform::ScriptedPrompts prompts;
     platform::RecordingMessageSink sink;
     if (answer) prompts.photoCDAnswers.push_back(platform::PhotoCDChoice{*answer});
     CDIBitmap image;
     EXPECT_EQ(LoadImageFile(image, path), 0);
-    EXPECT_EQ(prompts.requests, std::vector<std::string>{"photocd 5 2"});
+    EXPECT_EQ(prompts.requests, std::vector<std::string>{"photocd 3 2"});
     EXPECT_TRUE(sink.shown.empty());
     EXPECT_FALSE(image.IsAllocated());
   }
