@@ -19,37 +19,8 @@ namespace {
 using bench::kHeight;
 using bench::kWidth;
 
-// A photograph-like picture: smooth gradients with a little noise, so the
-// compressor meets the kind of data it meets in practice.
-void FillPhoto(CDIBitmap& image) {
-  uint32_t seed = 12345;
-  const int channels = image.GetBitCount() / 8;
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    uint8_t* row = image.RowPointer(y);
-    for (int x = 0; x < image.GetWidth(); ++x)
-      for (int c = 0; c < channels; ++c) {
-        seed = seed * 1664525u + 1013904223u;
-        const int base = (c == 0 ? x * 255 / kWidth : c == 1 ? y * 255 / kHeight : (x + y) * 255 / (kWidth + kHeight));
-        const int v = base + static_cast<int>(seed >> 29) - 4;
-        row[x * channels + c] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-      }
-  }
-}
-
-const CDIBitmap& Picture(int bits) {
-  static CDIBitmap rgb, gray;
-  CDIBitmap& image = bits == 24 ? rgb : gray;
-  if (!image.IsAllocated()) {
-    image.Create(kWidth, kHeight, bits, 1);
-    FillPhoto(image);
-  }
-  return image;
-}
-
-std::string BenchFile(const char* name) {
-  const char* dir = std::getenv("TMPDIR");
-  return std::string(dir ? dir : "/tmp") + "/" + name;
-}
+using bench::BenchFile;
+const CDIBitmap& Picture(int bits) { return bench::PhotoPicture(bits); }
 
 int64_t ImageBytes(int bits) { return int64_t{kWidth} * kHeight * (bits / 8); }
 
