@@ -126,57 +126,164 @@ struct ReversedBytes {
 };
 constexpr ReversedBytes kReversed;
 
-// out = in with its `width` pixels in reverse order (in != out).
+// out = in with its `width` 1-bit pixels in reverse order (in != out):
+// reverse the bytes and their bits, then shift out the unused low bits of the
+// last byte, which came first.
+void ReverseBits(const uint8_t* in, uint8_t* out, int width) {
+  const int bytes = (width + 7) / 8;
+  const int pad = bytes * 8 - width;
+  for (int j = 0; j < bytes; ++j) out[j] = kReversed.table[in[bytes - 1 - j]];
+  if (pad) {
+    for (int j = 0; j < bytes; ++j) {
+      const int next = j + 1 < bytes ? out[j + 1] : 0;
+      out[j] = static_cast<uint8_t>((out[j] << pad) | (next >> (8 - pad)));
+    }
+  }
+}
+
+// ---------------------------------------------------------------- mirrored swaps
+//
+// Flips and the half turn work in place, as exchanges of mirrored pixel
+// pairs: pixel x of row a with pixel w-1-x of row b (a == b for a row's own
+// mirror). Each exchange is its own inverse, so a cancelled job undoes the
+// rows it did by doing them again.
+//
+// The block forms take the pixels of both ends 16 bytes at a time and
+// reverse them with one byte shuffle (SSSE3); both ends are loaded before
+// either is stored, and 24-bit blocks store only their four whole pixels.
+
+typedef uint8_t VBytes __attribute__((vector_size(16)));
+
+inline VBytes Load16(const uint8_t* p) {
+  VBytes v;
+  std::memcpy(&v, p, 16);
+  return v;
+}
+
+// Pixel pairs (x, w-1-x) of rows a and b for x in [from, to): the plain form.
 template <int Bpp>
-void ReverseRow(const uint8_t* in, uint8_t* out, int width) {
-  if constexpr (Bpp == 0) {
-    // 1 bit: reverse the bytes and their bits, then shift out the unused
-    // low bits of the last byte, which came first.
-    const int bytes = (width + 7) / 8;
-    const int pad = bytes * 8 - width;
-    for (int j = 0; j < bytes; ++j) out[j] = kReversed.table[in[bytes - 1 - j]];
-    if (pad) {
-      for (int j = 0; j < bytes; ++j) {
-        const int next = j + 1 < bytes ? out[j + 1] : 0;
-        out[j] = static_cast<uint8_t>((out[j] << pad) | (next >> (8 - pad)));
-      }
-    }
-  } else {
-    const uint8_t* p = in + static_cast<int64_t>(width - 1) * Bpp;
-    for (int x = 0; x < width; ++x, out += Bpp, p -= Bpp) std::memcpy(out, p, Bpp);
+void SwapMirroredScalar(uint8_t* a, uint8_t* b, int width, int from, int to) {
+  for (int x = from; x < to; ++x) {
+    uint8_t* p = a + static_cast<int64_t>(x) * Bpp;
+    uint8_t* q = b + static_cast<int64_t>(width - 1 - x) * Bpp;
+    uint8_t t[Bpp];
+    std::memcpy(t, p, Bpp);
+    std::memmove(p, q, Bpp);
+    std::memcpy(q, t, Bpp);
   }
 }
 
-void ReverseRowAny(int bits, const uint8_t* in, uint8_t* out, int width) {
+// Blocks of whole pixels from the ends inwards; returns the first x left
+// to the plain form. For a == b the blocks stop before they would meet.
+template <int Bpp>
+__attribute__((target("ssse3"))) int SwapMirroredBlocks(uint8_t* a, uint8_t* b, int width) {
+  constexpr int kPixels = Bpp == 3 ? 4 : 16 / Bpp;  // pixels per block
+  // Within one row the two ends stop before they meet; between two rows a
+  // 16-byte load must stay inside the row.
+  const bool oneRow = a == b;
+  int x = 0;
+  for (; oneRow ? 2 * (x + kPixels) <= width : int64_t{x} * Bpp + 16 <= int64_t{width} * Bpp; x += kPixels) {
+    uint8_t* p = a + static_cast<int64_t>(x) * Bpp;
+    uint8_t* qEnd = b + static_cast<int64_t>(width - x) * Bpp;  // just past the mirrored block
+    if constexpr (Bpp == 1) {
+      const VBytes left = Load16(p), right = Load16(qEnd - 16);
+      const VBytes l = __builtin_shufflevector(left, left, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+      const VBytes r = __builtin_shufflevector(right, right, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+      std::memcpy(p, &r, 16);
+      std::memcpy(qEnd - 16, &l, 16);
+    } else if constexpr (Bpp == 4) {
+      const VBytes left = Load16(p), right = Load16(qEnd - 16);
+      const VBytes l = __builtin_shufflevector(left, left, 12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
+      const VBytes r = __builtin_shufflevector(right, right, 12, 13, 14, 15, 8, 9, 10, 11, 4, 5, 6, 7, 0, 1, 2, 3);
+      std::memcpy(p, &r, 16);
+      std::memcpy(qEnd - 16, &l, 16);
+    } else {
+      // Four pixels: the left block's bytes 0..11 of a load from its start,
+      // the right block's bytes 4..15 of a load ending at its end.
+      const VBytes left = Load16(p), right = Load16(qEnd - 16);
+      const VBytes l = __builtin_shufflevector(left, left, 9, 10, 11, 6, 7, 8, 3, 4, 5, 0, 1, 2, 0, 0, 0, 0);
+      const VBytes r = __builtin_shufflevector(right, right, 13, 14, 15, 10, 11, 12, 7, 8, 9, 4, 5, 6, 0, 0, 0, 0);
+      std::memcpy(p, &r, 12);
+      std::memcpy(qEnd - 12, &l, 12);
+    }
+  }
+  return x;
+}
+
+template <int Bpp>
+void SwapMirrored(uint8_t* a, uint8_t* b, int width, bool blocks) {
+  const int to = a == b ? width / 2 : width;
+  const int x = blocks ? SwapMirroredBlocks<Bpp>(a, b, width) : 0;
+  SwapMirroredScalar<Bpp>(a, b, width, x, to);
+}
+
+// Rows a and b (possibly the same row) each replaced by the other reversed.
+void SwapMirroredRows(int bits, uint8_t* a, uint8_t* b, int width, std::vector<uint8_t>& scratch) {
+  static const bool blocks = __builtin_cpu_supports("ssse3");
   switch (bits) {
-    case 1: ReverseRow<0>(in, out, width); break;
-    case 8: ReverseRow<1>(in, out, width); break;
-    case 24: ReverseRow<3>(in, out, width); break;
-    default: ReverseRow<4>(in, out, width); break;
+    case 1: {
+      const size_t bytes = static_cast<size_t>(width + 7) / 8;
+      scratch.resize(2 * bytes);
+      ReverseBits(a, scratch.data(), width);
+      if (a != b) ReverseBits(b, a, width);
+      std::memcpy(a == b ? a : b, scratch.data(), bytes);
+      break;
+    }
+    case 8: SwapMirrored<1>(a, b, width, blocks); break;
+    case 24: SwapMirrored<3>(a, b, width, blocks); break;
+    default: SwapMirrored<4>(a, b, width, blocks); break;
   }
 }
 
-// Builds a same-size result whose row y is made from source row
-// sourceRow(y), reversed or copied.
-template <typename SourceRow>
-int Remap(CDIBitmap& image, bool reverse, SourceRow sourceRow) {
-  if (!Valid(image)) return 0;
-  CDIBitmap result;
-  if (!result.CreateCompatible(image, image.GetWidth(), image.GetHeight())) return 0;
-  const int bits = image.GetBitCount();
+// Rows a and b exchanged, a few kilobytes at a time through the cache.
+void SwapRows(uint8_t* a, uint8_t* b, size_t bytes) {
+  uint8_t buffer[4096];
+  for (size_t done = 0; done < bytes; done += sizeof buffer) {
+    const size_t n = std::min(sizeof buffer, bytes - done);
+    std::memcpy(buffer, a + done, n);
+    std::memcpy(a + done, b + done, n);
+    std::memcpy(b + done, buffer, n);
+  }
+}
+
+enum class Mirror { Horizontal, Vertical, Both };
+
+// Row pair i of a mirror: rows i and h-1-i for the vertical and the half
+// turn (the middle row of an odd height is its own pair), row i alone for
+// the horizontal flip.
+void MirrorPair(CDIBitmap& image, Mirror mirror, int i, std::vector<uint8_t>& scratch) {
+  const int h = image.GetHeight();
   const int width = image.GetWidth();
-  const size_t rowBytes = static_cast<size_t>(image.GetRowBytes());
-  const bool done = RunRows(image.GetHeight(), static_cast<int64_t>(rowBytes), 1, [&](int first, int last) {
-    for (int y = first; y < last; ++y) {
-      const uint8_t* in = image.RowPointer(sourceRow(y));
-      if (reverse)
-        ReverseRowAny(bits, in, result.RowPointer(y), width);
-      else
-        std::memcpy(result.RowPointer(y), in, rowBytes);
-    }
+  uint8_t* a = image.RowPointer(i);
+  switch (mirror) {
+    case Mirror::Horizontal: SwapMirroredRows(image.GetBitCount(), a, a, width, scratch); break;
+    case Mirror::Vertical:
+      if (i != h - 1 - i) SwapRows(a, image.RowPointer(h - 1 - i), static_cast<size_t>(image.GetRowBytes()));
+      break;
+    case Mirror::Both: SwapMirroredRows(image.GetBitCount(), a, image.RowPointer(h - 1 - i), width, scratch); break;
+  }
+}
+
+int MirrorImage(CDIBitmap& image, Mirror mirror) {
+  if (!Valid(image)) return 0;
+  const int h = image.GetHeight();
+  const int pairs = mirror == Mirror::Horizontal ? h : (h + 1) / 2;
+  const int64_t bytesPerPair = int64_t{image.GetRowBytes()} * (mirror == Mirror::Horizontal ? 1 : 2);
+  // Pairs done so far, kept while progress is shown (one thread then).
+  const bool tracking = ProgressEnabled();
+  int reached = 0;
+  const bool done = RunRows(pairs, bytesPerPair, 64, [&](int first, int last) {
+    std::vector<uint8_t> scratch;
+    for (int i = first; i < last; ++i) MirrorPair(image, mirror, i, scratch);
+    if (tracking) reached = last;
   });
-  if (!done) return kResultCancelled;
-  Replace(image, result);
+  if (!done) {
+    std::vector<uint8_t> scratch;
+    for (int i = 0; i < reached; ++i) MirrorPair(image, mirror, i, scratch);
+    return kResultCancelled;
+  }
+  // Like every geometry result, the mirrored image has no selection.
+  image.ClearMask();
   return 1;
 }
 
@@ -198,15 +305,10 @@ int GL_Rotate90(CDIBitmap& image) { return TurnImage<Turn::Quarter>(image); }
 
 int GL_Rotate270(CDIBitmap& image) { return TurnImage<Turn::ThreeQuarters>(image); }
 
-int GL_Rotate180(CDIBitmap& image) {
-  const int h = image.GetHeight();
-  return Remap(image, true, [h](int y) { return h - 1 - y; });
-}
+int GL_Rotate180(CDIBitmap& image) { return MirrorImage(image, Mirror::Both); }
 
 int GL_FlipBitmap(CDIBitmap& image, int vertical) {
-  const int h = image.GetHeight();
-  if (vertical) return Remap(image, false, [h](int y) { return h - 1 - y; });
-  return Remap(image, true, [](int y) { return y; });
+  return MirrorImage(image, vertical ? Mirror::Vertical : Mirror::Horizontal);
 }
 
 int GL_CanvasSize(CDIBitmap& image, int width, int height, int anchor, uint32_t color) {

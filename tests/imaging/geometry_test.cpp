@@ -108,7 +108,7 @@ bool Averages(Kind kind) { return kind == Kind::Gray || kind == Kind::RGB || kin
 // ---------------------------------------------------------------- turns and flips
 
 TEST(GeometryTurns, EveryKindMapsPixelsByTheTurnFormulas) {
-  const int sizes[][2] = {{3, 2}, {1, 1}, {13, 7}, {67, 45}, {9, 70}};
+  const int sizes[][2] = {{3, 2}, {1, 1}, {13, 7}, {67, 45}, {9, 70}, {203, 5}, {64, 3}, {33, 4}};
   for (const KindInfo& k : kKinds)
     for (const auto& size : sizes) {
       SCOPED_TRACE(std::string(k.name) + " " + std::to_string(size[0]) + "x" + std::to_string(size[1]));
@@ -597,8 +597,8 @@ TEST(GeometryRotate, CancelLeavesTheImage) {
   MakeImage(source, Kind::RGB, 40, 30);
   const std::function<int(CDIBitmap&)> ops[] = {
       [](CDIBitmap& b) { return GL_RotateBitmap(b, 1000, 1); }, [](CDIBitmap& b) { return GL_ShearBitmap(b, 1000, 0); },
-      [](CDIBitmap& b) { return GL_ResizeBitmap(b, 20, 60); }, GL_Rotate90,
-      [](CDIBitmap& b) { return GL_FlipBitmap(b, 1); }};
+      [](CDIBitmap& b) { return GL_ResizeBitmap(b, 20, 60); }, GL_Rotate90, GL_Rotate180,
+      [](CDIBitmap& b) { return GL_FlipBitmap(b, 1); }, [](CDIBitmap& b) { return GL_FlipBitmap(b, 0); }};
   ProgressEnable(true);
   platform::RequestCancel();
   for (const auto& op : ops) {
