@@ -37,12 +37,10 @@ int RunConvert(std::span<const std::string> args) {
   platform::Prompts* previous = platform::SetPrompts(&prompts);
   int status = kExitOk;
   CVividDoc document;
-  // The GIF codec keeps its reason in its last-error text instead of a message.
-  GIFClearLastError();
   if (!OpenDocument(document, input)) {
-    if (const std::string reason = GIFGetLastError(); !reason.empty()) platform::ShowMessage(reason);
     status = kExitFailed;
   } else {
+    // The GIF writer keeps some reasons in its last-error text instead of a message.
     GIFClearLastError();
     const int before = Messages().Count();
     if (!document.SaveAsChosen(output, document.PreselectedSaveType())) {

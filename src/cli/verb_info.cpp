@@ -2,7 +2,6 @@
 #include <cstdio>
 
 #include "cli/cli.h"
-#include "document/codecs/gif.h"
 #include "document/vivid_doc.h"
 
 namespace cli {
@@ -14,14 +13,9 @@ int RunInfo(std::span<const std::string> args) {
   CliPrompts prompts;
   platform::Prompts* previous = platform::SetPrompts(&prompts);
   CVividDoc document;
-  // The GIF reader keeps its reason in its last-error text instead of a message.
-  GIFClearLastError();
   const bool opened = OpenDocument(document, parsed.positional[0]);
   platform::SetPrompts(previous);
-  if (!opened) {
-    if (const std::string reason = GIFGetLastError(); !reason.empty()) platform::ShowMessage(reason);
-    return kExitFailed;
-  }
+  if (!opened) return kExitFailed;
 
   const CDIBitmap& image = document.GetImage();
   std::printf("%d %d %d %s\n", image.GetWidth(), image.GetHeight(), image.GetBitCount(), image.GetKindName());

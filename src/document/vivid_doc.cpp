@@ -8,6 +8,7 @@
 #include <istream>
 #include <map>
 #include <ostream>
+#include <span>
 
 #include "document/clipboard_formats.h"
 #include "document/codecs/bmp.h"
@@ -74,10 +75,103 @@ const char* UnavailableText(CreationMode mode) {
   switch (mode) {
     case CM_ACQUIRE: return "Scanning is not available in this build";
     case CM_CAPTURE: return "Screen capture is not available in this build";
-    case CM_PASTE: return "Pasting a new image from the clipboard is not available in this build";
     case CM_COMBINE: return "Channel combine is not available in this build";
     default: return "There is no image to take for the new document";
   }
+}
+
+uint32_t ReadLE(const uint8_t* p, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
+  return v;
+}
+
+// Whether a packed DIB's header (12-byte core or 40-byte and longer
+// information header) gives a size of at least 1 x 1 and a bit count of 1,
+// 4, 8, 16, 24 or 32: the shapes a new image can be made for.
+bool DibHeaderUsable(std::span<const uint8_t> dib) {
+  if (dib.size() < 12) return false;
+  const uint32_t headerSize = ReadLE(dib.data(), 4);
+  int64_t width = 0, height = 0;
+  uint32_t bits = 0;
+  if (headerSize == 12) {
+    width = ReadLE(dib.data() + 4, 2);
+    height = ReadLE(dib.data() + 6, 2);
+    bits = ReadLE(dib.data() + 10, 2);
+  } else if (headerSize >= 40 && dib.size() >= 16) {
+    width = static_cast<int32_t>(ReadLE(dib.data() + 4, 4));
+    height = static_cast<int32_t>(ReadLE(dib.data() + 8, 4));
+    bits = ReadLE(dib.data() + 14, 2);
+  } else {
+    return false;
+  }
+  // A negative height marks top-down rows.
+  if (height < 0) height = -height;
+  if (width < 1 || height < 1) return false;
+  return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
+
+// Channel value `v` at opacity `a` (0..255) over the background value `back`.
+uint8_t Over(uint32_t v, uint32_t a, uint32_t back) { return static_cast<uint8_t>((v * a + back * (255 - a) + 127) / 255); }
+
+// Drops `floater` onto a new white image of its own kind (1-bit or 8-bit
+// with its colour table, 24-bit RGB, 32-bit CMYK) and size: pixels outside
+// its outline stay white; inside it, 24-bit and CMYK pixels are blended over
+// white by the alpha, and palette pixels are taken where the alpha is at
+// least half (a palette image has no in-between colours) and stay white
+// elsewhere. False when the image cannot be created.
+bool DropOnWhite(const FloaterParts& floater, CDIBitmap& out) {
+  const CDIBitmap& source = floater.image;
+  CDIBitmap canvas;
+  // A 32-bit bitmap's bytes are taken as cyan, magenta, yellow, black.
+  const bool made = source.GetBitCount() == 32 ? canvas.Create(source.GetWidth(), source.GetHeight(), 32, 3) != 0
+                                               : canvas.CreateCompatible(source, source.GetWidth(), source.GetHeight()) != 0;
+  if (!made) return false;
+  canvas.SetResolution(source.GetXResolution(), source.GetYResolution());
+  const int width = canvas.GetWidth(), height = canvas.GetHeight(), bits = canvas.GetBitCount();
+  const uint32_t whiteIndex = bits <= 8 ? static_cast<uint32_t>(canvas.NearestIndex(0xFFFFFF)) : 0;
+  for (int y = 0; y < height; ++y) {
+    // Rows start white: 0xFF for RGB, no ink (0) for CMYK, the whitest
+    // table entry for palette kinds.
+    if (bits == 24) std::memset(canvas.RowPointer(y), 0xFF, static_cast<size_t>(canvas.GetRowBytes()));
+    for (int x = 0; x < width; ++x) {
+      const uint32_t a = floater.outline.Contains(x, y) ? floater.alpha.GetPixel(y, x) : 0;
+      if (bits <= 8) {
+        canvas.SetPixel(y, x, a >= 128 ? source.GetPixel(y, x) : whiteIndex);
+      } else if (a != 0) {
+        const uint8_t* from = source.RowPointer(y) + static_cast<size_t>(x) * (bits / 8);
+        uint8_t* to = canvas.RowPointer(y) + static_cast<size_t>(x) * (bits / 8);
+        const uint32_t back = bits == 24 ? 255 : 0;
+        for (int c = 0; c < bits / 8; ++c) to[c] = Over(from[c], a, back);
+      }
+    }
+  }
+  out.Attach(canvas);
+  return true;
+}
+
+// A new image from the clipboard's device-independent bitmap. The
+// clipboard is opened to look at the bitmap's header; without a bitmap, or
+// with a header that gives no image to make, no image is created and the
+// new document fails without a message. Otherwise the clipboard is pasted
+// as a floater at the top-left corner (with the outline and alpha the
+// private formats carry; a plain bitmap pastes fully opaque) and dropped
+// onto a white image of the bitmap's kind and size.
+bool ImageFromClipboard(CDIBitmap& image) {
+  platform::Clipboard& clipboard = platform::CurrentClipboard();
+  if (!clipboard.Open()) {
+    platform::ShowMessage("Cannot open the Clipboard");
+    return false;
+  }
+  const auto dib = clipboard.GetData(platform::kClipboardDIB);
+  const bool usable = dib && DibHeaderUsable(*dib);
+  clipboard.Close();
+  if (!usable) return false;
+
+  // The paste shows its own messages when it fails.
+  FloaterParts floater;
+  if (!RegionBitmapsFromClipboard(floater, platform::Point{0, 0}, clipboard)) return false;
+  return DropOnWhite(floater, image);
 }
 
 }  // namespace
@@ -118,6 +212,11 @@ bool CVividDoc::OnNewDocument() {
       break;
     default: {
       auto source = g_sources.find(mode);
+      if (mode == CM_PASTE && (source == g_sources.end() || !source->second)) {
+        ok = ImageFromClipboard(*image_);
+        if (ok) modified_ = true;
+        break;
+      }
       if (source == g_sources.end() || !source->second) {
         platform::ShowMessage(UnavailableText(mode));
         break;

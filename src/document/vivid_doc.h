@@ -91,9 +91,24 @@ class CVividDoc {
   //   image filled white, not modified.
   // CM_TAKE_IMAGE: takes over the prepared image and marks the document
   //   modified; without a prepared image it fails.
-  // CM_ACQUIRE, CM_CAPTURE, CM_PASTE, CM_COMBINE: run the source registered
-  //   with SetNewDocumentSource; without one they fail with a message such
-  //   as "Scanning is not available in this build".
+  // CM_PASTE: runs the source registered for it when there is one; else
+  //   makes the image from the current clipboard (platform::
+  //   CurrentClipboard()): "Cannot open the Clipboard" and failure when it
+  //   cannot be opened; failure without a message when it holds no
+  //   device-independent bitmap, or one whose header gives no image to make
+  //   (size below 1 x 1, bit count other than 1, 4, 8, 16, 24, 32).
+  //   Otherwise the clipboard is pasted as a floater at the top-left corner
+  //   (RegionBitmapsFromClipboard: its outline and alpha when the private
+  //   formats carry them, else opaque; its messages when it fails, and the
+  //   new document fails) and dropped onto a white image of the floater's
+  //   kind and size (1-bit or 8-bit with the bitmap's table, 24-bit RGB,
+  //   32-bit CMYK): outside the outline the image stays white; inside it
+  //   24-bit and CMYK pixels are blended over white by the alpha and palette
+  //   pixels are taken where the alpha is 128 or more. The document is then
+  //   modified.
+  // CM_ACQUIRE, CM_CAPTURE, CM_COMBINE: run the source registered with
+  //   SetNewDocumentSource; without one they fail with a message such as
+  //   "Scanning is not available in this build".
   // Returns false when the new document fails (the caller discards it).
   virtual bool OnNewDocument();
   // Opens `path`: repaints the main window, warns "%s is ReadOnly File,

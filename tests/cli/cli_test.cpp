@@ -186,6 +186,53 @@ TEST(CliConvert, FailuresExitOneWithTheMessageAndLeaveNoOutput) {
   }
 }
 
+// A file that cannot be read is explained once, by the reader's own text
+// where it has one: the message a reader shows, or the GIF reader's
+// last-error text (that reader shows no message); the program's generic
+// line only when the reader said nothing. Every verb that opens a file does
+// the same, and exits 1 without writing anything.
+TEST(CliOpen, FailedReadShowsTheReadersOwnTextOnce) {
+  struct Case {
+    const char* sample;  // under tests/data
+    std::string expectedErr;  // IN stands for the full path
+  };
+  const Case cases[] = {
+      {"gif/bad/trailer_first.gif", "Error on dimension read\nGiving up\n"},
+      {"gif/bad/not_gif.gif", "IN is not a valid .GIF file\n"},
+      {"gif/bad/zero_screen.gif", "Error, invalid GIF screen size 0 x 11.\nGiving up\n"},
+      {"bmp/bad/zero_width.bmp", "BMPREAD: Invalid image size 0 x 11\n"},
+      {"tga/bad/zero_width.tga", "TGACODE: Invalid image size 0 x 11\n"},
+      {"bmp/bad/not_bm.bmp", "vividrome-cli: cannot read IN: not a valid image file\n"},
+  };
+  TempDir dir;
+  const std::string out = dir.File("out.bmp");
+  for (const Case& c : cases) {
+    const std::string in = testing_support::DataPath(c.sample);
+    std::string expected = c.expectedErr;
+    if (size_t at = expected.find("IN"); at != std::string::npos) expected.replace(at, 2, in);
+    for (const std::string& verb : {"info " + ShellQuote(in), "convert " + ShellQuote(in) + " " + ShellQuote(out),
+                                   "apply " + ShellQuote(in) + " " + ShellQuote(out) + " flip-horizontal"}) {
+      SCOPED_TRACE(verb);
+      const CommandResult result = Cli(verb);
+      EXPECT_EQ(result.exitCode, 1);
+      EXPECT_EQ(result.err, expected);
+      EXPECT_EQ(result.out, "");
+      EXPECT_FALSE(std::filesystem::exists(out));
+    }
+  }
+
+  // A GIF that cannot be opened at all: the reader's text names the file.
+  const std::string missing = dir.File("missing.gif");
+  const CommandResult result = Cli("info " + ShellQuote(missing));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "Cant open GIF :\n" + missing + "\n");
+
+  // A GIF read that succeeds prints nothing on stderr.
+  const CommandResult good = Cli("info " + ShellQuote(testing_support::DataPath("gif/im_pal8.gif")));
+  EXPECT_EQ(good.exitCode, 0) << good.err;
+  EXPECT_EQ(good.err, "");
+}
+
 // The existing output survives a refused write (read-only file) and a writer
 // failing part-way (a file-size limit, as a full disk would), and no
 // temporary file is left behind.

@@ -17,26 +17,16 @@
 
 #include "document/codecs/bmp.h"
 #include "image/dibitmap.h"
+#include "codec_test_support.h"
 #include "platform/messages.h"
 #include "test_support.h"
 
 namespace {
 
 using namespace testing_support;
-using Bytes = std::vector<uint8_t>;
+using namespace codec_test;
 
 enum Oracle : unsigned { kMagick = 1, kPillow = 2, kReference = 4 };
-
-struct Sample {
-  const char* path;  // under tests/data, or under the shared folder when it starts with '@'
-  unsigned oracles;
-};
-
-void PrintTo(const Sample& sample, std::ostream* os) { *os << sample.path; }
-
-std::string Resolve(const std::string& path) {
-  return path[0] == '@' ? SharedDataPath(path.substr(1)) : DataPath(path);
-}
 
 uint32_t Le(const Bytes& b, size_t at, int n) {
   uint32_t v = 0;
@@ -44,20 +34,7 @@ uint32_t Le(const Bytes& b, size_t at, int n) {
   return v;
 }
 
-// Top-down R, G, B bytes of an image of 24 bits or fewer.
-std::string ImageRGB(const CDIBitmap& image) {
-  std::string out;
-  Bytes row(static_cast<size_t>(image.GetWidth()) * 3);
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    image.GetRowRGB(row.data(), y);
-    for (size_t x = 0; x < row.size(); x += 3) out += {char(row[x + 2]), char(row[x + 1]), char(row[x])};
-  }
-  return out;
-}
-
-std::string MagickRGB(const std::string& file) {
-  return RunCommand(std::string(kImageMagick) + " " + ShellQuote(file) + " -depth 8 rgb:-").out;
-}
+std::string MagickRGB(const std::string& file) { return MagickDecode(file); }
 
 // Widens an n-bit channel value to 8 bits by repeating its bits from the top.
 uint32_t Replicate(uint32_t v, int n) {
@@ -100,26 +77,6 @@ std::string ReferenceRGB(const std::string& file) {
         out += char(n > 8 ? ((v & m) >> low) >> (n - 8) : Replicate((v & m) >> low, n));
       }
     }
-  }
-  return out;
-}
-
-// Pillow's decodes of many files from one interpreter (it starts slowly);
-// a file Pillow cannot read gives an empty string.
-std::vector<std::string> PillowRGBBatch(const std::vector<std::string>& files) {
-  TempDir dir;
-  std::string command = std::string(kPython) +
-                        " -c 'import sys; from PIL import Image\n"
-                        "for i, f in enumerate(sys.argv[2:]):\n"
-                        "  open(\"%s/%d.rgb\" % (sys.argv[1], i), \"wb\").write(Image.open(f).convert(\"RGB\").tobytes())' " +
-                        ShellQuote(dir.Path().string());
-  for (const std::string& f : files) command += " " + ShellQuote(f);
-  RunCommand(command);
-  std::vector<std::string> out;
-  for (size_t i = 0; i < files.size(); ++i) {
-    const std::string part = dir.File(std::to_string(i) + ".rgb");
-    const Bytes b = std::filesystem::exists(part) ? ReadBytes(part) : Bytes();
-    out.emplace_back(b.begin(), b.end());
   }
   return out;
 }
@@ -212,14 +169,7 @@ std::string OracleRGB(Oracle oracle, const std::string& file) {
     case kPillow: {
       // Every sample Pillow checks is decoded on first use, in one run.
       static std::map<std::string, std::string> decoded;
-      if (decoded.empty()) {
-        std::vector<std::string> files;
-        for (const Sample& s : kSamples)
-          if (s.oracles & kPillow) files.push_back(Resolve(s.path));
-        const std::vector<std::string> rgb = PillowRGBBatch(files);
-        for (size_t i = 0; i < files.size(); ++i) decoded[files[i]] = rgb[i];
-      }
-      return decoded.count(file) ? decoded[file] : PillowRGBBatch({file})[0];
+      return PillowCached(decoded, FilesWith(kSamples, kPillow), file);
     }
   }
   return {};
@@ -249,36 +199,15 @@ TEST_P(BmpSample, ReadsLikeOraclesAndRoundTrips) {
   ASSERT_EQ(BMPWrite(copy, image), 1);
   CDIBitmap back;
   ASSERT_EQ(BMPRead(copy, back), 1);
-  ASSERT_EQ(back.GetBitCount(), image.GetBitCount());
-  ASSERT_EQ(back.GetWidth(), image.GetWidth());
-  ASSERT_EQ(back.GetHeight(), image.GetHeight());
-  const int entries = image.GetPaletteSize();
-  Bytes tableA(entries * 4), tableB(entries * 4);
-  if (entries) image.GetColorTable(tableA.data(), entries), back.GetColorTable(tableB.data(), entries);
-  EXPECT_EQ(tableA, tableB);
-  Bytes rowA(image.GetStride()), rowB(image.GetStride());
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    image.GetRow(rowA.data(), y);
-    back.GetRow(rowB.data(), y);
-    ASSERT_EQ(rowA, rowB) << "row " << y;
-  }
+  ASSERT_NO_FATAL_FAILURE(ExpectSameBitmap(image, back));
   EXPECT_TRUE(MagickRGB(copy) == ours);
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, BmpSample, testing::ValuesIn(kSamples), [](const auto& info) {
-  std::string name = std::filesystem::path(info.param.path).stem().string();
-  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-  return name + "_" + std::to_string(info.index);
+  return TestNameOf(std::filesystem::path(info.param.path).stem().string(), info.index);
 });
 
-TEST(BmpSamples, EveryCommittedSampleIsChecked) {
-  std::set<std::string> listed;
-  for (const Sample& s : kSamples) listed.insert(s.path);
-  for (const auto& entry : std::filesystem::directory_iterator(DataPath("bmp"))) {
-    if (entry.path().extension() != ".bmp") continue;
-    EXPECT_TRUE(listed.count("bmp/" + entry.path().filename().string())) << entry.path();
-  }
-}
+TEST(BmpSamples, EveryCommittedSampleIsChecked) { ExpectEveryFileListed(ListedPaths(kSamples), "bmp", {".bmp"}); }
 
 // Damaged or unsupported files fail with their message (or silently when
 // the file is not a bitmap at all) and leave the caller's image as it was.
@@ -318,14 +247,7 @@ TEST(BmpRead, DamagedFilesFailWithTheirMessage) {
   };
   for (const auto& [path, message] : kBad) {
     SCOPED_TRACE(path);
-    platform::RecordingMessageSink sink;
-    CDIBitmap image;
-    ASSERT_EQ(image.Create(2, 2, 24, 0), 1);
-    image.SetPixel(1, 1, 0x123456);
-    EXPECT_EQ(BMPRead(Resolve(path), image), 0);
-    EXPECT_EQ(sink.Texts(), message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message});
-    EXPECT_EQ(image.GetWidth(), 2);
-    EXPECT_EQ(image.GetPixel(1, 1), 0x123456u);
+    EXPECT_EQ(FailedReadTexts(BMPRead, Resolve(path)), TextsOrNone(message));
   }
 }
 
@@ -446,7 +368,7 @@ TEST(BmpRead, ThirtyTwoBitFilesOfOtherWritersAreRgb) {
     CDIBitmap image;
     ASSERT_EQ(BMPRead(file, image), 1);
     EXPECT_EQ(image.GetBitCount(), 24);
-    EXPECT_EQ(ImageRGB(image), PillowRGBBatch({file})[0]);
+    EXPECT_EQ(ImageRGB(image), PillowBatch({file})[0]);
   }
 }
 

@@ -15,13 +15,16 @@
 
 #include "document/codecs/jpeg.h"
 #include "image/dibitmap.h"
+#include "codec_test_support.h"
 #include "platform/messages.h"
 #include "test_support.h"
 
 namespace {
 
 using namespace testing_support;
-using Bytes = std::vector<uint8_t>;
+using codec_test::Bytes;
+using codec_test::FailedReadMessages;
+using codec_test::TestNameOf;
 
 // The image's pixel bytes in Pillow's order: gray levels, R G B, or C M Y K.
 std::string ImageBytes(const CDIBitmap& image) {
@@ -125,9 +128,7 @@ TEST_P(JpegSample, ReadsLikePillowAndRoundTrips) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, JpegSample, testing::ValuesIn(SampleFiles()), [](const auto& info) {
-  std::string name = std::filesystem::path(info.param).stem().string();
-  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-  return name + "_" + std::to_string(info.index);
+  return TestNameOf(std::filesystem::path(info.param).stem().string(), info.index);
 });
 
 // The CMYK edge: stored bytes 0, 0, 0, 0 in an Adobe file are full ink.
@@ -169,16 +170,10 @@ TEST(JpegRead, DamagedFilesFailWithTheirMessage) {
   };
   for (const Bad& bad : kBad) {
     SCOPED_TRACE(bad.path);
-    platform::RecordingMessageSink sink;
-    CDIBitmap image;
-    ASSERT_EQ(image.Create(2, 2, 24, 0), 1);
-    image.SetPixel(1, 1, 0x123456);
-    EXPECT_EQ(JPEGRead(DataPath(bad.path), image), 0);
-    ASSERT_EQ(sink.shown.size(), 1u);
-    EXPECT_EQ(sink.shown[0].text, bad.text);
-    EXPECT_EQ(sink.shown[0].caption, bad.caption);
-    EXPECT_EQ(image.GetWidth(), 2);
-    EXPECT_EQ(image.GetPixel(1, 1), 0x123456u);
+    const std::vector<platform::Message> shown = FailedReadMessages(JPEGRead, DataPath(bad.path));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, bad.text);
+    EXPECT_EQ(shown[0].caption, bad.caption);
   }
   platform::RecordingMessageSink sink;
   CDIBitmap image;

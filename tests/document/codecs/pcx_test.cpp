@@ -17,68 +17,21 @@
 #include "document/codecs/bmp.h"
 #include "document/codecs/pcx.h"
 #include "image/dibitmap.h"
+#include "codec_test_support.h"
 #include "platform/messages.h"
 #include "test_support.h"
 
 namespace {
 
 using namespace testing_support;
-using Bytes = std::vector<uint8_t>;
+using namespace codec_test;
 
 enum Oracle : unsigned { kMagick = 1, kPillow = 2 };
 
-struct Sample {
-  const char* path;  // under tests/data, or under the shared folder when it starts with '@'
-  unsigned oracles;
-};
-
-void PrintTo(const Sample& sample, std::ostream* os) { *os << sample.path; }
-
-std::string Resolve(const std::string& path) {
-  return path[0] == '@' ? SharedDataPath(path.substr(1)) : DataPath(path);
-}
-
 bool IsDcx(const std::string& file) { return file.ends_with(".dcx"); }
 
-// Top-down R, G, B bytes of an image of 24 bits or fewer.
-std::string ImageRGB(const CDIBitmap& image) {
-  std::string out;
-  Bytes row(static_cast<size_t>(image.GetWidth()) * 3);
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    image.GetRowRGB(row.data(), y);
-    for (size_t x = 0; x < row.size(); x += 3) out += {char(row[x + 2]), char(row[x + 1]), char(row[x])};
-  }
-  return out;
-}
-
 // ImageMagick's decode; of a DCX file, its first page.
-std::string MagickRGB(const std::string& file) {
-  return RunCommand(std::string(kImageMagick) + " " + ShellQuote(IsDcx(file) ? file + "[0]" : file) +
-                    " -depth 8 rgb:-")
-      .out;
-}
-
-// Pillow's decodes of many files from one interpreter (it starts slowly);
-// a file Pillow cannot read gives an empty string. A DCX file opens at its
-// first page.
-std::vector<std::string> PillowRGBBatch(const std::vector<std::string>& files) {
-  TempDir dir;
-  std::string command = std::string(kPython) +
-                        " -c 'import sys; from PIL import Image\n"
-                        "for i, f in enumerate(sys.argv[2:]):\n"
-                        "  try: open(\"%s/%d.rgb\" % (sys.argv[1], i), \"wb\").write(Image.open(f).convert(\"RGB\").tobytes())\n"
-                        "  except Exception: pass' " +
-                        ShellQuote(dir.Path().string());
-  for (const std::string& f : files) command += " " + ShellQuote(f);
-  RunCommand(command);
-  std::vector<std::string> out;
-  for (size_t i = 0; i < files.size(); ++i) {
-    const std::string part = dir.File(std::to_string(i) + ".rgb");
-    const Bytes b = std::filesystem::exists(part) ? ReadBytes(part) : Bytes();
-    out.emplace_back(b.begin(), b.end());
-  }
-  return out;
-}
+std::string MagickRGB(const std::string& file) { return MagickDecode(IsDcx(file) ? file + "[0]" : file); }
 
 const Sample kSamples[] = {
     // Written by ImageMagick and Pillow (make_samples.sh).
@@ -120,22 +73,10 @@ const Sample kSamples[] = {
 
 std::string OracleRGB(Oracle oracle, const std::string& file) {
   if (oracle == kMagick) return MagickRGB(file);
-  // Every sample Pillow checks is decoded on first use, in one run.
+  // Every sample Pillow checks is decoded on first use, in one run (a DCX
+  // file opens at its first page).
   static std::map<std::string, std::string> decoded;
-  if (decoded.empty()) {
-    std::vector<std::string> files;
-    for (const Sample& s : kSamples)
-      if (s.oracles & kPillow) files.push_back(Resolve(s.path));
-    const std::vector<std::string> rgb = PillowRGBBatch(files);
-    for (size_t i = 0; i < files.size(); ++i) decoded[files[i]] = rgb[i];
-  }
-  return decoded.count(file) ? decoded[file] : PillowRGBBatch({file})[0];
-}
-
-Bytes Table(const CDIBitmap& image) {
-  Bytes table(static_cast<size_t>(image.GetPaletteSize()) * 4);
-  if (!table.empty()) image.GetColorTable(table.data(), image.GetPaletteSize());
-  return table;
+  return PillowCached(decoded, FilesWith(kSamples, kPillow), file);
 }
 
 class PcxSample : public testing::TestWithParam<Sample> {};
@@ -162,42 +103,25 @@ TEST_P(PcxSample, ReadsLikeOraclesAndRoundTrips) {
   ASSERT_EQ(PCXWrite(copy, image), 1);
   CDIBitmap back;
   ASSERT_EQ(PCXRead(copy, back), 1);
-  ASSERT_EQ(back.GetBitCount(), image.GetBitCount());
-  ASSERT_EQ(back.GetWidth(), image.GetWidth());
-  ASSERT_EQ(back.GetHeight(), image.GetHeight());
   EXPECT_EQ(back.GetColorType(), image.GetColorType());
   EXPECT_EQ(back.IsGray(), image.IsGray());
-  EXPECT_EQ(Table(back), Table(image));
-  Bytes rowA(image.GetStride()), rowB(image.GetStride());
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    image.GetRow(rowA.data(), y);
-    back.GetRow(rowB.data(), y);
-    ASSERT_EQ(rowA, rowB) << "row " << y;
-  }
+  ASSERT_NO_FATAL_FAILURE(ExpectSameBitmap(image, back));
   if (GetParam().oracles & kMagick) {
     EXPECT_TRUE(MagickRGB(copy) == ours);
   }
   if (GetParam().oracles & kPillow) {
-    EXPECT_TRUE(PillowRGBBatch({copy})[0] == ours);
+    EXPECT_TRUE(PillowBatch({copy})[0] == ours);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, PcxSample, testing::ValuesIn(kSamples), [](const auto& info) {
-  std::string name = std::filesystem::path(info.param.path).filename().string();
-  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-  return name + "_" + std::to_string(info.index);
+  return TestNameOf(std::filesystem::path(info.param.path).filename().string(), info.index);
 });
 
 TEST(PcxSamples, EveryCommittedSampleIsChecked) {
-  std::set<std::string> listed;
-  for (const Sample& s : kSamples) listed.insert(s.path);
-  for (const char* folder : {"pcx", "dcx"})
-    for (const auto& entry : std::filesystem::directory_iterator(DataPath(folder))) {
-      const std::string ext = entry.path().extension().string();
-      if (ext != ".pcx" && ext != ".dcx") continue;
-      if (entry.path().filename() == "py_no_terminator.dcx") continue;  // checked below
-      EXPECT_TRUE(listed.count(std::string(folder) + "/" + entry.path().filename().string())) << entry.path();
-    }
+  std::set<std::string> listed = ListedPaths(kSamples);
+  listed.insert("dcx/py_no_terminator.dcx");  // checked below
+  for (const char* folder : {"pcx", "dcx"}) ExpectEveryFileListed(listed, folder, {".pcx", ".dcx"});
 }
 
 // The table the header or the trailing palette gives: 2^(bits x planes)
@@ -234,12 +158,12 @@ TEST(PcxRead, ColourTablesComeFromTheFile) {
       if (c.headerEntries < 0) std::fill_n(&expected[4 * i], 3, uint8_t(i));
       if (rgb) expected[4 * i] = rgb[2], expected[4 * i + 1] = rgb[1], expected[4 * i + 2] = rgb[0];
     }
-    EXPECT_EQ(Table(image), expected);
+    EXPECT_EQ(ColorTable(image), expected);
   }
   // Pillow leaves the map of its 1-bit files black in both entries: black and white.
   CDIBitmap mono;
   ASSERT_EQ(PCXRead(DataPath("pcx/pil_1.pcx"), mono), 1);
-  EXPECT_EQ(Table(mono), (Bytes{0, 0, 0, 0, 255, 255, 255, 0}));
+  EXPECT_EQ(ColorTable(mono), (Bytes{0, 0, 0, 0, 255, 255, 255, 0}));
 }
 
 // A 1-bit file's colours are the two entries of its header map; the bits
@@ -252,7 +176,7 @@ TEST(PcxRead, OneBitFilesUseTheHeaderMap) {
     CDIBitmap image;
     ASSERT_EQ(PCXRead(DataPath(path), image), 1);
     ASSERT_EQ(image.GetBitCount(), 1);
-    const std::string pillow = PillowRGBBatch({DataPath(path)})[0];
+    const std::string pillow = PillowBatch({DataPath(path)})[0];
     std::string expected;
     for (size_t i = 0; i < pillow.size(); i += 3) {
       const uint8_t* rgb = &file[16 + (pillow[i] ? 3 : 0)];
@@ -339,14 +263,7 @@ TEST(PcxRead, DamagedFilesFailWithTheirMessage) {
   };
   for (const auto& [path, message] : kBad) {
     SCOPED_TRACE(path);
-    platform::RecordingMessageSink sink;
-    CDIBitmap image;
-    ASSERT_EQ(image.Create(2, 2, 24, 0), 1);
-    image.SetPixel(1, 1, 0x123456);
-    EXPECT_EQ(PCXRead(Resolve(path), image), 0);
-    EXPECT_EQ(sink.Texts(), std::vector<std::string>{message});
-    EXPECT_EQ(image.GetWidth(), 2);
-    EXPECT_EQ(image.GetPixel(1, 1), 0x123456u);
+    EXPECT_EQ(FailedReadTexts(PCXRead, Resolve(path)), std::vector<std::string>{message});
   }
   platform::RecordingMessageSink sink;
   CDIBitmap image;
@@ -435,7 +352,7 @@ TEST(PcxWrite, WritesTheExactLayout) {
     const int planes = c.bits == 24 ? 3 : 1;
     const int bytesPerLine = c.bits == 1 ? (c.width + 7) / 8 : c.width;
     Bytes colorMap;
-    const Bytes table = Table(image);
+    const Bytes table = ColorTable(image);
     if (c.bits == 1) colorMap = {table[2], table[1], table[0], table[6], table[5], table[4]};
     Bytes expected = PcxFile(c.width, c.height, c.bits == 1 ? 1 : 8, planes, bytesPerLine,
                              c.options == 1 ? 2 : 0, c.data, colorMap);
@@ -454,7 +371,7 @@ TEST(PcxWrite, WritesTheExactLayout) {
     CDIBitmap back;
     ASSERT_EQ(PCXRead(dir.File("out.pcx"), back), 1);
     EXPECT_EQ(back.GetColorType(), image.GetColorType());
-    EXPECT_EQ(Table(back), table);
+    EXPECT_EQ(ColorTable(back), table);
     for (int y = 0; y < c.height; ++y) {
       Bytes row(c.rows[y].size());
       back.GetRow(row.data(), y);

@@ -17,13 +17,15 @@
 #include "document/codecs/bmp.h"
 #include "document/codecs/photocd.h"
 #include "image/dibitmap.h"
+#include "codec_test_support.h"
 #include "platform/messages.h"
 #include "test_support.h"
 
 namespace {
 
 using namespace testing_support;
-using Bytes = std::vector<uint8_t>;
+using codec_test::Bytes;
+using codec_test::Resolve;
 
 // ImageMagick's planes before conversion come from the same doubling and
 // residual arithmetic; its averages of two and four neighbours round their
@@ -48,15 +50,7 @@ class RawPlanes final : public PhotoYCCTransform {
 };
 
 // Top-down R, G, B bytes.
-Bytes ImageRGB(const CDIBitmap& image) {
-  Bytes out;
-  Bytes row(static_cast<size_t>(image.GetWidth()) * 3);
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    image.GetRow(row.data(), y);
-    for (size_t x = 0; x < row.size(); x += 3) out.insert(out.end(), {row[x + 2], row[x + 1], row[x]});
-  }
-  return out;
-}
+Bytes ImageRGB(const CDIBitmap& image) { return codec_test::ImageRGB<Bytes>(image); }
 
 // Largest difference of two equally long byte strings (256 when the lengths differ).
 int MaxDifference(const Bytes& a, const Bytes& b) {
@@ -370,7 +364,7 @@ TEST(PhotoCDRead, DamagedFiles) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(testing::Message() << c.path << " resolution " << c.resolution);
-    const std::string file = c.path[0] == '@' ? SharedDataPath(c.path + 1) : DataPath(c.path);
+    const std::string file = Resolve(c.path);
     platform::RecordingMessageSink sink;
     CDIBitmap image;
     ASSERT_EQ(image.Create(2, 2, 24, 0), 1);

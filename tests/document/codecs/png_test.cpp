@@ -20,13 +20,14 @@
 
 #include "document/codecs/png.h"
 #include "image/dibitmap.h"
+#include "codec_test_support.h"
 #include "platform/messages.h"
 #include "test_support.h"
 
 namespace {
 
 using namespace testing_support;
-using Bytes = std::vector<uint8_t>;
+using namespace codec_test;
 
 uint32_t Be32(const Bytes& b, size_t at) {
   return (uint32_t(b.at(at)) << 24) | (uint32_t(b.at(at + 1)) << 16) | (uint32_t(b.at(at + 2)) << 8) | b.at(at + 3);
@@ -42,17 +43,6 @@ std::map<std::string, Bytes> Chunks(const std::string& file) {
     if (at + 12 + length > b.size()) break;
     if (!out.count(type)) out[type] = Bytes(b.begin() + at + 8, b.begin() + at + 8 + length);
     at += 12 + length;
-  }
-  return out;
-}
-
-// Top-down R, G, B bytes of an image of 24 bits or fewer.
-std::string ImageRGB(const CDIBitmap& image) {
-  std::string out;
-  Bytes row(static_cast<size_t>(image.GetWidth()) * 3);
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    image.GetRowRGB(row.data(), y);
-    for (size_t x = 0; x < row.size(); x += 3) out += {char(row[x + 2]), char(row[x + 1]), char(row[x])};
   }
   return out;
 }
@@ -104,26 +94,6 @@ bool Transparent(const std::string& file) {
   return colorType == 4 || colorType == 6 || chunks.count("tRNS");
 }
 
-// Pillow's RGB decodes of many files from one interpreter (it starts slowly).
-std::map<std::string, std::string> PillowRGB(const std::vector<std::string>& files) {
-  TempDir dir;
-  std::string command = std::string(kPython) +
-                        " -c 'import sys; from PIL import Image\n"
-                        "for i, f in enumerate(sys.argv[2:]):\n"
-                        "  open(\"%s/%d.rgb\" % (sys.argv[1], i), \"wb\").write(Image.open(f).convert(\"RGB\").tobytes())' " +
-                        ShellQuote(dir.Path().string());
-  for (const std::string& f : files) command += " " + ShellQuote(f);
-  RunCommand(command);
-  std::map<std::string, std::string> out;
-  for (size_t i = 0; i < files.size(); ++i) {
-    const std::string part = dir.File(std::to_string(i) + ".rgb");
-    if (!std::filesystem::exists(part)) continue;
-    const Bytes b = ReadBytes(part);
-    out[files[i]] = std::string(b.begin(), b.end());
-  }
-  return out;
-}
-
 // Our samples and PngSuite's readable files (x* files are the corrupt ones).
 std::vector<std::string> SampleFiles() {
   std::vector<std::string> files;
@@ -148,7 +118,8 @@ const std::string& PillowDecode(const std::string& file) {
     std::vector<std::string> wanted;
     for (const std::string& f : SampleFiles())
       if (Chunks(f).at("IHDR").at(8) <= 8 && !Transparent(f)) wanted.push_back(f);
-    decoded = PillowRGB(wanted);
+    const std::vector<std::string> rgb = PillowBatch(wanted);
+    for (size_t i = 0; i < wanted.size(); ++i) decoded[wanted[i]] = rgb[i];
     done = true;
   }
   static const std::string none;
@@ -187,24 +158,12 @@ TEST_P(PngSample, ReadsLikeOraclesAndRoundTrips) {
   CDIBitmap back;
   ASSERT_EQ(PNGRead(copy, back), 1);
   EXPECT_EQ(back.GetColorType(), image.GetColorType());
-  ASSERT_EQ(back.GetBitCount(), image.GetBitCount());
-  const int entries = image.GetPaletteSize();
-  Bytes tableA(entries * 4), tableB(entries * 4);
-  if (entries) image.GetColorTable(tableA.data(), entries), back.GetColorTable(tableB.data(), entries);
-  EXPECT_EQ(tableA, tableB);
-  Bytes rowA(image.GetStride()), rowB(image.GetStride());
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    image.GetRow(rowA.data(), y);
-    back.GetRow(rowB.data(), y);
-    ASSERT_EQ(rowA, rowB) << "row " << y;
-  }
+  ASSERT_NO_FATAL_FAILURE(ExpectSameBitmap(image, back));
   EXPECT_TRUE(ExpectedRGB(copy) == ours) << "ImageMagick's decode of our file differs";
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, PngSample, testing::ValuesIn(SampleFiles()), [](const auto& info) {
-  std::string name = std::filesystem::path(info.param).stem().string();
-  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-  return name + "_" + std::to_string(info.index);
+  return TestNameOf(std::filesystem::path(info.param).stem().string(), info.index);
 });
 
 // Palette files keep their indices and palette: compared with Pillow's
@@ -305,14 +264,7 @@ TEST(PngRead, DamagedFilesFailWithTheirMessage) {
   };
   for (const auto& [path, message] : kBad) {
     SCOPED_TRACE(path);
-    platform::RecordingMessageSink sink;
-    CDIBitmap image;
-    ASSERT_EQ(image.Create(2, 2, 24, 0), 1);
-    image.SetPixel(1, 1, 0x123456);
-    EXPECT_EQ(PNGRead(DataPath(path), image), 0);
-    EXPECT_EQ(sink.Texts(), std::vector<std::string>{message});
-    EXPECT_EQ(image.GetWidth(), 2);
-    EXPECT_EQ(image.GetPixel(1, 1), 0x123456u);
+    EXPECT_EQ(FailedReadTexts(PNGRead, DataPath(path)), std::vector<std::string>{message});
   }
 }
 
@@ -403,7 +355,7 @@ TEST(PngWrite, WritesEachKind) {
                                    "sys.stdout.write(im.info.get(\"Description\", \"\") + \"|\" + im.mode)' " +
                                    ShellQuote(file));
     EXPECT_EQ(pillow.out, std::string("Lumatint|") + (c.colorType == 3 ? "P" : "RGB"));
-    EXPECT_TRUE(PillowRGB({file})[file] == expected);
+    EXPECT_TRUE(PillowBatch({file})[0] == expected);
   }
 }
 

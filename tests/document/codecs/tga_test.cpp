@@ -17,64 +17,19 @@
 #include "image/color_convert.h"
 #include "image/dibitmap.h"
 #include "platform/messages.h"
+#include "codec_test_support.h"
 #include "test_support.h"
 
 namespace {
 
 using namespace testing_support;
-using Bytes = std::vector<uint8_t>;
+using namespace codec_test;
 
 enum Oracle : unsigned { kMagick = 1, kPillow = 2, kFiveBit = 4 };
 
-struct Sample {
-  const char* path;  // under tests/data, or under the shared folder when it starts with '@'
-  unsigned oracles;
-};
-
-void PrintTo(const Sample& sample, std::ostream* os) { *os << sample.path; }
-
-std::string Resolve(const std::string& path) {
-  return path[0] == '@' ? SharedDataPath(path.substr(1)) : DataPath(path);
-}
-
-// Top-down R, G, B bytes of an image of 24 bits or fewer.
-std::string ImageRGB(const CDIBitmap& image) {
-  std::string out;
-  Bytes row(static_cast<size_t>(image.GetWidth()) * 3);
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    image.GetRowRGB(row.data(), y);
-    for (size_t x = 0; x < row.size(); x += 3) out += {char(row[x + 2]), char(row[x + 1]), char(row[x])};
-  }
-  return out;
-}
-
 // ImageMagick reads the rows in file order and keeps the descriptor's
 // origin as the image's orientation; -auto-orient applies it.
-std::string MagickRGB(const std::string& file) {
-  return RunCommand(std::string(kImageMagick) + " " + ShellQuote(file) + " -auto-orient -depth 8 rgb:-").out;
-}
-
-// Pillow's decodes of many files from one interpreter (it starts slowly);
-// a file Pillow cannot read gives an empty string.
-std::vector<std::string> PillowRGBBatch(const std::vector<std::string>& files) {
-  TempDir dir;
-  std::string command = std::string(kPython) +
-                        " -c 'import sys; from PIL import Image\n"
-                        "for i, f in enumerate(sys.argv[2:]):\n"
-                        "  try: rgb = Image.open(f).convert(\"RGB\").tobytes()\n"
-                        "  except Exception: continue\n"
-                        "  open(\"%s/%d.rgb\" % (sys.argv[1], i), \"wb\").write(rgb)' " +
-                        ShellQuote(dir.Path().string());
-  for (const std::string& f : files) command += " " + ShellQuote(f);
-  RunCommand(command);
-  std::vector<std::string> out;
-  for (size_t i = 0; i < files.size(); ++i) {
-    const std::string part = dir.File(std::to_string(i) + ".rgb");
-    const Bytes b = std::filesystem::exists(part) ? ReadBytes(part) : Bytes();
-    out.emplace_back(b.begin(), b.end());
-  }
-  return out;
-}
+std::string MagickRGB(const std::string& file) { return MagickDecode(file, "-auto-orient"); }
 
 const Sample kSamples[] = {
     // Written by ImageMagick (make_samples.sh).
@@ -182,14 +137,7 @@ std::string OracleRGB(Oracle oracle, const std::string& file) {
   if (oracle == kMagick) return MagickRGB(file);
   // Every sample Pillow checks is decoded on first use, in one run.
   static std::map<std::string, std::string> decoded;
-  if (decoded.empty()) {
-    std::vector<std::string> files;
-    for (const Sample& s : kSamples)
-      if (s.oracles & kPillow) files.push_back(Resolve(s.path));
-    const std::vector<std::string> rgb = PillowRGBBatch(files);
-    for (size_t i = 0; i < files.size(); ++i) decoded[files[i]] = rgb[i];
-  }
-  return decoded.count(file) ? decoded[file] : PillowRGBBatch({file})[0];
+  return PillowCached(decoded, FilesWith(kSamples, kPillow), file);
 }
 
 // 5-5-5 channels: ours must be the oracle's top five bits, times 8.
@@ -235,32 +183,17 @@ TEST_P(TgaSample, ReadsLikeOraclesAndRoundTrips) {
     EXPECT_EQ(back.IsGray(), image.IsGray());
     EXPECT_TRUE(ImageRGB(back) == ours);
     if (image.GetBitCount() == 8) {
-      Bytes tableA(256 * 4), tableB(256 * 4), rowA(image.GetStride()), rowB(image.GetStride());
-      image.GetColorTable(tableA.data(), 256), back.GetColorTable(tableB.data(), 256);
-      EXPECT_EQ(tableA, tableB);
-      for (int y = 0; y < image.GetHeight(); ++y) {
-        image.GetRow(rowA.data(), y), back.GetRow(rowB.data(), y);
-        ASSERT_EQ(rowA, rowB) << "row " << y;
-      }
+      ASSERT_NO_FATAL_FAILURE(ExpectSameBitmap(image, back));
     }
     EXPECT_TRUE(MagickRGB(copy) == ours);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, TgaSample, testing::ValuesIn(kSamples), [](const auto& info) {
-  std::string name = std::filesystem::path(info.param.path).stem().string();
-  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-  return name + "_" + std::to_string(info.index);
+  return TestNameOf(std::filesystem::path(info.param.path).stem().string(), info.index);
 });
 
-TEST(TgaSamples, EveryCommittedSampleIsChecked) {
-  std::set<std::string> listed;
-  for (const Sample& s : kSamples) listed.insert(s.path);
-  for (const auto& entry : std::filesystem::directory_iterator(DataPath("tga"))) {
-    if (entry.path().extension() != ".tga") continue;
-    EXPECT_TRUE(listed.count("tga/" + entry.path().filename().string())) << entry.path();
-  }
-}
+TEST(TgaSamples, EveryCommittedSampleIsChecked) { ExpectEveryFileListed(ListedPaths(kSamples), "tga", {".tga"}); }
 
 // Where ImageMagick and Pillow misread a file (an unused colour map in a
 // true-colour file, 16-bit indices into a long map), the picture is known
@@ -312,14 +245,7 @@ TEST(TgaRead, DamagedFilesFailWithTheirMessage) {
   };
   for (const auto& [path, message] : kBad) {
     SCOPED_TRACE(path);
-    platform::RecordingMessageSink sink;
-    CDIBitmap image;
-    ASSERT_EQ(image.Create(2, 2, 24, 0), 1);
-    image.SetPixel(1, 1, 0x123456);
-    EXPECT_EQ(TGARead(Resolve(path), image), 0);
-    EXPECT_EQ(sink.Texts(), message.empty() ? std::vector<std::string>{} : std::vector<std::string>{message});
-    EXPECT_EQ(image.GetWidth(), 2);
-    EXPECT_EQ(image.GetPixel(1, 1), 0x123456u);
+    EXPECT_EQ(FailedReadTexts(TGARead, Resolve(path)), TextsOrNone(message));
   }
 }
 
@@ -464,7 +390,7 @@ TEST(TgaWrite, CmykAndOtherKindsDecodeInOtherPrograms) {
       files.push_back(file), wanted.push_back(ImageRGB(image));
     }
   }
-  const std::vector<std::string> pillow = PillowRGBBatch(files);
+  const std::vector<std::string> pillow = PillowBatch(files);
   for (size_t i = 0; i < files.size(); ++i) {
     SCOPED_TRACE(files[i]);
     EXPECT_TRUE(pillow[i] == wanted[i]);

@@ -20,26 +20,16 @@
 
 #include "document/codecs/tiff.h"
 #include "image/dibitmap.h"
+#include "codec_test_support.h"
 #include "platform/messages.h"
 #include "test_support.h"
 
 namespace {
 
 using namespace testing_support;
-using Bytes = std::vector<uint8_t>;
+using namespace codec_test;
 
 enum Oracle : unsigned { kMagick = 1, kPillow = 2, kNear = 4 };  // kNear: levels may differ by 1
-
-struct Sample {
-  const char* path;  // under tests/data, or under the shared folder when it starts with '@'
-  unsigned oracles;
-};
-
-void PrintTo(const Sample& sample, std::ostream* os) { *os << sample.path; }
-
-std::string Resolve(const std::string& path) {
-  return path[0] == '@' ? SharedDataPath(path.substr(1)) : DataPath(path);
-}
 
 // Top-down pixels: R, G, B bytes through the colour table for 24 bits or
 // fewer; the raw C, M, Y, K bytes for 32 bits.
@@ -50,46 +40,17 @@ std::string ImagePixels(const CDIBitmap& image) {
       out.append(reinterpret_cast<const char*>(image.RowPointer(y)), size_t(image.GetWidth()) * 4);
     return out;
   }
-  Bytes row(static_cast<size_t>(image.GetWidth()) * 3);
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    image.GetRowRGB(row.data(), y);
-    for (size_t x = 0; x < row.size(); x += 3) out += {char(row[x + 2]), char(row[x + 1]), char(row[x])};
-  }
-  return out;
+  return ImageRGB(image);
 }
 
 // ImageMagick's decode of the first image, alpha dropped: RGB, or CMYK bytes.
 std::string MagickPixels(const std::string& file, bool cmyk) {
-  return RunCommand(std::string(kImageMagick) + " " + ShellQuote(file + "[0]") + " -alpha off -depth 8 " +
-                    (cmyk ? "cmyk:-" : "rgb:-"))
-      .out;
+  return MagickDecode(file + "[0]", "-alpha off", cmyk ? "cmyk" : "rgb");
 }
 
-// Pillow's decodes of many files from one interpreter (it starts slowly):
-// CMYK images as their raw bytes, everything else converted to RGB (alpha
-// dropped). A file Pillow cannot read gives an empty string.
-std::vector<std::string> PillowPixelsBatch(const std::vector<std::string>& files) {
-  TempDir dir;
-  std::string command = std::string(kPython) +
-                        " -c 'import sys; from PIL import Image\n"
-                        "for i, f in enumerate(sys.argv[2:]):\n"
-                        "  try:\n"
-                        "    im = Image.open(f)\n"
-                        "    im = im if im.mode == \"CMYK\" else im.convert(\"RGB\")\n"
-                        "    open(\"%s/%d.raw\" % (sys.argv[1], i), \"wb\").write(im.tobytes())\n"
-                        "  except Exception:\n"
-                        "    pass' " +
-                        ShellQuote(dir.Path().string());
-  for (const std::string& f : files) command += " " + ShellQuote(f);
-  RunCommand(command);
-  std::vector<std::string> out;
-  for (size_t i = 0; i < files.size(); ++i) {
-    const std::string part = dir.File(std::to_string(i) + ".raw");
-    const Bytes b = std::filesystem::exists(part) ? ReadBytes(part) : Bytes();
-    out.emplace_back(b.begin(), b.end());
-  }
-  return out;
-}
+// Pillow's decodes: CMYK images as their raw bytes, everything else
+// converted to RGB (alpha dropped).
+constexpr char kPillowPixels[] = "(im if im.mode == \"CMYK\" else im.convert(\"RGB\")).tobytes()";
 
 // Tag values as Pillow reads them: "tag=v1,v2,..." per line for the tags asked.
 std::map<int, std::vector<long>> PillowTags(const std::string& file) {
@@ -211,20 +172,7 @@ std::string OraclePixels(Oracle oracle, const std::string& file) {
   if (oracle == kMagick) return MagickPixels(file, IsCmyk(file));
   // Every sample Pillow checks is decoded on first use, in one run.
   static std::map<std::string, std::string> decoded;
-  if (decoded.empty()) {
-    std::vector<std::string> files;
-    for (const Sample& s : kSamples)
-      if (s.oracles & kPillow) files.push_back(Resolve(s.path));
-    const std::vector<std::string> pixels = PillowPixelsBatch(files);
-    for (size_t i = 0; i < files.size(); ++i) decoded[files[i]] = pixels[i];
-  }
-  return decoded.count(file) ? decoded[file] : PillowPixelsBatch({file})[0];
-}
-
-Bytes Table(const CDIBitmap& image) {
-  Bytes table(static_cast<size_t>(image.GetPaletteSize()) * 4);
-  if (!table.empty()) image.GetColorTable(table.data(), image.GetPaletteSize());
-  return table;
+  return PillowCached(decoded, FilesWith(kSamples, kPillow), file, kPillowPixels);
 }
 
 class TifSample : public testing::TestWithParam<Sample> {};
@@ -257,16 +205,7 @@ TEST_P(TifSample, ReadsLikeOraclesAndRoundTrips) {
   ASSERT_EQ(TIFWrite(copy, image, kTifNone), 1);
   CDIBitmap back;
   ASSERT_EQ(TIFRead(copy, back), 1);
-  ASSERT_EQ(back.GetBitCount(), image.GetBitCount());
-  ASSERT_EQ(back.GetWidth(), image.GetWidth());
-  ASSERT_EQ(back.GetHeight(), image.GetHeight());
-  EXPECT_EQ(Table(back), Table(image));
-  Bytes rowA(image.GetStride()), rowB(image.GetStride());
-  for (int y = 0; y < image.GetHeight(); ++y) {
-    image.GetRow(rowA.data(), y);
-    back.GetRow(rowB.data(), y);
-    ASSERT_EQ(rowA, rowB) << "row " << y;
-  }
+  ASSERT_NO_FATAL_FAILURE(ExpectSameBitmap(image, back));
   EXPECT_TRUE(MagickPixels(copy, image.GetBitCount() == 32) == ours);
 }
 
@@ -282,22 +221,16 @@ TEST(TifRead, BottomLeftFilesAreFilledFromTheBottom) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, TifSample, testing::ValuesIn(kSamples), [](const auto& info) {
-  std::string name = std::filesystem::path(info.param.path).stem().string();
-  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-  return name + "_" + std::to_string(info.index);
+  return TestNameOf(std::filesystem::path(info.param.path).stem().string(), info.index);
 });
 
 TEST(TifSamples, EveryCommittedSampleIsChecked) {
-  std::set<std::string> listed;
-  for (const Sample& s : kSamples) listed.insert(s.path);
+  std::set<std::string> listed = ListedPaths(kSamples);
   // Samples whose colour tables are checked by their own tests below.
   listed.insert("tiff/py_gray4_max10.tif");
   listed.insert("tiff/py_pal8_cmap8.tif");
   listed.insert("tiff/im_rgb8_bottomleft.tif");
-  for (const auto& entry : std::filesystem::directory_iterator(DataPath("tiff"))) {
-    if (entry.path().extension() != ".tif") continue;
-    EXPECT_TRUE(listed.count("tiff/" + entry.path().filename().string())) << entry.path();
-  }
+  ExpectEveryFileListed(listed, "tiff", {".tif"});
 }
 
 // The image kind follows the photometric interpretation and bit depth.
@@ -331,7 +264,7 @@ TEST(TifRead, GrayLevelsAndEightBitColourMaps) {
     // 4-bit samples (2i mod 11, 2i+1 mod 11) with MaxSampleValue 10.
     CDIBitmap image;
     ASSERT_EQ(TIFRead(DataPath("tiff/py_gray4_max10.tif"), image), 1);
-    const Bytes table = Table(image);
+    const Bytes table = ColorTable(image);
     for (int i = 0; i < 16; ++i) {
       const int level = i <= 10 ? i * 255 / 10 : i;
       EXPECT_EQ(table[i * 4], level) << i;
@@ -343,7 +276,7 @@ TEST(TifRead, GrayLevelsAndEightBitColourMaps) {
     // Red i, green 255 - i, blue 7i mod 256, all below 256: taken as 8-bit values.
     CDIBitmap image;
     ASSERT_EQ(TIFRead(DataPath("tiff/py_pal8_cmap8.tif"), image), 1);
-    const Bytes table = Table(image);
+    const Bytes table = ColorTable(image);
     for (int i = 0; i < 256; ++i) {
       EXPECT_EQ(table[i * 4 + 2], i);
       EXPECT_EQ(table[i * 4 + 1], 255 - i);
@@ -358,7 +291,7 @@ TEST(TifRead, GrayLevelsAndEightBitColourMaps) {
     ASSERT_EQ(TIFRead(file, image), 1);
     const std::vector<long> map = PillowTags(file)[320];
     ASSERT_EQ(map.size(), 768u);
-    const Bytes table = Table(image);
+    const Bytes table = ColorTable(image);
     for (int i = 0; i < 256; ++i) {
       EXPECT_EQ(table[i * 4 + 2], map[i] * 255 / 65535);
       EXPECT_EQ(table[i * 4 + 1], map[256 + i] * 255 / 65535);
@@ -422,18 +355,13 @@ TEST(TifRead, DamagedFilesFailWithTheirMessage) {
   };
   for (const BadFile& bad : kBad) {
     SCOPED_TRACE(bad.path);
-    platform::RecordingMessageSink sink;
-    CDIBitmap image;
-    ASSERT_EQ(image.Create(2, 2, 24, 0), 1);
-    image.SetPixel(1, 1, 0x123456);
-    EXPECT_EQ(TIFRead(Resolve(bad.path), image), 0);
-    ASSERT_EQ(sink.Texts().size(), 1u);
-    if (bad.part)
-      EXPECT_NE(sink.Texts()[0].find(bad.message), std::string::npos) << sink.Texts()[0];
-    else
-      EXPECT_EQ(sink.Texts()[0], bad.message);
-    EXPECT_EQ(image.GetWidth(), 2);
-    EXPECT_EQ(image.GetPixel(1, 1), 0x123456u);
+    const std::vector<std::string> texts = FailedReadTexts(TIFRead, Resolve(bad.path));
+    ASSERT_EQ(texts.size(), 1u);
+    if (bad.part) {
+      EXPECT_NE(texts[0].find(bad.message), std::string::npos) << texts[0];
+    } else {
+      EXPECT_EQ(texts[0], bad.message);
+    }
   }
   // Files libtiff cannot open at all.
   for (const char* path : {"tiff/bad/not_tiff.tif", "tiff/bad/header_only.tif", "tiff/bad/zero_width.tif", "tiff/bad/ycbcr_sub3.tif"}) {
@@ -502,7 +430,7 @@ TEST(TifWrite, TagsAndPixelsFollowTheImageKind) {
       }
       image.SetColorTable(table.data(), 256);
     }
-    table = Table(image);
+    table = ColorTable(image);
     TempDir dir;
     const std::string file = dir.File("out.tif");
     platform::RecordingMessageSink sink;
@@ -552,7 +480,7 @@ TEST(TifWrite, EveryCompressionOfTheDialog) {
     EXPECT_EQ(tags[259], std::vector<long>{c.compression});
     if (c.optionTag) { EXPECT_EQ(tags[c.optionTag], std::vector<long>{c.option}); }
     EXPECT_TRUE(MagickPixels(file, false) == ImagePixels(image));
-    EXPECT_TRUE(PillowPixelsBatch({file})[0] == ImagePixels(image));
+    EXPECT_TRUE(PillowBatch({file}, kPillowPixels)[0] == ImagePixels(image));
   }
 }
 
