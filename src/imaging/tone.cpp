@@ -820,8 +820,6 @@ int GL_EqualizeBitmap(CDIBitmap& bitmap) {
   std::copy(table.begin(), table.end(), wide.begin());
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
   static const bool gather = __builtin_cpu_supports("avx2");
-#else
-  constexpr bool gather = false;
 #endif
   return ForEachRow(bitmap, [&](const uint8_t* s, uint8_t* d, int) {
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
