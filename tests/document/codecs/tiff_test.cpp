@@ -220,6 +220,47 @@ TEST(TifRead, BottomLeftFilesAreFilledFromTheBottom) {
   EXPECT_TRUE(ImagePixels(image) == flipped);
 }
 
+// YCbCr files convert with the coefficients of their own YCbCrCoefficients
+// tag. The expectation is the YCbCr to RGB conversion of the stored samples
+// (reference black and white at their defaults), worked out by Python from
+// the file's tags and bytes. ImageMagick keeps the BT.601 weights whatever
+// the tag says, so on this BT.709 file it differs by up to 40 levels.
+TEST(TifRead, YCbCrUsesTheFilesCoefficients) {
+  const std::string file = SharedDataPath("image-rs/tiff/testsuite/ycbcr_lzw_bt709.tif");
+  const std::string script =
+      "import sys\n"
+      "from PIL import Image\n"
+      "f = sys.argv[1]\n"
+      "t = Image.open(f).tag_v2\n"
+      "assert t[259] == 1 and t[262] == 6 and tuple(t[530]) == (1, 1) and 532 not in t\n"
+      "lr, lg, lb = t[529]\n"
+      "w, h = t[256], t[257]\n"
+      "data = open(f, 'rb').read()[t[273][0]:]\n"
+      "out = bytearray()\n"
+      "for i in range(w * h):\n"
+      "    y, cb, cr = data[3 * i], data[3 * i + 1] - 128, data[3 * i + 2] - 128\n"
+      "    r = y + cr * (2 - 2 * lr)\n"
+      "    b = y + cb * (2 - 2 * lb)\n"
+      "    g = (y - lb * b - lr * r) / lg\n"
+      "    out += bytes(max(0, min(255, int(v + 0.5) if v > 0 else 0)) for v in (r, g, b))\n"
+      "sys.stdout.write(out.hex())\n";
+  TempDir dir;
+  const std::string scriptPath = dir.File("ycbcr.py");
+  WriteBytes(scriptPath, Bytes(script.begin(), script.end()));
+  const CommandResult expected = RunCommand(std::string(kPython) + " " + ShellQuote(scriptPath) + " " + ShellQuote(file));
+  ASSERT_EQ(expected.exitCode, 0) << expected.err;
+  CDIBitmap image;
+  ASSERT_EQ(TIFRead(file, image), 1);
+  const Bytes ours = ImageRGB<Bytes>(image);
+  ASSERT_EQ(ours.size() * 2, expected.out.size());
+  int worst = 0;
+  for (size_t i = 0; i < ours.size(); ++i) {
+    const int want = std::stoi(expected.out.substr(2 * i, 2), nullptr, 16);
+    worst = std::max(worst, std::abs(want - ours[i]));
+  }
+  EXPECT_LE(worst, 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Files, TifSample, testing::ValuesIn(kSamples), [](const auto& info) {
   return TestNameOf(std::filesystem::path(info.param.path).stem().string(), info.index);
 });
