@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "image/dibitmap.h"
 #include "platform/messages.h"
 
@@ -395,6 +399,23 @@ int PcxReader::Read() {
   return 1;
 }
 
+// Index of the first byte from `from` on that equals the byte after it (the
+// start of a run of 2 or more), or `size` when there is none.
+size_t NextRun(const uint8_t* line, size_t from, size_t size) {
+  size_t i = from;
+#ifdef __SSE2__
+  for (; i + 17 <= size; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + i + 1));
+    const int equal = _mm_movemask_epi8(_mm_cmpeq_epi8(a, b));
+    if (equal) return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(equal)));
+  }
+#endif
+  for (; i + 1 < size; ++i)
+    if (line[i] == line[i + 1]) return i;
+  return size;
+}
+
 // Writes the run-length code of `line` at out and returns the end: runs of
 // equal bytes up to 63 long, never past the end of the line; a run of 2 or
 // more, or a single byte of 0x40 or above, as (0xC0 + length, byte); a
@@ -402,11 +423,23 @@ int PcxReader::Read() {
 uint8_t* EncodeLine(const uint8_t* line, size_t size, uint8_t* out) {
   size_t i = 0;
   while (i < size) {
+    // Bytes unlike their successor, each without a branch on its value:
+    // both bytes of the pair are stored, and the pointer moves past the
+    // count only when there is one.
+    const size_t runStart = NextRun(line, i, size);
+    for (; i < runStart; ++i) {
+      const uint8_t v = line[i];
+      const bool counted = v >= 0x40;
+      out[0] = counted ? static_cast<uint8_t>(0xC1) : v;
+      out[1] = v;
+      out += 1 + static_cast<size_t>(counted);
+    }
+    if (i == size) break;
     const uint8_t v = line[i];
     const size_t limit = std::min<size_t>(kMaxRun, size - i);
-    size_t run = 1;
+    size_t run = 2;
     while (run < limit && line[i + run] == v) ++run;
-    if (run > 1 || v >= 0x40) *out++ = static_cast<uint8_t>(0xC0 + run);
+    *out++ = static_cast<uint8_t>(0xC0 + run);
     *out++ = v;
     i += run;
   }
@@ -489,8 +522,7 @@ int PCXWrite(const std::string& path, const CDIBitmap& image) {
   bool ok = true;
   try {
     const size_t lineSize = static_cast<size_t>(planes) * bytesPerLine;
-    std::vector<uint8_t> row(static_cast<size_t>(image.GetStride()));
-    std::vector<uint8_t> line(lineSize);
+    std::vector<uint8_t> line(bits == 24 ? lineSize : 0);  // the three planes of one row
     // Room for one chunk, one more encoded line and the trailing palette.
     std::vector<uint8_t> out(kOutputChunk + 2 * lineSize + kVgaPaletteBytes);
     uint8_t* end = out.data();
@@ -500,21 +532,21 @@ int PCXWrite(const std::string& path, const CDIBitmap& image) {
       end = out.data();
     };
     for (int y = 0; y < height && ok; ++y) {
-      image.GetRow(row.data(), y);
+      // 1- and 8-bit rows are already the file's line; 24-bit rows are split
+      // into red, green and blue planes.
+      const uint8_t* src = image.RowPointer(y);
       if (bits == 24) {
         uint8_t* r = line.data();
         uint8_t* g = r + bytesPerLine;
         uint8_t* b = g + bytesPerLine;
-        const uint8_t* px = row.data();
-        for (int x = 0; x < width; ++x, px += 3) {
-          b[x] = px[0];
-          g[x] = px[1];
-          r[x] = px[2];
+        for (int x = 0; x < width; ++x, src += 3) {
+          b[x] = src[0];
+          g[x] = src[1];
+          r[x] = src[2];
         }
-        end = EncodeLine(line.data(), lineSize, end);
-      } else {
-        end = EncodeLine(row.data(), lineSize, end);
+        src = line.data();
       }
+      end = EncodeLine(src, lineSize, end);
       if (static_cast<size_t>(end - out.data()) >= kOutputChunk) flush();
     }
     if (bits == 8) {

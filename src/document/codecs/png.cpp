@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "document/codecs/png_tiff_rows.h"
 #include "image/color_convert.h"
 #include "image/dibitmap.h"
 #include "platform/messages.h"
@@ -104,17 +105,32 @@ bool PngReader::Decode() {
     std::memset(&black, 0, sizeof black);
     png_set_background(png_, &black, PNG_BACKGROUND_GAMMA_SCREEN, 0, 1.0);
   }
-  // RGB rows arrive as blue, green, red: the bitmap's own order.
-  png_set_bgr(png_);
+  // RGB rows become blue, green, red, the bitmap's own order. Rows read in
+  // one pass are swapped by us right after libpng writes each one, while it
+  // is in the cache (a faster loop than libpng's); interlaced rows, filled
+  // over seven passes, have libpng swap them.
+  const bool color = (colorType & PNG_COLOR_MASK_COLOR) != 0 && colorType != PNG_COLOR_TYPE_PALETTE;
+  const bool swapRows = color && png_get_interlace_type(png_, info_) == PNG_INTERLACE_NONE;
+  if (color && !swapRows) png_set_bgr(png_);
   png_set_interlace_handling(png_);
   png_read_update_info(png_, info_);
 
   if (!CreateImage()) return false;
   // The transformed rows have exactly the bitmap's layout (one byte per
-  // index or level, or blue, green, red), so libpng writes straight into it.
-  rows_.resize(static_cast<size_t>(decoded_.GetHeight()));
-  for (int y = 0; y < decoded_.GetHeight(); ++y) rows_[static_cast<size_t>(y)] = decoded_.RowPointer(y);
-  png_read_image(png_, rows_.data());
+  // index or level, or three per pixel), so libpng writes straight into it.
+  const int height = decoded_.GetHeight();
+  if (swapRows) {
+    const int width = decoded_.GetWidth();
+    for (int y = 0; y < height; ++y) {
+      uint8_t* row = decoded_.RowPointer(y);
+      png_read_row(png_, row, nullptr);
+      codec_rows::SwapRgbRow(row, row, width);
+    }
+  } else {
+    rows_.resize(static_cast<size_t>(height));
+    for (int y = 0; y < height; ++y) rows_[static_cast<size_t>(y)] = decoded_.RowPointer(y);
+    png_read_image(png_, rows_.data());
+  }
   png_read_end(png_, nullptr);
   return true;
 }

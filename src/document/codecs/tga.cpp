@@ -1,7 +1,12 @@
 #include "document/codecs/tga.h"
 
+#include <sys/uio.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -15,8 +20,10 @@ namespace {
 constexpr int kHeaderSize = 18;
 // Largest pixel block the reader allocates.
 constexpr int64_t kMaxPixelBytes = int64_t{1} << 30;
-// Bytes the reader keeps from the file at a time, and the writer's stream buffer.
+// Bytes the reader keeps from the file at a time, and the writer's chunk.
 constexpr size_t kBufferBytes = size_t{1} << 18;
+// Pieces handed to one system write.
+constexpr size_t kMaxPieces = IOV_MAX;
 
 constexpr char kHeaderError[] = "TGACODE: Error reading header information!\n";
 constexpr char kDataError[] = "TGACODE: Error reading image data!\n";
@@ -394,13 +401,40 @@ int TgaReader::Read() {
   return 1;
 }
 
+// True when pixels a and b of a row of Unit-byte pixels are equal.
+template <int Unit>
+inline bool SamePixel(const uint8_t* src, int a, int b) {
+  const uint8_t* p = src + a * Unit;
+  const uint8_t* q = src + b * Unit;
+  if constexpr (Unit == 1)
+    return *p == *q;
+  else
+    return ((p[0] ^ q[0]) | (p[1] ^ q[1]) | (p[2] ^ q[2])) == 0;
+}
+
 // Appends the packets of one row of `width` pixels of Unit bytes.
 template <int Unit>
 uint8_t* EncodeRow(const uint8_t* src, int width, uint8_t* out) {
-  const auto same = [src](int a, int b) { return std::memcmp(src + a * Unit, src + b * Unit, Unit) == 0; };
-  for (int i = 0; i < width;) {
-    int j = i + 1;
-    while (j < width && j - i < 128 && same(i, j)) ++j;
+  int i = 0;
+  while (i < width) {
+    // Pixels unlike the next one: a raw packet of one pixel each.
+    while (i + 1 < width && !SamePixel<Unit>(src, i, i + 1)) {
+      *out = 0;
+      std::memcpy(out + 1, src + i * Unit, Unit);
+      out += 1 + Unit;
+      ++i;
+    }
+    if (i + 1 >= width) {
+      if (i < width) {  // the last pixel, alone
+        *out = 0;
+        std::memcpy(out + 1, src + i * Unit, Unit);
+        out += 1 + Unit;
+      }
+      break;
+    }
+    // A group of at least two equal pixels, at most 128.
+    int j = i + 2;
+    while (j < width && j - i < 128 && SamePixel<Unit>(src, i, j)) ++j;
     const int count = j - i;
     if (count >= 8) {
       *out++ = static_cast<uint8_t>((count - 1) | 0x80);
@@ -413,6 +447,31 @@ uint8_t* EncodeRow(const uint8_t* src, int width, uint8_t* out) {
     i = j;
   }
   return out;
+}
+
+// Writes every piece in order, however the system splits the writes.
+bool WritePieces(int fd, iovec* pieces, size_t count) {
+  while (count > 0) {
+    const ssize_t n = ::writev(fd, pieces, static_cast<int>(std::min<size_t>(count, kMaxPieces)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    auto left = static_cast<size_t>(n);
+    while (count > 0 && left >= pieces->iov_len) {
+      left -= pieces->iov_len;
+      ++pieces;
+      --count;
+    }
+    if (count > 0) {
+      pieces->iov_base = static_cast<uint8_t*>(pieces->iov_base) + left;
+      pieces->iov_len -= left;
+    }
+  }
+  return true;
+}
+
+bool WriteBytes(int fd, const uint8_t* data, size_t size) {
+  iovec piece{const_cast<uint8_t*>(data), size};
+  return WritePieces(fd, &piece, 1);
 }
 
 }  // namespace
@@ -469,29 +528,51 @@ int TGAWrite(const std::string& path, const CDIBitmap& image, int compression, i
     platform::ShowMessage("TGACODE: Cannot open Output file " + path);
     return 0;
   }
-  std::setvbuf(file, nullptr, _IOFBF, kBufferBytes);
-  bool ok = std::fwrite(head.data(), 1, head.size(), file) == head.size();
-
+  // The stream only opens and closes the file: the bytes go to its
+  // descriptor directly, stored rows without a copy.
+  const int fd = fileno(file);
+  bool ok = true;
   const size_t rowBytes = static_cast<size_t>(width) * unit;
-  // One pixel row in the file's form when the image's own row is not it,
-  // and the packets of one row (at most one header byte per pixel).
-  std::vector<uint8_t> row(bits == 1 || bits == 32 ? rowBytes : 0);
-  std::vector<uint8_t> packed(rle ? rowBytes + static_cast<size_t>(width) : 0);
-  for (int y = 0; y < height && ok; ++y) {
-    const uint8_t* src = image.RowPointer(y);
-    if (bits == 1) {
-      image.GetRowBytes(row.data(), y);
-      src = row.data();
-    } else if (bits == 32) {
-      GL_CMYKRowToRGB(src, row.data(), width);
-      src = row.data();
-    }
-    if (rle) {
-      const uint8_t* end = unit == 1 ? EncodeRow<1>(src, width, packed.data()) : EncodeRow<3>(src, width, packed.data());
-      const size_t size = static_cast<size_t>(end - packed.data());
-      ok = std::fwrite(packed.data(), 1, size, file) == size;
-    } else {
-      ok = std::fwrite(src, 1, rowBytes, file) == rowBytes;
+  if (!rle && (bits == 8 || bits == 24)) {
+    // The image's own rows are the file's rows: the header and every row,
+    // top first, in as few system writes as possible.
+    std::vector<iovec> pieces;
+    pieces.reserve(static_cast<size_t>(height) + 1);
+    pieces.push_back({head.data(), head.size()});
+    for (int y = 0; y < height; ++y)
+      pieces.push_back({const_cast<uint8_t*>(image.RowPointer(y)), rowBytes});
+    ok = WritePieces(fd, pieces.data(), pieces.size());
+  } else {
+    // Converted rows and packets are gathered into one buffer, written out
+    // whenever it holds a chunk. It has room for the header, one chunk and
+    // one more row (at most one header byte per pixel).
+    std::vector<uint8_t> row(bits == 1 || bits == 32 ? rowBytes : 0);
+    const size_t rowLimit = rle ? rowBytes + static_cast<size_t>(width) : rowBytes;
+    std::vector<uint8_t> out(head.size() + kBufferBytes + rowLimit);
+    std::memcpy(out.data(), head.data(), head.size());
+    uint8_t* end = out.data() + head.size();
+    for (int y = 0; y < height && ok; ++y) {
+      const uint8_t* src = image.RowPointer(y);
+      if (bits == 1) {
+        image.GetRowBytes(row.data(), y);
+        src = row.data();
+      } else if (bits == 32) {
+        GL_CMYKRowToRGB(src, row.data(), width);
+        src = row.data();
+      }
+      if (!rle) {
+        std::memcpy(end, src, rowBytes);
+        end += rowBytes;
+      } else if (unit == 1) {
+        end = EncodeRow<1>(src, width, end);
+      } else {
+        end = EncodeRow<3>(src, width, end);
+      }
+      const size_t used = static_cast<size_t>(end - out.data());
+      if (used >= kBufferBytes || y == height - 1) {
+        ok = WriteBytes(fd, out.data(), used);
+        end = out.data();
+      }
     }
   }
   if (std::fclose(file) != 0) ok = false;

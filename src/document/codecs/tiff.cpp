@@ -13,10 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "document/codecs/png_tiff_rows.h"
 #include "image/dibitmap.h"
 #include "platform/messages.h"
 
 namespace {
+
+using codec_rows::SwapRgbRow;
 
 // Largest pixel block, strip or tile the reader allocates.
 constexpr int64_t kMaxBufferBytes = int64_t{1} << 30;
@@ -152,6 +155,7 @@ class TiffReader {
   void Interleave(const std::vector<uint8_t*>& planes, int64_t lines, uint8_t* band) const;
   void ConvertBand(const uint8_t* band, int64_t firstRow, int64_t rows, CDIBitmap& out) const;
   void ConvertRow(const uint8_t* src, uint8_t* dst) const;
+  void ConvertRowInPlace(uint8_t* row) const;
   void ConvertYCbCrBand(const uint8_t* band, int64_t firstRow, int64_t rows, CDIBitmap& out) const;
   int ImageRow(int64_t fileRow) const { return static_cast<int>(bottomUp_ ? height_ - 1 - fileRow : fileRow); }
   // Bytes of one chunky line (lineRows_ image rows) across the whole image.
@@ -391,7 +395,7 @@ void TiffReader::ConvertRow(const uint8_t* src, uint8_t* dst) const {
     case RowKind::kCopy8: std::memcpy(dst, src, static_cast<size_t>(w)); break;
     case RowKind::kGray16: ReduceRow16(src16, dst, w, reduce); break;
     case RowKind::kRgb8:
-      if (samples_ == 3) RgbRow8<3>(src, dst, w);
+      if (samples_ == 3) SwapRgbRow(src, dst, w);
       else RgbRow8<4>(src, dst, w);
       break;
     case RowKind::kRgb16:
@@ -401,6 +405,17 @@ void TiffReader::ConvertRow(const uint8_t* src, uint8_t* dst) const {
     case RowKind::kCmyk8: std::memcpy(dst, src, static_cast<size_t>(w * 4)); break;
     case RowKind::kCmyk16: ReduceRow16(src16, dst, w * 4, reduce); break;
     case RowKind::kYCbCr: break;  // converted a band at a time
+  }
+}
+
+// A row read straight into the bitmap: the kinds whose samples already
+// have the bitmap's size and place (copied, 1-bit and 3-sample RGB rows).
+void TiffReader::ConvertRowInPlace(uint8_t* row) const {
+  if (kind_ == RowKind::kRgb8) {
+    SwapRgbRow(row, row, width_);
+  } else if (kind_ == RowKind::kBits1 && width_ % 8) {
+    // Bits past the last pixel are not part of the picture.
+    row[(width_ + 7) / 8 - 1] &= static_cast<uint8_t>(0xFF << (8 - width_ % 8));
   }
 }
 
@@ -486,7 +501,20 @@ bool TiffReader::ReadStrips(CDIBitmap& out) {
   for (Buffer& p : planeStorage) planeBands.push_back(AlignedBuffer(p, bandLines * planeLineBytes));
 
   const int64_t strips = (height_ + rps - 1) / rps;
-  for (int64_t s = 0; s < strips; ++s) {
+  // Strips of one row whose samples fit the bitmap row are read straight
+  // into it and converted there, while the row is still in the cache.
+  const bool direct = rps == 1 && !separate_ && lineBytes <= out.GetRowBytes() &&
+                      (kind_ == RowKind::kCopy8 || kind_ == RowKind::kCmyk8 || kind_ == RowKind::kBits1 ||
+                       (kind_ == RowKind::kRgb8 && samples_ == 3));
+  for (int64_t s = 0; direct && s < strips; ++s) {
+    uint8_t* row = out.RowPointer(ImageRow(s));
+    const tmsize_t want = static_cast<tmsize_t>(lineBytes);
+    const tmsize_t got = TIFFReadEncodedStrip(tif_, static_cast<uint32_t>(s), row, want);
+    if (got < 0) return FailLibrary();
+    if (got < want) std::memset(row + got, 0, static_cast<size_t>(want - got));
+    ConvertRowInPlace(row);
+  }
+  for (int64_t s = 0; !direct && s < strips; ++s) {
     const int64_t first = s * rps;
     const int64_t rows = std::min(rps, height_ - first);
     const int64_t lines = (rows + lineRows_ - 1) / lineRows_;
@@ -676,9 +704,11 @@ int TIFWrite(const std::string& path, const CDIBitmap& image, int compression) {
   bool ok = true;
   std::vector<uint8_t> row(static_cast<size_t>(image.GetStride()));
   for (int y = 0; y < height && ok; ++y) {
-    image.GetRow(row.data(), y);
+    // Blue, green, red to the file's red, green, blue in the one copy.
     if (bits == 24)
-      for (int64_t i = 0; i < rowBytes; i += 3) std::swap(row[i], row[i + 2]);
+      SwapRgbRow(image.RowPointer(y), row.data(), width);
+    else
+      image.GetRow(row.data(), y);
     if (TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0) < 0) {
       platform::ShowMessage(platform::FormatText("failed a scanline write on row %d", y));
       ok = false;
