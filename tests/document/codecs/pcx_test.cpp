@@ -380,6 +380,52 @@ TEST(PcxWrite, WritesTheExactLayout) {
   }
 }
 
+// Long lines of runs of every length around the marker values, through
+// the line rule written out here: a run of 2 to 63 equal bytes, or a single
+// byte of 0x40 or above, is (0xC0 + length, byte); a single byte below 0x40
+// stands for itself.
+TEST(PcxWrite, LongLinesFollowTheLineRule) {
+  const int width = 997, height = 6;
+  std::vector<Bytes> rows(height, Bytes(width));
+  const uint8_t values[] = {0x00, 0x3F, 0x40, 0x41, 0xBF, 0xC0, 0xC1, 0xFF};
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
+  for (int y = 0; y < height; ++y) {
+    int x = 0, runs = 0;
+    while (x < width) {
+      // Short runs, single bytes and runs longer than 63, in turn.
+      const int length = runs % 5 == 4 ? 60 + int(next() % 140) : 1 + int(next() % (y + 2));
+      const uint8_t v = runs % 3 == 0 ? values[next() % 8] : uint8_t(next());
+      for (int i = 0; i < length && x < width; ++i) rows[y][x++] = v;
+      ++runs;
+    }
+  }
+  Bytes data;
+  for (const Bytes& row : rows)
+    for (int x = 0; x < width;) {
+      int run = 1;
+      while (run < 63 && x + run < width && row[x + run] == row[x]) ++run;
+      if (run >= 2 || row[x] >= 0x40)
+        data.insert(data.end(), {uint8_t(0xC0 + run), row[x]});
+      else
+        data.push_back(row[x]);
+      x += run;
+    }
+  CDIBitmap image;
+  ASSERT_EQ(image.Create(width, height, 8, 1), 1);
+  for (int y = 0; y < height; ++y) image.PutRow(rows[y].data(), y);
+  TempDir dir;
+  ASSERT_EQ(PCXWrite(dir.File("long.pcx"), image), 1);
+  const Bytes file = ReadBytes(dir.File("long.pcx"));
+  ASSERT_EQ(file.size(), 128 + data.size() + 769);
+  EXPECT_TRUE(Bytes(file.begin() + 128, file.end() - 769) == data);
+  // ImageMagick decodes the same rows.
+  std::string pixels;
+  for (const Bytes& row : rows)
+    for (uint8_t v : row) pixels.append(3, char(v));
+  EXPECT_TRUE(MagickDecode(dir.File("long.pcx")) == pixels);
+}
+
 TEST(PcxWrite, RefusalsAndWriteFailures) {
   struct Case {
     const char* path;

@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "document/codecs/tga.h"
@@ -398,12 +399,52 @@ TEST(TgaWrite, CmykAndOtherKindsDecodeInOtherPrograms) {
   }
 }
 
+// Long rows of runs and single pixels, raw and run-length coded, 8 and 24
+// bits: Pillow decodes what we wrote to our pixels.
+TEST(TgaWrite, LongRowsOfRunsDecodeInPillow) {
+  TempDir dir;
+  std::vector<std::string> files;
+  std::vector<std::string> expected;
+  uint32_t seed = 99;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
+  for (const auto& [bits, options] : {std::pair{24, 0}, std::pair{8, 1}}) {
+    CDIBitmap image;
+    ASSERT_EQ(image.Create(997, 5, bits, options), 1);
+    const int bytes = bits / 8;
+    Bytes row(size_t(997) * bytes);
+    for (int y = 0; y < 5; ++y) {
+      for (size_t x = 0; x < 997;) {
+        const size_t length = std::min<size_t>(997 - x, 1 + next() % (y % 2 ? 3 : 200));
+        Bytes pixel(bytes);
+        for (auto& b : pixel) b = uint8_t(next());
+        for (size_t i = 0; i < length; ++i, ++x) std::copy(pixel.begin(), pixel.end(), row.begin() + x * bytes);
+      }
+      image.PutRow(row.data(), y);
+    }
+    for (int compression : {0, 1}) {
+      files.push_back(dir.File(std::to_string(bits) + "_" + std::to_string(compression) + ".tga"));
+      ASSERT_EQ(TGAWrite(files.back(), image, compression, 0), 1);
+      expected.push_back(ImageRGB(image));
+    }
+  }
+  const std::vector<std::string> decoded = PillowBatch(files);
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_TRUE(decoded[i] == expected[i]) << files[i];
+}
+
 TEST(TgaWrite, ReportsWriteFailures) {
   CDIBitmap image;
   ASSERT_EQ(image.Create(64, 64, 24, 0), 1);
-  {
+  // Every writing path: raw rows straight from the bitmap, raw rows built
+  // in a buffer (CMYK), and run-length packets; large enough to need more
+  // than one write.
+  for (const auto& [width, bits, options, compression] :
+       {std::tuple{64, 24, 0, 1}, std::tuple{3000, 24, 0, 0}, std::tuple{3000, 8, 1, 0}, std::tuple{3000, 32, 3, 0},
+        std::tuple{3000, 8, 1, 1}}) {
+    SCOPED_TRACE(std::to_string(bits) + " bits, compression " + std::to_string(compression));
+    CDIBitmap big;
+    ASSERT_EQ(big.Create(width, 200, bits, options), 1);
     platform::RecordingMessageSink sink;
-    EXPECT_EQ(TGAWrite("/dev/full", image, 1, 0), 0);
+    EXPECT_EQ(TGAWrite("/dev/full", big, compression, 0), 0);
     EXPECT_EQ(sink.Texts(), std::vector<std::string>{"TGACODE: Error writing header information!\n"});
   }
   {
