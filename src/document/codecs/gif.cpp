@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -489,12 +490,17 @@ class BlockWriter {
   bool ok_ = true;
 };
 
-// GIF LZW encoder with a 5003-entry open-addressing hash table: the key of
-// prefix code p and pixel k is (k << 12) + p, the first probe (k << 4) XOR
-// p, further probes step back by 5003 - index (1 at index 0). Codes go out
-// least significant bit first; the width grows when the next free code
-// passes the largest code of the width, and the table is cleared (clear
-// code sent) when it is full.
+// GIF LZW encoder. Codes go out least significant bit first; the width
+// grows when the next free code passes the largest code of the width, and
+// the table is cleared (clear code sent) when it is full.
+//
+// The string table is a hash of (prefix code, pixel) pairs. The codes sent
+// depend only on which strings the table holds, not on how it finds them,
+// so the table is laid out for speed: 16384 slots (a quarter full at most,
+// so a miss rarely probes more than once) found by a multiplicative hash
+// and linear probing, each slot tagged with the generation of the table it
+// belongs to, so that clearing the table is a counter step rather than a
+// pass over every slot.
 class LzwEncoder {
  public:
   LzwEncoder(BlockWriter& out, int minCodeSize)
@@ -502,7 +508,7 @@ class LzwEncoder {
     width_ = initBits_;
     maxCode_ = (1 << width_) - 1;
     next_ = clear_ + 2;
-    ClearHash();
+    std::fill(std::begin(slots_), std::end(slots_), 0u);
     Output(clear_);
   }
 
@@ -511,36 +517,22 @@ class LzwEncoder {
     if (current_ < 0 && count > 0) current_ = pixels[i++];
     int current = current_;
     for (; i < count; ++i) {
-      const int k = pixels[i];
-      const int32_t key = (k << kMaxCodeBits) + current;
-      int h = (k << kHashShift) ^ current;
-      if (keys_[h] == key) {
+      const uint32_t key = (uint32_t{pixels[i]} << kMaxCodeBits) | static_cast<uint32_t>(current);
+      const uint32_t tagged = generation_ | key;
+      uint32_t h = (key * 2654435761u) >> (32 - kHashBits);
+      uint32_t slot;
+      while ((slot = slots_[h]) >= generation_ && slot != tagged) h = (h + 1) & (kHashSize - 1);
+      if (slot == tagged) {
         current = codes_[h];
         continue;
       }
-      if (keys_[h] >= 0) {
-        const int step = h == 0 ? 1 : kHashSize - h;
-        bool found = false;
-        do {
-          h -= step;
-          if (h < 0) h += kHashSize;
-          if (keys_[h] == key) {
-            found = true;
-            break;
-          }
-        } while (keys_[h] >= 0);
-        if (found) {
-          current = codes_[h];
-          continue;
-        }
-      }
       Output(current);
-      current = k;
+      current = pixels[i];
       if (next_ < kMaxCodes) {
         codes_[h] = static_cast<uint16_t>(next_++);
-        keys_[h] = key;
+        slots_[h] = tagged;
       } else {
-        ClearHash();
+        NewGeneration();
         next_ = clear_ + 2;
         clearPending_ = true;
         Output(clear_);
@@ -562,10 +554,21 @@ class LzwEncoder {
   }
 
  private:
-  static constexpr int kHashSize = 5003;
-  static constexpr int kHashShift = 4;
+  static constexpr int kHashBits = 14;
+  static constexpr uint32_t kHashSize = 1u << kHashBits;
+  // A slot holds generation_ | key: keys take 20 bits (pixel << 12 | prefix),
+  // generations count up from 1 << 20, so a slot of an older generation is
+  // below generation_ and counts as empty.
+  static constexpr uint32_t kGenerationStep = 1u << 20;
 
-  void ClearHash() { std::fill(std::begin(keys_), std::end(keys_), -1); }
+  void NewGeneration() {
+    if (generation_ > UINT32_MAX - kGenerationStep) {
+      std::fill(std::begin(slots_), std::end(slots_), 0u);
+      generation_ = kGenerationStep;
+    } else {
+      generation_ += kGenerationStep;
+    }
+  }
 
   void Output(int code) {
     accumulator_ |= static_cast<uint32_t>(code) << bits_;
@@ -596,7 +599,8 @@ class LzwEncoder {
   int current_ = -1;
   uint32_t accumulator_ = 0;
   int bits_ = 0;
-  int32_t keys_[kHashSize];
+  uint32_t generation_ = kGenerationStep;
+  uint32_t slots_[kHashSize];
   uint16_t codes_[kHashSize];
 };
 
