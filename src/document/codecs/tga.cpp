@@ -90,6 +90,13 @@ class ByteSource {
     if (pos_ == end_ && !Fill()) return -1;
     return buffer_[pos_++];
   }
+  // The bytes buffered and not yet taken, for decoding in place; Skip takes
+  // n of them.
+  const uint8_t* Window(size_t& available) const {
+    available = end_ - pos_;
+    return buffer_.data() + pos_;
+  }
+  void Skip(size_t n) { pos_ += n; }
 
  private:
   bool Fill() {
@@ -115,6 +122,8 @@ class RleDecoder {
   bool Row(uint8_t* dst, int64_t units) {
     int64_t x = 0;
     while (x < units) {
+      if (left_ == 0) x = WholePackets(dst, x, units);
+      if (x == units) break;
       if (left_ == 0) {
         const int h = source_.Get();
         if (h < 0) return false;
@@ -138,6 +147,43 @@ class RleDecoder {
   }
 
  private:
+  // Decodes packets straight from the buffered bytes while a whole packet
+  // (header and up to 128 units) is sure to be there: photographs written
+  // by run-length coders are mostly packets of one or a few pixels, whose
+  // cost is their header. A packet that runs past the row end is left to
+  // the general loop of Row with its remaining units. Returns the new x.
+  int64_t WholePackets(uint8_t* dst, int64_t x, int64_t units) {
+    size_t available = 0;
+    const uint8_t* p = source_.Window(available);
+    const size_t unit = static_cast<size_t>(unit_);
+    const size_t reach = 1 + 128 * unit;
+    size_t used = 0;
+    while (x < units && available - used >= reach) {
+      const int h = p[used];
+      const int64_t count = (h & 0x7F) + 1;
+      if (count > units - x) break;  // crosses the row end
+      uint8_t* out = dst + x * unit_;
+      const uint8_t* data = p + used + 1;
+      if (h & 0x80) {
+        if (unit == 1)
+          std::memset(out, data[0], static_cast<size_t>(count));
+        else
+          for (int64_t i = 0; i < count; ++i, out += unit) std::memcpy(out, data, unit);
+        used += 1 + unit;
+      } else {
+        const size_t bytes = static_cast<size_t>(count) * unit;
+        if (bytes <= 4)
+          for (size_t i = 0; i < bytes; ++i) out[i] = data[i];
+        else
+          std::memcpy(out, data, bytes);
+        used += 1 + bytes;
+      }
+      x += count;
+    }
+    source_.Skip(used);
+    return x;
+  }
+
   ByteSource& source_;
   int unit_;
   int left_ = 0;  // units still to come from the current packet

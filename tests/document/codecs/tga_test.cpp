@@ -269,6 +269,49 @@ TEST(TgaRead, PacketPastTheImageEndIsCut) {
   EXPECT_EQ(row, bottom);
 }
 
+// Files of many packets of every length, runs and raw, crossing row ends
+// and larger than the reader's buffer, 8 (gray) and 24 bits: the pixels are
+// those the packets spell out, top row first (descriptor 0x20).
+TEST(TgaRead, ManyPacketsAcrossRowsAndBuffers) {
+  uint32_t seed = 2024;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, seed >> 16; };
+  for (const int bytes : {1, 3}) {
+    SCOPED_TRACE(bytes);
+    const int w = 997, h = 300;
+    Bytes file = {0, 0, uint8_t(bytes == 1 ? 11 : 10), 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                  uint8_t(w), uint8_t(w >> 8), uint8_t(h), uint8_t(h >> 8), uint8_t(8 * bytes), 0x20};
+    Bytes pixels;
+    const size_t total = size_t(w) * h * bytes;
+    while (pixels.size() < total) {
+      // Mostly short packets, some of full length.
+      const int count = next() % 4 == 0 ? 1 + int(next() % 128) : 1 + int(next() % 3);
+      const bool run = next() % 2;
+      file.push_back(uint8_t((run ? 0x80 : 0) | (count - 1)));
+      Bytes pixel(bytes);
+      for (int i = 0; i < count; ++i) {
+        if (i == 0 || !run) {
+          for (auto& v : pixel) v = uint8_t(next());
+          if (!run || i == 0) file.insert(file.end(), pixel.begin(), pixel.end());
+        }
+        pixels.insert(pixels.end(), pixel.begin(), pixel.end());
+      }
+    }
+    pixels.resize(total);
+    TempDir dir;
+    WriteBytes(dir.File("many.tga"), file);
+    CDIBitmap image;
+    platform::RecordingMessageSink sink;
+    ASSERT_EQ(TGARead(dir.File("many.tga"), image), 1);
+    EXPECT_TRUE(sink.Texts().empty());
+    ASSERT_EQ(image.GetBitCount(), 8 * bytes);
+    Bytes row(size_t(w) * bytes);
+    for (int y = 0; y < h; ++y) {
+      image.GetRow(row.data(), y);
+      ASSERT_TRUE(std::equal(row.begin(), row.end(), pixels.begin() + size_t(y) * row.size())) << "row " << y;
+    }
+  }
+}
+
 // The file our writer must produce: 18-byte header (type, map, size, depth,
 // descriptor 0x20), the map as blue, green, red, then the rows top first.
 Bytes ExpectedFile(int type, int w, int h, int depth, const Bytes& mapBgr, const Bytes& data) {
