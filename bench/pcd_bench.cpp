@@ -1,6 +1,6 @@
 // Photo CD reading: Base (768 x 512) and 16Base (3072 x 2048, every luma
 // and chroma row carrying residuals) from an image pack built once under
-// /tmp. There is no writer.
+// $TMPDIR (or /tmp). There is no writer.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 
 #include "document/codecs/photocd.h"
 #include "image/dibitmap.h"
+#include "bench_support.h"
 
 namespace {
 
@@ -107,7 +108,7 @@ const std::string& PackPath() {
     sixteenBase.Row(0, 2048);
     Place(file, (end + 14) * kSector, sixteenBase.Finish());
     file.resize((file.size() + kSector - 1) / kSector * kSector, 0);
-    const std::string p = "/tmp/vivid_bench_pack2.pcd";
+    const std::string p = bench::BenchFile("vivid_bench_pack2.pcd");
     std::FILE* f = std::fopen(p.c_str(), "wb");
     if (f) {
       std::fwrite(file.data(), 1, file.size(), f);
