@@ -15,19 +15,9 @@ trap 'rm -rf "$TMP"' EXIT
 $PY - "$TMP" <<'PYEOF'
 import sys
 from PIL import Image
+sys.path.insert(0, "..")
+from sample_pictures import picture
 out = sys.argv[1]
-def picture(w, h, seed):
-    state = seed
-    data = bytearray()
-    for y in range(h):
-        for x in range(w):
-            state = (state * 1103515245 + 12345) & 0x7FFFFFFF
-            noise = (state >> 16) % 48 - 24
-            r = 255 * x // (w - 1)
-            g = 255 * y // (h - 1)
-            b = 255 - (r + g) // 2
-            data += bytes(max(0, min(255, v + noise)) for v in (r, g, b))
-    return Image.frombytes("RGB", (w, h), bytes(data))
 picture(37, 11, 7).save(out + "/base37.png")
 picture(45, 29, 11).save(out + "/base45.png")
 PYEOF
