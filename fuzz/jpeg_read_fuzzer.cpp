@@ -4,25 +4,11 @@
 // fuzz/corpus/jpeg_read (small files of tests/data/jpeg, see SOURCES.md).
 #include <cstdint>
 #include <cstdio>
-#include <vector>
 
 #include "document/codecs/jpeg.h"
-#include "image/dibitmap.h"
-#include "platform/messages.h"
+#include "stream_reader_fuzzer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static platform::SilentMessageSink sink;
-  static platform::MessageSink* const previous [[maybe_unused]] = platform::SetMessageSink(&sink);
-  if (size == 0) return 0;
-  std::FILE* file = fmemopen(const_cast<uint8_t*>(data), size, "rb");
-  if (!file) return 0;
-  CDIBitmap image;
-  if (JPEGReadStream(file, image)) {
-    // The first and last rows must lie inside the pixel block.
-    std::vector<uint8_t> row(static_cast<size_t>(image.GetStride()));
-    image.GetRow(row.data(), 0);
-    image.GetRow(row.data(), image.GetHeight() - 1);
-  }
-  std::fclose(file);
-  return 0;
+  return fuzz_support::ReadFromMemory(data, size,
+                                      [](std::FILE* file, CDIBitmap& image) { return JPEGReadStream(file, image); });
 }
