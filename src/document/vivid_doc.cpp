@@ -129,6 +129,20 @@ bool DropOnWhite(const FloaterParts& floater, CDIBitmap& out) {
   if (!made) return false;
   canvas.SetResolution(source.GetXResolution(), source.GetYResolution());
   const int width = canvas.GetWidth(), height = canvas.GetHeight(), bits = canvas.GetBitCount();
+  // A plain bitmap (its whole rectangle, fully opaque) is copied row by row.
+  bool opaque = floater.outline.IsValid() && floater.outline == platform::Region::FromRect(0, 0, width, height) &&
+                floater.alpha.IsAllocated() && floater.alpha.GetWidth() == width &&
+                floater.alpha.GetHeight() == height && floater.alpha.GetBitCount() == 8;
+  for (int y = 0; opaque && y < height; ++y) {
+    const uint8_t* a = floater.alpha.RowPointer(y);
+    opaque = std::all_of(a, a + width, [](uint8_t v) { return v == 255; });
+  }
+  if (opaque) {
+    for (int y = 0; y < height; ++y)
+      std::memcpy(canvas.RowPointer(y), source.RowPointer(y), static_cast<size_t>(canvas.GetRowBytes()));
+    out.Attach(canvas);
+    return true;
+  }
   const uint32_t whiteIndex = bits <= 8 ? static_cast<uint32_t>(canvas.NearestIndex(0xFFFFFF)) : 0;
   for (int y = 0; y < height; ++y) {
     // Rows start white: 0xFF for RGB, no ink (0) for CMYK, the whitest
