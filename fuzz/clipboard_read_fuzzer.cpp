@@ -18,6 +18,7 @@
 #include "image/dibitmap.h"
 #include "platform/clipboard.h"
 #include "platform/messages.h"
+#include "stream_reader_fuzzer.h"
 
 namespace {
 
@@ -36,14 +37,6 @@ bool TooLargeForARun(const std::vector<uint8_t>& dib) {
   }
   if (height < 0) height = -height;
   return width * height > (int64_t{1} << 22);
-}
-
-bool SameRows(const CDIBitmap& a, const CDIBitmap& b) {
-  if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() || a.GetBitCount() != b.GetBitCount())
-    return false;
-  for (int y = 0; y < a.GetHeight(); ++y)
-    if (std::memcmp(a.RowPointer(y), b.RowPointer(y), static_cast<size_t>(a.GetRowBytes())) != 0) return false;
-  return true;
 }
 
 }  // namespace
@@ -93,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (RegionBitmapsToClipboard(floater, clipboard) != 1) __builtin_trap();
   FloaterParts again;
   if (RegionBitmapsFromClipboard(again, floater.position, clipboard) != 1 ||
-      !SameRows(again.image, floater.image) || !SameRows(again.alpha, floater.alpha) ||
+      !fuzz_support::SameRows(again.image, floater.image) || !fuzz_support::SameRows(again.alpha, floater.alpha) ||
       !(again.outline == floater.outline))
     __builtin_trap();
   return 0;

@@ -1,10 +1,12 @@
-// What the fuzz targets of the file readers share: messages are dropped,
-// the input is handed to the reader as a memory stream, and when the reader
-// accepts it, its first and last rows must lie inside the pixel block.
+// What the fuzz targets of the readers share: a reader run over the input
+// as a memory stream (messages dropped; when the reader accepts the input,
+// its first and last rows must lie inside the pixel block), and the
+// comparison of two bitmaps' rows that the round-trip targets make.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "image/dibitmap.h"
@@ -28,6 +30,15 @@ int ReadFromMemory(const uint8_t* data, size_t size, Read&& read) {
   }
   std::fclose(file);
   return 0;
+}
+
+// Same size, bit count and row bytes.
+inline bool SameRows(const CDIBitmap& a, const CDIBitmap& b) {
+  if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() || a.GetBitCount() != b.GetBitCount())
+    return false;
+  for (int y = 0; y < a.GetHeight(); ++y)
+    if (std::memcmp(a.RowPointer(y), b.RowPointer(y), static_cast<size_t>(a.GetRowBytes())) != 0) return false;
+  return true;
 }
 
 }  // namespace fuzz_support

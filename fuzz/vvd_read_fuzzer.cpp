@@ -12,6 +12,7 @@
 #include "document/vivid_doc.h"
 #include "image/dibitmap.h"
 #include "platform/messages.h"
+#include "stream_reader_fuzzer.h"
 
 namespace {
 
@@ -37,14 +38,6 @@ bool TooLargeForARun(const uint8_t* data, size_t size) {
   return width * height > (int64_t{1} << 22);
 }
 
-bool SameRows(const CDIBitmap& a, const CDIBitmap& b) {
-  if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight() || a.GetBitCount() != b.GetBitCount())
-    return false;
-  for (int y = 0; y < a.GetHeight(); ++y)
-    if (std::memcmp(a.RowPointer(y), b.RowPointer(y), static_cast<size_t>(a.GetRowBytes())) != 0) return false;
-  return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -63,6 +56,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CVividDoc again;
   std::istringstream stored(out.str());
   CArchive reloading = CArchive::Loading(stored);
-  if (!again.Serialize(reloading) || !SameRows(document.GetImage(), again.GetImage())) __builtin_trap();
+  if (!again.Serialize(reloading) || !fuzz_support::SameRows(document.GetImage(), again.GetImage())) __builtin_trap();
   return 0;
 }
