@@ -44,6 +44,19 @@ std::string FormatErrorCode(int code) {
     case -78: return "Bad version number!";
     case -79: return "Source manager not found!";
     case -80: return "Failure due to unknown causes!";
-    default: return platform::FormatText("Unknown error code %d !", code);
+    case -81: return "Not enough memory to perform operation!";
+    case -82: return "No Data Source!";
+    case -83: return "DS is connected to max possible apps!";
+    case -84: return "DS or DSM reported error, app shouldn't!";
+    case -85: return "Unknown capability!";
+    case -86: return "Unrecognized MSG DG DAT combination!";
+    case -87: return "Data parameter out of range!";
+    case -88: return "DG DAT MSG out of expected sequence!";
+    case -89: return "Unknown destination App/Src in DSM_Entry!";
+    case -90: return "Operation was cancelled!";
+    case -144: return "Nice job. but There's no Image remained !";
+    case -145: return "Nice job. but There's no effect !";
+    case -146: return "We haven't LZW license ! ^-^; some day";
+    default: return platform::FormatText("There is no effect! %d", code);
   }
 }

@@ -9,5 +9,5 @@
 inline constexpr int kResultCodeCancelled = -29;
 
 // The message text of a negative result code ("User canceled the process!"
-// for -29); codes without a text give "Unknown error code %d !".
+// for -29); codes without a text of their own give "There is no effect! %d".
 std::string FormatErrorCode(int code);
