@@ -25,9 +25,11 @@ inline constexpr int kHalftoneWeightsB[8] = {7, 1, 5, 3, 7, 1, 5, 3};
 // The halftoning buffers of one job, sized once for width W and band height
 // B. errors and states are (B + 2) rows of W entries: row 0 is the carried
 // row above the band, rows 1..H the band rows, row H + 1 the row below.
-// Errors are in 1/128 of an ink step. Per plane (indexed like the band
-// planes: 0 C, 1 M, 2 Y, 3 K) a carried block of two rows of errors and
-// states is kept between bands.
+// Errors are in 1/128 of an ink step. workerErrors and workerStates are a
+// second such pair for the second thread of DitherBand, so that two planes
+// can be halftoned at once without allocating per band. Per plane (indexed
+// like the band planes: 0 C, 1 M, 2 Y, 3 K) a carried block of two rows of
+// errors and states is kept between bands.
 struct HalftoneState {
   // Sizes every buffer and calls ResetPage. Returns 1, -13 for a width or
   // band height below 1, -1 when memory cannot be had.
@@ -40,6 +42,8 @@ struct HalftoneState {
   int bandHeight = 0;
   std::vector<int16_t> errors;
   std::vector<uint8_t> states;
+  std::vector<int16_t> workerErrors;
+  std::vector<uint8_t> workerStates;
   std::vector<int16_t> carriedErrors[4];  // 2 x W each
   std::vector<uint8_t> carriedStates[4];  // 2 x W each
 };
@@ -82,11 +86,18 @@ void DitherPlane(uint8_t* plane, int16_t* errors, uint8_t* states, int pageTop, 
 // the page's last row the caller supplies a copy of that last row), read
 // but not changed. Per plane: error rows 2..H+1 get the plane's rows 1..H,
 // their states 0; rows 0 and 1 of both buffers get the carried block;
-// DitherPlane; rows H and H + 1 go back into the carried block. After each
-// plane the print pump runs (SetPrintPump) and a set cancel flag stops the
-// band. Returns 1, kResultCodeCancelled (-29) when cancelled, -13 when
-// width differs from the state's width, rows is outside 1..bandHeight or a
-// plane is null.
+// DitherPlane; rows H and H + 1 go back into the carried block.
+//
+// The planes do not depend on each other: with two threads allowed
+// (GL_GetThreadCount) and a band of at least 65,536 pixels, this thread
+// halftones K then C in errors/states while a second thread halftones Y then
+// M in workerErrors/workerStates; every plane, carried block and stored
+// error is the same as with one thread. After each plane this thread
+// halftones, the print pump runs (SetPrintPump) and a set cancel flag stops
+// the band (the second thread finishes the plane it is on and is joined).
+// Returns 1, kResultCodeCancelled (-29) when cancelled, -13 when width
+// differs from the state's width, rows is outside 1..bandHeight, a plane is
+// null or the state's buffers are smaller than Allocate made them.
 int DitherBand(HalftoneState& state, uint8_t* const planes[4], int pageTop, int width, int rows);
 
 }  // namespace print

@@ -1,7 +1,8 @@
 // Halftoning against a plain reference written from the pixel rule and the
 // cell path (int arithmetic, C++ division, no tables), plus the invariants:
 // blank planes stay blank, full planes become all dots, mid gray about half
-// dots, and a page halftoned in bands equals the page halftoned whole.
+// dots, a page halftoned in bands equals the page halftoned whole, and one
+// thread gives the same planes and carried blocks as two.
 #include "print/halftone.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <random>
 #include <vector>
 
+#include "image/threads.h"
 #include "platform/progress.h"
 
 namespace {
@@ -168,6 +170,44 @@ TEST(DitherPlane, MatchesReferenceOnRandomBuffers) {
   }
 }
 
+// Buffers laid out as the band step leaves them in the steady state (carried
+// row state 13, the rest unprocessed), with errors over the whole int16
+// range, and then states broken at random places: a state left in an
+// unprocessed row, a carried state other than 13, a processed-looking state
+// in the row below. Every cell next to such a state must follow the generic
+// rule, and the cells after it must pick up the path again.
+TEST(DitherPlane, MatchesReferenceWhereTheStatePatternBreaks) {
+  std::mt19937 rng(19);
+  std::uniform_int_distribution<int> error(-32768, 32767);
+  const uint8_t breakers[] = {0, 1, 4, 12, 13, 16, 19, 24, 31, 200};
+  struct Size {
+    int width, height;
+  };
+  const Size sizes[] = {{6, 4}, {7, 5}, {8, 6}, {9, 2}, {40, 12}, {41, 13}, {64, 9}, {77, 20}};
+  for (const Size& size : sizes) {
+    for (int pageTop = 0; pageTop < 4; ++pageTop) {
+      for (int breaks : {0, 1, 3, 12}) {
+        const int W = size.width, H = size.height;
+        std::vector<uint8_t> plane = RandomBytes(rng, static_cast<size_t>(W) * H);
+        std::vector<int16_t> errors((H + 2) * W);
+        std::vector<uint8_t> states((H + 2) * W, 0);
+        for (auto& e : errors) e = static_cast<int16_t>(error(rng));
+        std::fill(states.begin(), states.begin() + W, 13);
+        for (int b = 0; b < breaks; ++b)
+          states[rng() % states.size()] = breakers[rng() % std::size(breakers)];
+        RefBuffers ref{std::vector<int>(errors.begin(), errors.end()), std::vector<int>(states.begin(), states.end())};
+        std::vector<uint8_t> refPlane = plane;
+        RefDitherPlane(refPlane, ref, pageTop, W, H);
+        print::DitherPlane(plane.data(), errors.data(), states.data(), pageTop, W, H);
+        SCOPED_TRACE(testing::Message() << W << " x " << H << " top " << pageTop << " breaks " << breaks);
+        EXPECT_EQ(plane, refPlane);
+        EXPECT_EQ(std::vector<int>(errors.begin(), errors.end()), ref.errors);
+        EXPECT_EQ(std::vector<int>(states.begin(), states.end()), ref.states);
+      }
+    }
+  }
+}
+
 TEST(DitherBand, MatchesReferenceBandByBand) {
   std::mt19937 rng(11);
   struct Case {
@@ -244,6 +284,77 @@ TEST(DitherBand, BandsEqualTheWholePage) {
   }
 }
 
+// Four different planes per band, halftoned with one thread and with two:
+// each plane must match the reference band by band (so no plane is mixed up
+// with another or halftoned with another plane's buffers), and the two runs
+// must agree in every dot and every carried error and state. The bands are
+// large enough for the second thread.
+TEST(DitherBand, OneThreadEqualsTwo) {
+  std::mt19937 rng(23);
+  struct Case {
+    int width, band, height, pageTop;
+  };
+  const Case cases[] = {{517, 130, 391, 0}, {600, 120, 300, 3}, {1024, 64, 129, 1}};
+  const int saved = GL_GetThreadCount();
+  for (const Case& c : cases) {
+    const int W = c.width;
+    std::vector<uint8_t> pages[4];
+    for (auto& page : pages) page = RandomBytes(rng, static_cast<size_t>(W) * (c.height + 1));
+    // A ramp in part of one plane and a flat tint in another, beside noise.
+    for (int y = 0; y <= c.height; ++y)
+      for (int x = 0; x < W / 3; ++x) pages[1][y * W + x] = static_cast<uint8_t>((x + 2 * y) % 256);
+    std::fill(pages[3].begin(), pages[3].begin() + static_cast<ptrdiff_t>(W) * c.height / 2, 40);
+
+    std::vector<uint8_t> expected[4];
+    for (int p = 0; p < 4; ++p) {
+      expected[p].assign(static_cast<size_t>(W) * c.height, 0);
+      RefCarried carried{std::vector<int>(2 * W, 0), std::vector<int>(2 * W, 4)};
+      for (int top = 0; top < c.height; top += c.band) {
+        const int rows = std::min(c.band, c.height - top);
+        std::vector<uint8_t> plane(pages[p].begin() + top * W, pages[p].begin() + (top + rows + 1) * W);
+        RefDitherBandPlane(plane, carried, c.pageTop + top, W, rows);
+        std::copy(plane.begin(), plane.begin() + rows * W, expected[p].begin() + top * W);
+      }
+    }
+
+    struct Run {
+      std::vector<uint8_t> out[4];
+      print::HalftoneState state;
+    } runs[2];
+    for (int threads = 1; threads <= 2; ++threads) {
+      GL_SetThreadCount(threads);
+      Run& run = runs[threads - 1];
+      ASSERT_EQ(run.state.Allocate(W, c.band), 1);
+      for (auto& out : run.out) out.assign(static_cast<size_t>(W) * c.height, 0);
+      for (int top = 0; top < c.height; top += c.band) {
+        const int rows = std::min(c.band, c.height - top);
+        std::vector<uint8_t> planes[4];
+        uint8_t* pointers[4];
+        for (int p = 0; p < 4; ++p) {
+          planes[p].assign(pages[p].begin() + top * W, pages[p].begin() + (top + rows + 1) * W);
+          pointers[p] = planes[p].data();
+        }
+        ASSERT_EQ(print::DitherBand(run.state, pointers, c.pageTop + top, W, rows), 1);
+        for (int p = 0; p < 4; ++p) {
+          EXPECT_TRUE(std::equal(planes[p].begin() + rows * W, planes[p].end(), pages[p].begin() + (top + rows) * W))
+              << "the row below the band is read only";
+          std::copy(planes[p].begin(), planes[p].begin() + rows * W, run.out[p].begin() + top * W);
+        }
+      }
+    }
+    GL_SetThreadCount(saved);
+    SCOPED_TRACE(testing::Message() << W << " wide, bands of " << c.band << ", " << c.height << " rows");
+    for (int p = 0; p < 4; ++p) {
+      SCOPED_TRACE(testing::Message() << "plane " << p);
+      EXPECT_EQ(runs[0].out[p], expected[p]);
+      EXPECT_EQ(runs[1].out[p], runs[0].out[p]);
+      EXPECT_EQ(runs[1].state.carriedErrors[p], runs[0].state.carriedErrors[p]);
+      EXPECT_EQ(runs[1].state.carriedStates[p], runs[0].state.carriedStates[p]);
+    }
+  }
+  GL_SetThreadCount(saved);
+}
+
 // A low flat tint in the first band drives the unsaturated error below
 // -32768 (the reference above saturates like the definition's int16 store);
 // a wrapped error would show up as a large positive one.
@@ -284,6 +395,33 @@ TEST(DitherBand, RefusesBadArgumentsAndStopsOnCancel) {
   const int result = print::DitherBand(state, pointers, 0, 8, 4);
   platform::ResetCancel();
   EXPECT_EQ(result, -29);
+}
+
+// A band large enough for two threads stops on cancel too, and leaves no
+// thread behind: the same state halftones the next band normally.
+TEST(DitherBand, StopsOnCancelWithEitherThreadCount) {
+  const int W = 700, H = 100;
+  const int saved = GL_GetThreadCount();
+  for (int threads = 1; threads <= 2; ++threads) {
+    GL_SetThreadCount(threads);
+    print::HalftoneState state;
+    ASSERT_EQ(state.Allocate(W, H), 1);
+    std::vector<uint8_t> planes[4];
+    uint8_t* pointers[4];
+    for (int p = 0; p < 4; ++p) {
+      planes[p].assign(static_cast<size_t>(W) * (H + 1), 255);
+      pointers[p] = planes[p].data();
+    }
+    platform::RequestCancel();
+    const int result = print::DitherBand(state, pointers, 0, W, H);
+    platform::ResetCancel();
+    EXPECT_EQ(result, -29) << threads;
+    state.ResetPage();
+    ASSERT_EQ(print::DitherBand(state, pointers, 0, W, H), 1) << threads;
+    for (int p = 0; p < 4; ++p)
+      EXPECT_TRUE(std::all_of(planes[p].begin(), planes[p].begin() + W * H, [](uint8_t b) { return b == 255; }));
+  }
+  GL_SetThreadCount(saved);
 }
 
 }  // namespace
