@@ -22,6 +22,24 @@ constexpr Verb kVerbs[] = {
      "      open IN, apply each operation (NAME or NAME:ARG,ARG...) in order, save OUT;\n"
      "      --select limits the change to a rectangle. `apply --help` lists the operations",
      RunApply},
+    {"print",
+     "print IN --printer epson|designjet (--output FILE | --queue NAME) [--dpi N] [--paper NAME|CODE]\n"
+     "             [--gray] [--invert] [--flip] [--fit|--scale PERCENT] [--curves FILE.cck]\n"
+     "             [--input-profile P --separation-profile P [--intent 0-3]] [--offset X,Y] [--margins L,T,R,B]\n"
+     "  print IN --device (--output FILE.pdf | --queue NAME) [--dpi 72-1200] [--paper NAME|CODE] [--gray] [--invert]\n"
+     "             [--fit|--scale PERCENT] [--margins L,T,R,B]\n"
+     "      print the image fitted (default) or at PERCENT (1-1000) of its natural size, centred, on A4 (or\n"
+     "      --paper: code 1-41 or A4, A3, A5, Letter, Legal, ...). --printer: the printer's own raster stream\n"
+     "      (EPSON 360|720 dpi, default 360; DesignJet 300|600 dpi, default 300) to a file or a raw CUPS queue;\n"
+     "      --device: a PDF (300 dpi by default) to a file or a CUPS queue. --offset: the printer's printing\n"
+     "      offset in dots; --margins: in mm (raised to the printer's minimum margins)",
+     RunPrint},
+    {"icc",
+     "icc list | icc dump PROFILE [--intent 0-3] [--output FILE]\n"
+     "      list the installed ICC profiles by use (VIVID_ICC_PATH=DIR:DIR... replaces the colour folders), or\n"
+     "      write a profile's text dump to FILE (default VIVIDICM_prn.txt for an output profile, else\n"
+     "      VIVIDICM_mntr.txt, in the working folder)",
+     RunIcc},
 };
 
 void PrintUsage(std::FILE* stream) {

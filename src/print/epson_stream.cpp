@@ -17,6 +17,9 @@ constexpr uint8_t ESC = 0x1B;
 
 // The unit of ESC ( U and of the raster header, in 1/3600 inch, for a
 // resolution clamped so that it fits one byte and never divides by zero.
+// The vertical unit: 1/360 inch, the height of a row of the direct path.
+constexpr uint8_t kVerticalUnit = 10;
+
 uint8_t UnitFor(int resolution) {
   return static_cast<uint8_t>(3600 / std::clamp(resolution, 15, 3600));
 }
@@ -95,7 +98,10 @@ void EpsonStream::SetModes(int resolution, bool microWeave) {
   resolution_ = std::clamp(resolution, 15, 3600);
   const uint8_t weave[] = {ESC, '(', 'i', 1, 0, static_cast<uint8_t>(microWeave ? 1 : 0)};
   SendNow(weave, sizeof weave);
-  const uint8_t unit[] = {ESC, '(', 'U', 1, 0, UnitFor(resolution_)};
+  // Rows of the direct path are 1/360 inch whatever the horizontal
+  // resolution, and every line advances the paper by one unit: the unit
+  // stays 1/360 inch, so a 720 dpi page keeps its height.
+  const uint8_t unit[] = {ESC, '(', 'U', 1, 0, kVerticalUnit};
   SendNow(unit, sizeof unit);
   const uint8_t direction[] = {ESC, 'U', 0};
   SendNow(direction, sizeof direction);
@@ -131,8 +137,7 @@ void EpsonStream::SelectColor(int color) {
 }
 
 void EpsonStream::RasterHeader(int resolution, int width, int rows) {
-  const uint8_t unit = UnitFor(resolution);
-  const uint8_t bytes[] = {ESC, '.', 1, unit, unit, static_cast<uint8_t>(rows),
+  const uint8_t bytes[] = {ESC, '.', 1, kVerticalUnit, UnitFor(resolution), static_cast<uint8_t>(rows),
                            static_cast<uint8_t>(width), static_cast<uint8_t>(width >> 8)};
   Append(bytes, sizeof bytes);
 }

@@ -45,8 +45,9 @@ class EpsonStream {
   void Reset();
   // ESC ( G 01 00 01 (appended).
   void SelectGraphics();
-  // ESC ( i 01 00 n (n = 1 with micro weave), ESC ( U 01 00 u
-  // (u = 3600 / resolution), ESC U 00; each sent now, separately. Remembers
+  // ESC ( i 01 00 n (n = 1 with micro weave), ESC ( U 01 00 0A (the unit
+  // of vertical movement: 1/360 inch, the height of a row, at every
+  // resolution), ESC U 00; each sent now, separately. Remembers
   // the resolution for the raster headers of WriteRasterLine. Resolutions
   // outside 1..3600 are clamped into that range.
   void SetModes(int resolution, bool microWeave);
@@ -61,7 +62,8 @@ class EpsonStream {
   // ESC r n for the colour codes 1..7 (cyan 2, magenta 1, yellow 4, black 0,
   // 5 -> 5, 6 -> 6, 7 -> 3) (appended). Other codes select black.
   void SelectColor(int color);
-  // ESC . 1 v h m nL nH with v = h = 3600 / resolution, m = rows,
+  // ESC . 1 v h m nL nH with v = 10 (rows 1/360 inch apart), h = 3600 /
+  // resolution, m = rows,
   // n = width in dots (appended).
   void RasterHeader(int resolution, int width, int rows);
   // The bytes compressed with CompressEpson (appended).

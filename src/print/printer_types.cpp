@@ -72,6 +72,7 @@ PrinterInfo DescribePrinter(int type, int dpi, int paperCode) {
   int leftDots, rightDots, topUnits, bottomUnits;
   if (type == kPrinterEpson) {
     info.dpiX = dpi == 720 ? 720 : 360;
+    info.dpiY = kDirectVerticalUnits;
     // 3 mm at the sides; top and bottom as the page format the stream sends
     // (ESC ( c with top 41 and bottom L - 198, in 1/360 inch).
     leftDots = rightDots = RoundDots(3.0, info.dpiX);
@@ -79,13 +80,15 @@ PrinterInfo DescribePrinter(int type, int dpi, int paperCode) {
     bottomUnits = 198;
   } else if (type == kPrinterDesignJet) {
     info.dpiX = dpi == 600 ? 600 : 300;
+    // The RTL destination size makes a row 1/resolution inch high, so this
+    // path lays out its rows at the horizontal resolution.
+    info.dpiY = info.dpiX;
     leftDots = rightDots = RoundDots(5.0, info.dpiX);
-    topUnits = bottomUnits = RoundDots(5.0, kDirectVerticalUnits);
+    topUnits = bottomUnits = RoundDots(5.0, info.dpiY);
   } else {
     return info;
   }
   info.type = type;
-  info.dpiY = kDirectVerticalUnits;
   PaperSizeMm paper;
   if (!PaperSizeForCode(paperCode, paper)) {
     paperCode = kA4;

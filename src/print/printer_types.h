@@ -8,7 +8,9 @@ namespace print {
 inline constexpr int kPrinterEpson = 1;      // "EPSON Stylus Color Compatible"
 inline constexpr int kPrinterDesignJet = 2;  // "HP Design Jet Compatible"
 
-// Every row of the direct paths is 1/360 inch high.
+// Every row of the EPSON path is 1/360 inch high, at 360 and at 720 dpi.
+// The DesignJet path's rows are 1/resolution inch (the RTL destination size
+// gives them that height), so its vertical units are its resolution.
 inline constexpr int kDirectVerticalUnits = 360;
 
 struct PaperSizeMm {
@@ -24,7 +26,7 @@ bool PaperSizeForCode(int paperCode, PaperSizeMm& size);
 struct PrinterInfo {
   int type = 0;
   int dpiX = 0;                 // horizontal resolution (dots per inch)
-  int dpiY = 0;                 // vertical units per inch (360 on the direct paths)
+  int dpiY = 0;                 // vertical units per inch (EPSON 360, DesignJet = dpiX)
   int offsetX = 0, offsetY = 0; // physical printing offset (dots: dpiX, dpiY units)
   int pageWidthDots = 0, pageHeightDots = 0;
   int printableWidthDots = 0, printableHeightDots = 0;

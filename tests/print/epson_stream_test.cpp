@@ -48,7 +48,7 @@ TEST(EpsonStream, PageStartSendsTheSetupCommandsInOrder) {
   };
   const Case cases[] = {
       {360, 279.0, 100, 10, 3954, 100},    // 279 x 360 / 25.4 = 3954.3
-      {720, 297.0, -5, 5, 4209, 0},        // negative top clamps to 0; 4209.4
+      {720, 297.0, -5, 10, 4209, 0},       // the unit stays 1/360 inch; top clamps to 0
       {360, 355.6, 0, 10, 5040, 0},        // Legal: 5040 exactly
   };
   for (const Case& c : cases) {
@@ -98,7 +98,7 @@ TEST(EpsonStream, RasterLinesDecodeToThePlanes) {
     const auto decoded = streamcheck::DecodeEpson(spooler.Bytes().data(), spooler.Bytes().size());
     ASSERT_TRUE(decoded.ok) << decoded.error;
     ASSERT_EQ(decoded.Find("ESC ( U").size(), 1u);
-    EXPECT_EQ(decoded.Find("ESC ( U")[0]->params[0], 3600 / c.resolution);
+    EXPECT_EQ(decoded.Find("ESC ( U")[0]->params[0], 10);  // rows are 1/360 inch at every resolution
     EXPECT_EQ(decoded.formFeeds, 1);
     const int left = std::max(c.leftOffset, 0);
     // Both bands: the second continues below the first.
@@ -145,21 +145,28 @@ TEST(EpsonStream, BufferSizeDoesNotChangeTheBytes) {
   EXPECT_GT(small.WriteCalls(), large.WriteCalls());
 }
 
+// Rows are 1/360 inch at both resolutions: the vertical density of the
+// raster header stays 10 (1/360 inch) while the horizontal one follows the
+// resolution.
 TEST(EpsonStream, BlankLineStillSendsEveryColour) {
   // 2032 dots = 254 packed bytes = two full chunks of zeros.
   const int width = 2032;
-  Bytes blank(width, 0), line(width), packed(print::PackedSize(width)), compressed(2 * 254 + 6);
-  print::MemorySpooler spooler;
-  print::EpsonStream stream(spooler);
-  stream.SetModes(360, true);
-  const size_t setup = spooler.Bytes().size();
-  const uint8_t* rows[4] = {blank.data(), blank.data(), blank.data(), blank.data()};
-  stream.WriteRasterLine(rows, width, 0, line.data(), packed.data(), compressed.data());
-  Bytes expected;
-  for (uint8_t color : {4, 1, 2, 0})
-    expected = Cat({expected, {ESC, 'r', color, ESC, '.', 1, 10, 10, 1}, Le16(width), {0x82, 0, 0x82, 0, 0x0D}});
-  expected = Cat({expected, {ESC, '(', 'v', 2, 0, 1, 0}});
-  EXPECT_EQ(Bytes(spooler.Bytes().begin() + setup, spooler.Bytes().end()), expected);
+  for (const int resolution : {360, 720}) {
+    Bytes blank(width, 0), line(width), packed(print::PackedSize(width)), compressed(2 * 254 + 6);
+    print::MemorySpooler spooler;
+    print::EpsonStream stream(spooler);
+    stream.SetModes(resolution, true);
+    const size_t setup = spooler.Bytes().size();
+    const uint8_t* rows[4] = {blank.data(), blank.data(), blank.data(), blank.data()};
+    stream.WriteRasterLine(rows, width, 0, line.data(), packed.data(), compressed.data());
+    const uint8_t horizontal = static_cast<uint8_t>(3600 / resolution);
+    Bytes expected;
+    for (uint8_t color : {4, 1, 2, 0})
+      expected = Cat({expected, {ESC, 'r', color, ESC, '.', 1, 10, horizontal, 1}, Le16(width),
+                      {0x82, 0, 0x82, 0, 0x0D}});
+    expected = Cat({expected, {ESC, '(', 'v', 2, 0, 1, 0}});
+    EXPECT_EQ(Bytes(spooler.Bytes().begin() + setup, spooler.Bytes().end()), expected) << resolution;
+  }
 }
 
 TEST(EpsonStream, SelectColorCodes) {

@@ -1,0 +1,220 @@
+// vividrome-cli print: usage errors, the direct paths to a file and to a
+// private CUPS queue (the same bytes), the PDF device, failures leaving no
+// file.
+#include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using testing_support::CommandResult;
+using testing_support::ReadBytes;
+using testing_support::RunCommand;
+using testing_support::ShellQuote;
+using testing_support::TempDir;
+
+CommandResult Cli(const std::string& arguments, const std::string& environment = "") {
+  return RunCommand(environment + ShellQuote(testing_support::CliPath()) + " " + arguments);
+}
+
+size_t Entries(const std::filesystem::path& folder) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+class PrintCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    image_ = dir_.File("in.png");
+    auto made = RunCommand(std::string(testing_support::kImageMagick) + " -size 90x60 gradient:orange-navy " +
+                           ShellQuote(image_));
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+  }
+  TempDir dir_;
+  std::string image_;
+};
+
+TEST_F(PrintCli, UsageErrorsExitTwoAndWriteNothing) {
+  const std::string out = ShellQuote(dir_.File("out.prn"));
+  const std::string bad[] = {
+      "--printer epson",                                       // neither --output nor --queue
+      "--printer epson --output " + out + " --queue q",        // both
+      "--output " + out,                                        // no printer or device
+      "--printer epson --device --output " + out,              // both paths
+      "--printer hp --output " + out,
+      "--printer epson --dpi 500 --output " + out,
+      "--printer designjet --dpi 360 --output " + out,
+      "--device --dpi 5000 --output " + out,
+      "--printer epson --paper 42 --output " + out,
+      "--printer epson --paper Tabloidish --output " + out,
+      "--printer epson --scale 0 --output " + out,
+      "--printer epson --scale 50 --fit --output " + out,
+      "--printer epson --margins 1,2,3 --output " + out,
+      "--printer epson --margins 1,2,3,x --output " + out,
+      "--printer epson --margins 1,2,3,500 --output " + out,
+      "--printer epson --offset -1,0 --output " + out,
+      "--printer epson --offset 0,99999 --output " + out,
+      "--printer epson --input-profile a.icc --output " + out,
+      "--printer epson --intent 2 --output " + out,
+      "--device --curves c.cck --output " + out,
+  };
+  for (const std::string& arguments : bad) {
+    const auto result = Cli("print " + ShellQuote(image_) + " " + arguments);
+    EXPECT_EQ(result.exitCode, 2) << arguments << "\n" << result.err;
+    EXPECT_EQ(Entries(dir_.Path()), 1u) << arguments;  // only the input
+  }
+}
+
+TEST_F(PrintCli, DirectPathsWriteWholeStreams) {
+  const struct {
+    const char* arguments;
+    std::string head, tail;
+  } cases[] = {
+      {"--printer epson", std::string("\x1b@\x1b(i\x01\x00\x01\x1b(U\x01\x00\x0a", 13), std::string("\x0c\x1b@")},
+      {"--printer epson --dpi 720 --gray --invert --flip", std::string("\x1b@\x1b(i\x01\x00\x01\x1b(U\x01\x00\x0a", 13),
+       std::string("\x0c\x1b@")},
+      {"--printer designjet --paper A3", "\x1b" "E\x1b%0BIN;SP1;PS", "PG;\x1b" "E"},
+      {"--printer designjet --dpi 600 --scale 40", "\x1b" "E\x1b%0BIN;SP1;PS", "PG;\x1b" "E"},
+  };
+  for (const auto& c : cases) {
+    const std::string out = dir_.File("out.prn");
+    const auto result = Cli("print " + ShellQuote(image_) + " " + c.arguments + " --output " + ShellQuote(out));
+    ASSERT_EQ(result.exitCode, 0) << c.arguments << "\n" << result.err;
+    EXPECT_EQ(result.err, "") << c.arguments;  // no progress bar when stderr is not a terminal
+    const std::vector<uint8_t> bytes = ReadBytes(out);
+    ASSERT_GT(bytes.size(), c.head.size() + c.tail.size());
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<long>(c.head.size())), c.head) << c.arguments;
+    EXPECT_EQ(std::string(bytes.end() - static_cast<long>(c.tail.size()), bytes.end()), c.tail) << c.arguments;
+    EXPECT_EQ(Entries(dir_.Path()), 2u) << "a temporary file was left";
+    std::filesystem::remove(out);
+  }
+}
+
+TEST_F(PrintCli, MarginsBelowThePrintersMinimumAreCorrectedWithTheMessage) {
+  const auto result = Cli("print " + ShellQuote(image_) + " --printer epson --margins 0,0,20,20 --output " +
+                          ShellQuote(dir_.File("out.prn")));
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.err.find("Margins smaller than min margins will be corrected !"), std::string::npos) << result.err;
+}
+
+TEST_F(PrintCli, FailuresExitOneAndLeaveNoFile) {
+  const std::string missing = dir_.File("no/such/folder/out.prn");
+  auto result = Cli("print " + ShellQuote(image_) + " --printer epson --output " + ShellQuote(missing));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("cannot start the print job"), std::string::npos) << result.err;
+  result = Cli("print " + ShellQuote(image_) + " --device --output " + ShellQuote(missing));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_FALSE(result.err.empty());
+
+  const std::string notImage = dir_.File("text.png");
+  testing_support::WriteBytes(notImage, {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'});
+  result = Cli("print " + ShellQuote(notImage) + " --printer epson --output " + ShellQuote(dir_.File("out.prn")));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("out.prn")));
+
+  // A separation profile that is not a profile fails the job, with no file.
+  result = Cli("print " + ShellQuote(image_) + " --printer epson --input-profile " + ShellQuote(notImage) +
+               " --separation-profile " + ShellQuote(notImage) + " --output " + ShellQuote(dir_.File("out.prn")));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("out.prn")));
+}
+
+TEST_F(PrintCli, DeviceWritesAOnePagePdfOfThePaper) {
+  const std::string pdf = dir_.File("page.pdf");
+  const auto result = Cli("print " + ShellQuote(image_) + " --device --paper Letter --output " + ShellQuote(pdf));
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const auto info = RunCommand("pdfinfo " + ShellQuote(pdf));
+  ASSERT_EQ(info.exitCode, 0) << info.err;
+  EXPECT_NE(info.out.find("Pages:           1"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Page size:       612 x 792 pts"), std::string::npos) << info.out;
+}
+
+// ---- a private CUPS queue ----
+
+std::string DaemonScript() {
+  return (std::filesystem::path(VIVID_TEST_DATA).parent_path() / "print" / "cups_daemon.sh").string();
+}
+
+int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return 0;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port = ntohs(address.sin_port);
+  close(fd);
+  return port;
+}
+
+class PrintCliQueue : public PrintCli {
+ protected:
+  void SetUp() override {
+    PrintCli::SetUp();
+    ASSERT_TRUE(std::filesystem::exists("/usr/sbin/cupsd"))
+        << "/usr/sbin/cupsd is missing: install cups-daemon, cups-client and cups-core-drivers";
+    // The queue's filter runs as user lp when the daemon runs as root.
+    std::filesystem::permissions(dir_.Path(), std::filesystem::perms::others_exec | std::filesystem::perms::group_exec,
+                                 std::filesystem::perm_options::add);
+    daemonDir_ = dir_.File("cups");
+    const int port = FreePort();
+    ASSERT_GT(port, 0);
+    const auto result =
+        RunCommand(ShellQuote(DaemonScript()) + " start " + ShellQuote(daemonDir_) + " " + std::to_string(port));
+    started_ = true;
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    server_ = result.out.substr(0, result.out.find('\n'));
+    ASSERT_FALSE(server_.empty());
+  }
+  void TearDown() override {
+    if (started_) RunCommand(ShellQuote(DaemonScript()) + " stop " + ShellQuote(daemonDir_));
+  }
+  std::string Env() const { return "CUPS_SERVER=" + ShellQuote(server_) + " "; }
+  bool WaitUntilQueueEmpty() {
+    for (int i = 0; i < 300; ++i) {
+      const auto result = RunCommand(Env() + "lpstat -o vivid-raw");
+      if (result.exitCode == 0 && result.out.empty()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+  std::string daemonDir_, server_;
+  bool started_ = false;
+};
+
+TEST_F(PrintCliQueue, QueueReceivesExactlyTheBytesOfTheFileOutput) {
+  for (const char* printer : {"epson", "designjet"}) {
+    const std::string file = dir_.File(std::string(printer) + ".prn");
+    const std::string common = "print " + ShellQuote(image_) + " --printer " + printer + " --paper A5";
+    auto result = Cli(common + " --output " + ShellQuote(file));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    result = Cli(common + " --queue vivid-raw", Env());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    ASSERT_TRUE(WaitUntilQueueEmpty()) << "the job did not complete";
+    const std::vector<uint8_t> expected = ReadBytes(file);
+    const std::vector<uint8_t> delivered = ReadBytes(daemonDir_ + "/out/job.prn");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_TRUE(delivered == expected) << printer << ": " << delivered.size() << " bytes delivered, "
+                                       << expected.size() << " written to the file";
+  }
+}
+
+TEST_F(PrintCliQueue, UnknownQueueFailsWithTheSystemsMessage) {
+  const auto result = Cli("print " + ShellQuote(image_) + " --printer epson --queue no-such-queue", Env());
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_FALSE(result.err.empty());
+}
+
+}  // namespace
