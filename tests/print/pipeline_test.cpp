@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "color/color_converter.h"
 #include "image/result_codes.h"
 #include "platform/messages.h"
 #include "platform/progress.h"
@@ -157,19 +158,21 @@ void Tone(CDIBitmap& band, const print::PrintSettings& s, int rows) {
   if (s.invert) print::InvertBand(band, kW, rows);
 }
 
-void SeparateWholePage(const CDIBitmap& image, const print::PrintSettings& s, PagePlanes& out) {
+void SeparateWholePage(const CDIBitmap& image, const print::PrintSettings& s, PagePlanes& out,
+                       const print::SeparationGrid* grid = nullptr) {
   print::Rescaler rescaler;
   ASSERT_EQ(rescaler.Init(image, {0, 0, image.GetWidth(), image.GetHeight()}, kW, kH, 0, kW), 1);
   CDIBitmap page;
   ASSERT_TRUE(page.Create(kW, kH + 1, 24, 0));
   ASSERT_EQ(rescaler.RescaleRows(0, kH + 1, page), 1);
   Tone(page, s, kH + 1);
-  ASSERT_EQ(print::SeparateBand(page, out.planes, kW, kH + 1, false, s.flip, s.curves, nullptr), 1);
+  ASSERT_EQ(print::SeparateBand(page, out.planes, kW, kH + 1, false, s.flip, s.curves, grid), 1);
 }
 
 // The EPSON page primes the halftoning with the first row repeated, read
 // bottom-up, 25 rows, before the first band.
-void Prime(const CDIBitmap& image, const print::PrintSettings& s, print::HalftoneState& state) {
+void Prime(const CDIBitmap& image, const print::PrintSettings& s, print::HalftoneState& state,
+           const print::SeparationGrid* grid = nullptr) {
   print::Rescaler rescaler;
   ASSERT_EQ(rescaler.Init(image, {0, 0, image.GetWidth(), image.GetHeight()}, kW, kH, 0, kW), 1);
   CDIBitmap first;
@@ -178,7 +181,7 @@ void Prime(const CDIBitmap& image, const print::PrintSettings& s, print::Halfton
   for (int y = 1; y < 26; ++y) std::copy_n(first.RowPointer(0), kW * 3, first.RowPointer(y));
   Tone(first, s, 26);
   PagePlanes scratch(26);
-  ASSERT_EQ(print::SeparateBand(first, scratch.planes, kW, 26, true, s.flip, s.curves, nullptr), 1);
+  ASSERT_EQ(print::SeparateBand(first, scratch.planes, kW, 26, true, s.flip, s.curves, grid), 1);
   ASSERT_EQ(print::DitherBand(state, scratch.planes, kTop, kW, 25), 1);
 }
 
@@ -274,6 +277,55 @@ TEST_P(DirectPage, DecodedDotsEqualThePageComputedWhole) {
 INSTANTIATE_TEST_SUITE_P(Paths, DirectPage,
                          ::testing::Values(DirectCase{1, false, false, false}, DirectCase{1, true, true, true},
                                            DirectCase{2, false, false, false}, DirectCase{2, true, true, false}));
+
+// With colour matching on, the inks come from the grid of the profile
+// conversion at the channel values 0, 18, ..., 252 (red slowest, blue
+// fastest), filled here point by point from the converter, whose agreement
+// with LittleCMS the colour tests check.
+TEST(DirectPageColorManaged, InksComeFromTheProfileGrid) {
+  CDIBitmap image;
+  RandomImage(image, 41, 29, 7);
+  print::PrintSettings settings;
+  settings.printerType = print::kPrinterEpson;
+  settings.colorManagement.enabled = true;
+  settings.colorManagement.inputProfile = testing_support::SharedDataPath("debian/argyll-ref/sRGB.icm");
+  settings.colorManagement.separationProfile = testing_support::SharedDataPath("lcms2-testbed/test1.icc");
+  const PrinterInfo printer = SmallPrinter(settings.printerType);
+  print::MemorySpooler spooler;
+  ASSERT_EQ(print::PrintJobDirect(spooler, settings, printer, SmallLayout(printer), image, nullptr), 0);
+
+  color::ColorConverter converter;
+  ASSERT_TRUE(converter.Build(settings.colorManagement.inputProfile, settings.colorManagement.separationProfile, 0));
+  auto grid = std::make_unique<print::SeparationGrid>();
+  for (int r = 0; r < 15; ++r)
+    for (int g = 0; g < 15; ++g)
+      for (int b = 0; b < 15; ++b) {
+        const uint8_t rgb[3] = {static_cast<uint8_t>(18 * r), static_cast<uint8_t>(18 * g),
+                                static_cast<uint8_t>(18 * b)};
+        converter.RgbToCmyk(rgb, &grid->cmyk[static_cast<size_t>(r) * 900 + g * 60 + b * 4]);
+      }
+  PagePlanes expected(kH + 1);
+  SeparateWholePage(image, settings, expected, grid.get());
+  print::HalftoneState state;
+  ASSERT_EQ(state.Allocate(kW, kH), 1);
+  Prime(image, settings, state, grid.get());
+  ASSERT_EQ(print::DitherBand(state, expected.planes, kTop, kW, kH), 1);
+
+  const auto epson = streamcheck::DecodeEpson(spooler.Bytes().data(), spooler.Bytes().size());
+  ASSERT_TRUE(epson.ok) << epson.error;
+  const int escR[4] = {2, 1, 4, 0};  // cyan, magenta, yellow, black
+  long blackDots = 0;
+  for (int p = 0; p < 4; ++p) {
+    const auto& decoded = epson.colors.at(escR[p]);
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) {
+        blackDots += p == 3 && expected.Dot(p, y, x);
+        ASSERT_EQ(decoded.Get(kTop + y, kLeft + x), expected.Dot(p, y, x)) << "plane " << p << " row " << y;
+      }
+  }
+  // Unlike the curve method, the profile lays black ink.
+  EXPECT_GT(blackDots, 0);
+}
 
 class DirectJob : public ::testing::Test {
  protected:
