@@ -67,7 +67,6 @@ std::string Utf16BeToUtf8(const uint8_t* p, size_t units) {
 }
 
 constexpr uint32_t kTypeDesc = Signature("desc");
-constexpr uint32_t kTypeText = Signature("text");
 constexpr uint32_t kTypeMluc = Signature("mluc");
 constexpr uint32_t kTypeCurve = Signature("curv");
 constexpr uint32_t kTypeLut8 = Signature("mft1");

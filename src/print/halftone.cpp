@@ -247,8 +247,16 @@ constexpr bool TermExact() {
   return true;
 }
 
-static_assert(TermExact<1, 13>() && TermExact<3, 13>() && TermExact<5, 13>() && TermExact<7, 13>());
-static_assert(TermExact<1, 19>() && TermExact<3, 19>() && TermExact<5, 19>() && TermExact<7, 19>());
+// One pair per assertion: each check stays within clang's constant
+// evaluation step limit.
+static_assert(TermExact<1, 13>());
+static_assert(TermExact<3, 13>());
+static_assert(TermExact<5, 13>());
+static_assert(TermExact<7, 13>());
+static_assert(TermExact<1, 19>());
+static_assert(TermExact<3, 19>());
+static_assert(TermExact<5, 19>());
+static_assert(TermExact<7, 19>());
 
 // Dot decision and stored error of a pixel with value v, v*128 + pull =
 // value and bias -biasSum; the plane byte is overwritten with the dot.

@@ -24,7 +24,6 @@ constexpr int64_t kBandBytesLimit = 3145728;  // 3 MiB per band
 // Rows halftoned (and thrown away) before the first band of an EPSON page.
 constexpr int kPrimingRows = 25;
 constexpr int kResultPrinterError = -18;
-constexpr int kResultBadFormat = -9;
 
 bool Cancelled() { return platform::CancelCount() > 0; }
 
