@@ -211,6 +211,29 @@ TEST_F(PrintCliQueue, QueueReceivesExactlyTheBytesOfTheFileOutput) {
   }
 }
 
+// The band path hands its finished PDF to the queue: the same document as
+// the one written to a file, but for the time of its making.
+TEST_F(PrintCliQueue, DeviceQueueReceivesThePdfOfTheFileOutput) {
+  const std::string file = dir_.File("page.pdf");
+  const std::string common = "print " + ShellQuote(image_) + " --device --paper A5";
+  auto result = Cli(common + " --output " + ShellQuote(file));
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  result = Cli(common + " --queue vivid-raw", Env());
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  ASSERT_TRUE(WaitUntilQueueEmpty()) << "the job did not complete";
+  auto withoutDate = [](std::vector<uint8_t> bytes) {
+    std::string text(bytes.begin(), bytes.end());
+    const size_t at = text.find("/CreationDate (");
+    if (at != std::string::npos) text.erase(at, text.find(')', at) - at);
+    return text;
+  };
+  const std::string expected = withoutDate(ReadBytes(file));
+  const std::string delivered = withoutDate(ReadBytes(daemonDir_ + "/out/job.prn"));
+  ASSERT_EQ(expected.rfind("%PDF-", 0), 0u);
+  EXPECT_TRUE(delivered == expected) << delivered.size() << " bytes delivered, " << expected.size()
+                                     << " written to the file";
+}
+
 TEST_F(PrintCliQueue, UnknownQueueFailsWithTheSystemsMessage) {
   const auto result = Cli("print " + ShellQuote(image_) + " --printer epson --queue no-such-queue", Env());
   EXPECT_EQ(result.exitCode, 1);

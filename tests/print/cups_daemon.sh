@@ -13,8 +13,8 @@
 #       Stops the daemon started for DIR (by its pid) and waits until it has
 #       gone.
 #
-# The queue's minimal PPD has the single filter gziptoany, which passes raw
-# data through unchanged (data starting with the gzip magic 1f 8b would be
+# The queue's minimal PPD has the single filter gziptoany, for raw data and
+# for PDF (the band path's jobs), which passes the data through unchanged (data starting with the gzip magic 1f 8b would be
 # decompressed; printer streams start with ESC). Never point cupsctl at this
 # instance: it would rewrite the configuration with the system defaults.
 set -u
@@ -140,6 +140,7 @@ CONF
 *Throughput: "1"
 *cupsVersion: 2.4
 *cupsFilter: "application/vnd.cups-raw 0 gziptoany"
+*cupsFilter: "application/pdf 0 gziptoany"
 *OpenUI *PageSize: PickOne
 *OrderDependency: 10 AnySetup *PageSize
 *DefaultPageSize: A4
