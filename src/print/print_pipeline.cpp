@@ -322,11 +322,18 @@ int PrintPageDirect(Spooler& spooler, const PrintSettings& settings, const Print
   return PrintImageDirect(spooler, settings, printer, image, nullptr, geometry.dest, geometry.clip, progress);
 }
 
-int PrintJobDirect(Spooler& spooler, const PrintSettings& settings, const PrinterInfo& printer,
-                   const PageLayout& layout, const CDIBitmap& image, PrintProgress* progress) {
+// The page loop of a whole job on a spooler or a printer device (both have
+// the same document and page calls): "Page %d" per page of the range, each
+// page started, printed by `printPage` and ended; the first failure leaves
+// the loop. A failed job is aborted, a finished or cancelled one ended (a
+// cancelled page was still ended properly). Returns 0, a negative code, or
+// what `printPage` returned when `keepPageResult` says so.
+template <typename Target, typename PrintPage, typename KeepResult>
+int RunJobPages(Target& target, const PrintSettings& settings, PrintProgress* progress, PrintPage printPage,
+                KeepResult keepPageResult) {
   PrintProgress silent;
   PrintProgress& panel = progress ? *progress : silent;
-  if (!spooler.StartDocument(settings.jobName)) {
+  if (!target.StartDocument(settings.jobName)) {
     platform::ResetCancel();
     return -1;
   }
@@ -334,17 +341,17 @@ int PrintJobDirect(Spooler& spooler, const PrintSettings& settings, const Printe
   int result = 0;
   for (const int pageNumber : PageNumbers(settings)) {
     panel.Stage(platform::FormatText("Page %d", pageNumber), start);
-    if (!spooler.StartPage()) {
+    if (!target.StartPage()) {
       result = kResultPrinterError;
       break;
     }
-    const int page = PrintPageDirect(spooler, settings, printer, layout, image, panel);
-    const bool ended = spooler.EndPage();
+    const int page = printPage(panel);
+    const bool ended = target.EndPage();
     if (page < 0) {
       result = page;
       break;
     }
-    if (settings.printerType != kPrinterEpson && settings.printerType != kPrinterDesignJet) result = page;
+    if (keepPageResult()) result = page;
     if (!ended) {
       result = kResultPrinterError;
       break;
@@ -355,12 +362,22 @@ int PrintJobDirect(Spooler& spooler, const PrintSettings& settings, const Printe
     }
   }
   if (result < 0 && result != kResultCodeCancelled) {
-    spooler.AbortDocument();
-  } else if (!spooler.EndDocument() && result >= 0) {
+    target.AbortDocument();
+  } else if (!target.EndDocument() && result >= 0) {
     result = kResultPrinterError;
   }
   platform::ResetCancel();
   return result;
+}
+
+int PrintJobDirect(Spooler& spooler, const PrintSettings& settings, const PrinterInfo& printer,
+                   const PageLayout& layout, const CDIBitmap& image, PrintProgress* progress) {
+  // A printer type without a direct path prints nothing and its value is
+  // the job's result.
+  return RunJobPages(
+      spooler, settings, progress,
+      [&](PrintProgress& panel) { return PrintPageDirect(spooler, settings, printer, layout, image, panel); },
+      [&] { return settings.printerType != kPrinterEpson && settings.printerType != kPrinterDesignJet; });
 }
 
 int PrintImageBands(PrinterDevice& device, const PrintSettings& settings, const CDIBitmap& image,
@@ -403,42 +420,10 @@ int PrintPageBands(PrinterDevice& device, const PrintSettings& settings, const P
 
 int PrintJobBands(PrinterDevice& device, const PrintSettings& settings, const PageLayout& layout,
                   const CDIBitmap& image, PrintProgress* progress) {
-  PrintProgress silent;
-  PrintProgress& panel = progress ? *progress : silent;
-  if (!device.StartDocument(settings.jobName)) {
-    platform::ResetCancel();
-    return -1;
-  }
-  const PrintClock::time_point start = PrintClock::now();
-  int result = 0;
-  for (const int pageNumber : PageNumbers(settings)) {
-    panel.Stage(platform::FormatText("Page %d", pageNumber), start);
-    if (!device.StartPage()) {
-      result = kResultPrinterError;
-      break;
-    }
-    const int page = PrintPageBands(device, settings, layout, image, panel);
-    const bool ended = device.EndPage();
-    if (page < 0) {
-      result = page;
-      break;
-    }
-    if (!ended) {
-      result = kResultPrinterError;
-      break;
-    }
-    if (Cancelled()) {
-      result = kResultCodeCancelled;
-      break;
-    }
-  }
-  if (result < 0 && result != kResultCodeCancelled) {
-    device.AbortDocument();
-  } else if (!device.EndDocument() && result >= 0) {
-    result = kResultPrinterError;
-  }
-  platform::ResetCancel();
-  return result;
+  return RunJobPages(
+      device, settings, progress,
+      [&](PrintProgress& panel) { return PrintPageBands(device, settings, layout, image, panel); },
+      [] { return false; });
 }
 
 std::unique_ptr<Spooler> OpenSpooler(const PrintSettings& settings) {
