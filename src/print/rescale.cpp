@@ -14,6 +14,19 @@ inline uint8_t Interpolate(uint8_t a, uint8_t b, float complement, float fractio
   return static_cast<uint8_t>(static_cast<float>(a) * complement + static_cast<float>(b) * fraction + 0.5f);
 }
 
+// Enlarges one 24-bit row horizontally: destination column k interpolates
+// source columns c and c + 1 (clamped at `last`) with the map's weights.
+void EnlargeRowX(const uint8_t* in, uint8_t* out, const ColumnMap& columns, int width, int last) {
+  for (int k = 0; k < width; ++k) {
+    const int c = columns.source[static_cast<size_t>(k)];
+    const int c1 = std::min(c + 1, last);
+    const float g = columns.complement[static_cast<size_t>(k)], f = columns.fraction[static_cast<size_t>(k)];
+    out[3 * k] = Interpolate(in[3 * c], in[3 * c1], g, f);
+    out[3 * k + 1] = Interpolate(in[3 * c + 1], in[3 * c1 + 1], g, f);
+    out[3 * k + 2] = Interpolate(in[3 * c + 2], in[3 * c1 + 2], g, f);
+  }
+}
+
 }  // namespace
 
 ColumnMap BuildColumnMap(int destSize, int sourceSize, int first, int count) {
@@ -126,15 +139,7 @@ const uint8_t* Rescaler::EnlargedRowX(int y, int slot) {
   if (horizontalRow_[slot ^ 1] == y) return horizontal_[slot ^ 1].data();
   const uint8_t* in = SourceRow(y);
   uint8_t* out = horizontal_[slot].data();
-  const int last = sourceRect_.Width() - 1;
-  for (int k = 0; k < visibleWidth_; ++k) {
-    const int c = columns_.source[static_cast<size_t>(k)];
-    const int c1 = std::min(c + 1, last);
-    const float g = columns_.complement[static_cast<size_t>(k)], f = columns_.fraction[static_cast<size_t>(k)];
-    out[3 * k] = Interpolate(in[3 * c], in[3 * c1], g, f);
-    out[3 * k + 1] = Interpolate(in[3 * c + 1], in[3 * c1 + 1], g, f);
-    out[3 * k + 2] = Interpolate(in[3 * c + 2], in[3 * c1 + 2], g, f);
-  }
+  EnlargeRowX(in, out, columns_, visibleWidth_, sourceRect_.Width() - 1);
   horizontalRow_[slot] = y;
   return out;
 }
@@ -179,15 +184,7 @@ void Rescaler::DestRow(int y, uint8_t* out) {
         for (int i = 3 * first; i < 3 * end; ++i)
           rowBuffer_[static_cast<size_t>(i)] = static_cast<uint8_t>(sums_[static_cast<size_t>(i)] / rowCount);
         const uint8_t* in = rowBuffer_.data();
-        const int last = sourceRect_.Width() - 1;
-        for (int k = 0; k < visibleWidth_; ++k) {
-          const int c = columns_.source[static_cast<size_t>(k)];
-          const int c1 = std::min(c + 1, last);
-          const float g = columns_.complement[static_cast<size_t>(k)], f = columns_.fraction[static_cast<size_t>(k)];
-          out[3 * k] = Interpolate(in[3 * c], in[3 * c1], g, f);
-          out[3 * k + 1] = Interpolate(in[3 * c + 1], in[3 * c1 + 1], g, f);
-          out[3 * k + 2] = Interpolate(in[3 * c + 2], in[3 * c1 + 2], g, f);
-        }
+        EnlargeRowX(in, out, columns_, visibleWidth_, sourceRect_.Width() - 1);
       } else {
         for (int k = 0; k < visibleWidth_; ++k) {
           const int c0 = columns_.source[static_cast<size_t>(k)];

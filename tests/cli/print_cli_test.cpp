@@ -2,10 +2,6 @@
 // private CUPS queue (the same bytes), the PDF device, failures leaving no
 // file.
 #include <gtest/gtest.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -13,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "../print/private_cups.h"
 #include "test_support.h"
 
 namespace {
@@ -140,58 +137,18 @@ TEST_F(PrintCli, DeviceWritesAOnePagePdfOfThePaper) {
 
 // ---- a private CUPS queue ----
 
-std::string DaemonScript() {
-  return (std::filesystem::path(VIVID_TEST_DATA).parent_path() / "print" / "cups_daemon.sh").string();
-}
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return 0;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-    port = ntohs(address.sin_port);
-  close(fd);
-  return port;
-}
-
 class PrintCliQueue : public PrintCli {
  protected:
   void SetUp() override {
     PrintCli::SetUp();
-    ASSERT_TRUE(std::filesystem::exists("/usr/sbin/cupsd"))
-        << "/usr/sbin/cupsd is missing: install cups-daemon, cups-client and cups-core-drivers";
-    // The queue's filter runs as user lp when the daemon runs as root.
-    std::filesystem::permissions(dir_.Path(), std::filesystem::perms::others_exec | std::filesystem::perms::group_exec,
-                                 std::filesystem::perm_options::add);
-    daemonDir_ = dir_.File("cups");
-    const int port = FreePort();
-    ASSERT_GT(port, 0);
-    const auto result =
-        RunCommand(ShellQuote(DaemonScript()) + " start " + ShellQuote(daemonDir_) + " " + std::to_string(port));
-    started_ = true;
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    server_ = result.out.substr(0, result.out.find('\n'));
-    ASSERT_FALSE(server_.empty());
+    const std::string failure = cups_.Start(dir_.Path());
+    ASSERT_EQ(failure, "");
   }
-  void TearDown() override {
-    if (started_) RunCommand(ShellQuote(DaemonScript()) + " stop " + ShellQuote(daemonDir_));
-  }
-  std::string Env() const { return "CUPS_SERVER=" + ShellQuote(server_) + " "; }
-  bool WaitUntilQueueEmpty() {
-    for (int i = 0; i < 300; ++i) {
-      const auto result = RunCommand(Env() + "lpstat -o vivid-raw");
-      if (result.exitCode == 0 && result.out.empty()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-  }
-  std::string daemonDir_, server_;
-  bool started_ = false;
+  void TearDown() override { cups_.Stop(); }
+  std::string Env() const { return cups_.Env(); }
+  bool WaitUntilQueueEmpty() { return cups_.WaitUntilQueueEmpty(); }
+  std::string OutputFile() const { return cups_.OutputFile(); }
+  cups_test::PrivateCups cups_;
 };
 
 TEST_F(PrintCliQueue, QueueReceivesExactlyTheBytesOfTheFileOutput) {
@@ -204,7 +161,7 @@ TEST_F(PrintCliQueue, QueueReceivesExactlyTheBytesOfTheFileOutput) {
     ASSERT_EQ(result.exitCode, 0) << result.err;
     ASSERT_TRUE(WaitUntilQueueEmpty()) << "the job did not complete";
     const std::vector<uint8_t> expected = ReadBytes(file);
-    const std::vector<uint8_t> delivered = ReadBytes(daemonDir_ + "/out/job.prn");
+    const std::vector<uint8_t> delivered = ReadBytes(OutputFile());
     ASSERT_FALSE(expected.empty());
     EXPECT_TRUE(delivered == expected) << printer << ": " << delivered.size() << " bytes delivered, "
                                        << expected.size() << " written to the file";
@@ -228,7 +185,7 @@ TEST_F(PrintCliQueue, DeviceQueueReceivesThePdfOfTheFileOutput) {
     return text;
   };
   const std::string expected = withoutDate(ReadBytes(file));
-  const std::string delivered = withoutDate(ReadBytes(daemonDir_ + "/out/job.prn"));
+  const std::string delivered = withoutDate(ReadBytes(OutputFile()));
   ASSERT_EQ(expected.rfind("%PDF-", 0), 0u);
   EXPECT_TRUE(delivered == expected) << delivered.size() << " bytes delivered, " << expected.size()
                                      << " written to the file";
