@@ -262,13 +262,13 @@ int RunPrint(std::span<const std::string> args) {
   if (result == 0) return kExitOk;
   // An interrupted run leaves no output file: the job ended its page for a
   // printer's sake, but a partial page is no use as a file.
-  if (result == kResultCodeCancelled && output) std::remove(output->c_str());
+  if (result == kResultCancelled && output) std::remove(output->c_str());
 
   const std::string target = output ? *output : "queue " + *queue;
   if (result == -1) {
     std::fprintf(stderr, "%s: cannot start the print job on %s%s%s\n", kProgram, target.c_str(),
                  startError.empty() ? "" : ": ", startError.c_str());
-  } else if (Messages().Count() == before || result == kResultCodeCancelled) {
+  } else if (Messages().Count() == before || result == kResultCancelled) {
     std::fprintf(stderr, "%s: %s%s%s\n", kProgram, FormatErrorCode(result).c_str(), startError.empty() ? "" : " ",
                  startError.c_str());
   }

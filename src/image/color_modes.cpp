@@ -328,7 +328,7 @@ int GL_ConvertToGray(CDIBitmap& bitmap) {
     Scratch scratch(width);
     for (int y = first; y < last; ++y) SourceRowLuminance(bitmap, y, gray.RowPointer(y), lut, scratch);
   });
-  if (!ok) return kConvertCancelled;
+  if (!ok) return kResultCancelled;
   bitmap.Attach(gray);
   return 1;
 }
@@ -358,7 +358,7 @@ int GL_ConvertToRGB(CDIBitmap& target, const CDIBitmap& source) {
           CommitRow(target, y, buffer.data());
         }
       });
-  return ok ? 1 : kConvertCancelled;
+  return ok ? 1 : kResultCancelled;
 }
 
 int GL_ConvertToBW(CDIBitmap& target, const CDIBitmap& source, DitherMode dither) {
@@ -407,7 +407,7 @@ int GL_ConvertToBW(CDIBitmap& target, const CDIBitmap& source, DitherMode dither
         current.swap(next);
       }
     });
-    return ok ? 1 : kConvertCancelled;
+    return ok ? 1 : kResultCancelled;
   }
 
   const bool ordered = dither == kDitherOrdered;
@@ -428,7 +428,7 @@ int GL_ConvertToBW(CDIBitmap& target, const CDIBitmap& source, DitherMode dither
       CommitRow(target, y, buffer.data());
     }
   });
-  return ok ? 1 : kConvertCancelled;
+  return ok ? 1 : kResultCancelled;
 }
 
 int GL_ConvertToIndexed(CDIBitmap& target, const CDIBitmap& source, PaletteChoice palette, DitherMode dither,
@@ -450,7 +450,7 @@ int GL_ConvertToIndexed(CDIBitmap& target, const CDIBitmap& source, PaletteChoic
   BeginProgress();
   uint8_t table[1024];
   OctreeQuantizer octree;
-  if (!BuildPalette(source, palette, dither, colors, table, octree)) return kConvertCancelled;
+  if (!BuildPalette(source, palette, dither, colors, table, octree)) return kResultCancelled;
   // The fixed palettes were not fed by the source: their half of the range
   // is reported by the mapping.
   const int base = palette == kPaletteAdaptive ? 50 : 0;
@@ -510,7 +510,7 @@ int GL_ConvertToIndexed(CDIBitmap& target, const CDIBitmap& source, PaletteChoic
       }
     });
   }
-  if (!ok) return kConvertCancelled;
+  if (!ok) return kResultCancelled;
   target.SetColorTable(table, 256);
   if (tableOut) std::memcpy(tableOut, table, sizeof table);
   return 1;
@@ -540,7 +540,7 @@ int GL_ConvertImageToCMYK(CDIBitmap& image) {
     for (int y = first; y < last; ++y)
       GL_RGBRowToCMYK(SourceRowBGR(image, y, scratch.bgr.data()), cmyk.RowPointer(y), width);
   });
-  if (!ok) return kConvertCancelled;
+  if (!ok) return kResultCancelled;
   image.Attach(cmyk);
   return 1;
 }
@@ -614,7 +614,7 @@ int GL_MergePlanes(CDIBitmap& target, std::span<const CDIBitmap* const> planes) 
       }
     }
   });
-  if (!ok) return kConvertCancelled;
+  if (!ok) return kResultCancelled;
   target.Attach(merged);
   return 1;
 }

@@ -18,8 +18,8 @@
 // Progress: while reporting is on, every conversion reports each finished
 // row (ProgressStep(100 x row / height); the palette conversion gives its
 // first pass the first half of the range). A cancel leaves the image
-// unchanged and the result is kConvertCancelled. Result codes: 1 success,
-// 0 refused or out of memory (the image unchanged), kConvertCancelled.
+// unchanged and the result is kResultCancelled. Result codes: 1 success,
+// 0 refused or out of memory (the image unchanged), kResultCancelled.
 //
 // Row-independent conversions run on two threads in two bands of rows when
 // reporting is off and no colour transform is involved; the result is
@@ -32,9 +32,6 @@
 #include <span>
 
 class CDIBitmap;
-
-// Result of a conversion cancelled by the user ("User canceled the process!").
-inline constexpr int kConvertCancelled = kResultCodeCancelled;
 
 // Dithering method of the "Black/White 1BIT" and "Palette 8Bit " dialogs.
 enum DitherMode : int {

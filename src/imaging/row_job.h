@@ -16,10 +16,6 @@
 #include "image/result_codes.h"
 #include "image/threads.h"
 
-// Result code of a cancelled operation ("User canceled the process!"); it is
-// reported silently.
-inline constexpr int kResultCancelled = kResultCodeCancelled;
-
 class CRowJob {
  public:
   CRowJob(CDIBitmap& image, int rows);

@@ -464,7 +464,7 @@ int DitherBand(HalftoneState& state, uint8_t* const planes[4], int pageTop, int 
         if (PrintPumpCancelled()) {
           stop.store(true, std::memory_order_relaxed);
           second.join();
-          return kResultCodeCancelled;
+          return kResultCancelled;
         }
       }
       second.join();
@@ -474,7 +474,7 @@ int DitherBand(HalftoneState& state, uint8_t* const planes[4], int pageTop, int 
   static constexpr int kOrder[4] = {3, 2, 0, 1};  // K, Y, C, M
   for (int index : kOrder) {
     run(index, false);
-    if (PrintPumpCancelled()) return kResultCodeCancelled;
+    if (PrintPumpCancelled()) return kResultCancelled;
   }
   return 1;
 }

@@ -95,7 +95,7 @@ void DitherPlane(uint8_t* plane, int16_t* errors, uint8_t* states, int pageTop, 
 // error is the same as with one thread. After each plane this thread
 // halftones, the print pump runs (SetPrintPump) and a set cancel flag stops
 // the band (the second thread finishes the plane it is on and is joined).
-// Returns 1, kResultCodeCancelled (-29) when cancelled, -13 when width
+// Returns 1, kResultCancelled (-29) when cancelled, -13 when width
 // differs from the state's width, rows is outside 1..bandHeight, a plane is
 // null or the state's buffers are smaller than Allocate made them.
 int DitherBand(HalftoneState& state, uint8_t* const planes[4], int pageTop, int width, int rows);

@@ -92,7 +92,7 @@ struct DirectPage {
     int result = rescaler.RescaleRows(top - dest.top, rows + 1, buffers.band);
     if (result != 1) return result;
     Tone(rows + 1);
-    if (Cancelled()) return kResultCodeCancelled;
+    if (Cancelled()) return kResultCancelled;
     if (showSeparate) Stage("Separate Planes");
     result = SeparateBand(buffers.band, buffers.planes[set], width, rows + 1, false, settings.flip, settings.curves,
                           grid);
@@ -185,7 +185,7 @@ int PrintEpson(DirectPage& page, Spooler& spooler, const PrinterInfo& printer) {
   writer.join();
   stream.EndPage();
 
-  if (Cancelled()) return kResultCodeCancelled;
+  if (Cancelled()) return kResultCancelled;
   if (stream.Failed()) return kResultPrinterError;
   return result;
 }
@@ -228,7 +228,7 @@ int PrintDesignJet(DirectPage& page, Spooler& spooler, const PrinterInfo& printe
   }
   const bool cancelled = Cancelled();
   stream.EndPage(cancelled);
-  if (cancelled) return kResultCodeCancelled;
+  if (cancelled) return kResultCancelled;
   if (stream.Failed()) return kResultPrinterError;
   return result;
 }
@@ -357,11 +357,11 @@ int RunJobPages(Target& target, const PrintSettings& settings, PrintProgress* pr
       break;
     }
     if (Cancelled()) {
-      result = kResultCodeCancelled;
+      result = kResultCancelled;
       break;
     }
   }
-  if (result < 0 && result != kResultCodeCancelled) {
+  if (result < 0 && result != kResultCancelled) {
     target.AbortDocument();
   } else if (!target.EndDocument() && result >= 0) {
     result = kResultPrinterError;
@@ -404,7 +404,7 @@ int PrintImageBands(PrinterDevice& device, const PrintSettings& settings, const 
     progress.Report(0, 0, start, PrintClock::now(), "Band Transfering ", false);
     if (settings.outputColor == 1) GrayBand(band, width, rows);
     if (settings.invert) InvertBand(band, width, rows);
-    if (Cancelled()) return kResultCodeCancelled;
+    if (Cancelled()) return kResultCancelled;
     if (!device.DrawBand(band, width, rows, visible.left, top)) return kResultPrinterError;
     progress.Report(visibleHeight, top + rows - visible.top, start, PrintClock::now(), "Band Transferd", true);
   }

@@ -214,7 +214,7 @@ int SeparateBand(const CDIBitmap& band, uint8_t* const planes[4], int width, int
       GridRow(planes, offset, width, *grid);
     else
       CurveRow(planes, offset, width, curves);
-    if (PrintPumpCancelled()) return kResultCodeCancelled;
+    if (PrintPumpCancelled()) return kResultCancelled;
   }
   return 1;
 }

@@ -98,7 +98,7 @@ int LoadBandPlanes(const CDIBitmap& band, uint8_t* const planes[4], int width, i
 //  - grid given: GridToCMYK.
 // After each row it runs the print pump and stops when the cancel flag is
 // set (platform::CancelCount() > 0): the rows converted so far stay, later
-// rows are not loaded. Returns 1, kResultCodeCancelled (-29) when cancelled,
+// rows are not loaded. Returns 1, kResultCancelled (-29) when cancelled,
 // or -13 for arguments LoadBandPlanes refuses.
 int SeparateBand(const CDIBitmap& band, uint8_t* const planes[4], int width, int rows, bool bottomUp, bool flip,
                  const SeparationCurves& curves, const SeparationGrid* grid);

@@ -721,7 +721,7 @@ TEST(ColorModeTest, CancelLeavesTheImageUnchanged) {
     platform::SetProgressPump([&] {
       if (++steps == 5) platform::RequestCancel();
     });
-    EXPECT_EQ(command(image), kConvertCancelled);
+    EXPECT_EQ(command(image), kResultCancelled);
     EXPECT_EQ(image.GetBitCount(), original.GetBitCount());
     EXPECT_EQ(std::vector<uint8_t>(image.GetPixels(), image.GetPixels() + image.GetStride() * 40),
               std::vector<uint8_t>(original.GetPixels(), original.GetPixels() + original.GetStride() * 40));

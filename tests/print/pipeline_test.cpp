@@ -374,7 +374,7 @@ TEST_F(DirectJob, CancelDuringTheFirstBandStillEndsThePage) {
     recorder.cancelAt = "Dither Planes";
     print::PrintProgress progress(&recorder);
     EXPECT_EQ(print::PrintJobDirect(spooler, settings, printer, SmallLayout(printer), image, &progress),
-              kResultCodeCancelled);
+              kResultCancelled);
     EXPECT_EQ(platform::CancelCount(), 0);
     EXPECT_TRUE(spooler.Ended());
     const std::vector<uint8_t>& bytes = spooler.Bytes();
@@ -517,7 +517,7 @@ TEST(PdfDevice, FailedJobsLeaveNoFileAndCancelIsReported) {
   Recorder recorder;
   recorder.cancelAt = "Band Transfering ";
   print::PrintProgress progress(&recorder);
-  EXPECT_EQ(print::PrintJobBands(device, settings, layout, image, &progress), kResultCodeCancelled);
+  EXPECT_EQ(print::PrintJobBands(device, settings, layout, image, &progress), kResultCancelled);
   EXPECT_EQ(platform::CancelCount(), 0);
   EXPECT_FALSE(recorder.Saw("Band Transferd"));  // the band was not drawn
 }
