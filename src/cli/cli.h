@@ -31,13 +31,14 @@ struct Verb {
   int (*run)(std::span<const std::string> args);
 };
 
-// Thrown for a usage error; main prints the text and the usage, exit 2.
+// Thrown for a usage error; main prints the text on one line with a pointer
+// to the verb's --help, exit 2.
 class UsageError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct OptionDef {
   std::string_view name;  // with the leading "--"
   bool takesValue = true;
 };
@@ -48,11 +49,11 @@ struct ParsedArgs {
   std::optional<std::string> Option(std::string_view name) const;
 };
 
-// Splits args into positionals and the options of `specs` ("--name value"
+// Splits args into positionals and the options of `defs` ("--name value"
 // or "--name=value"; "--" ends the options; a later repeat wins). Throws
 // UsageError for an unknown option, a missing value, or a value given to an
 // option that takes none.
-ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs);
+ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionDef> defs);
 // Throws UsageError unless exactly `count` positionals were given.
 void ExpectPositionals(const ParsedArgs& parsed, size_t count, std::string_view verb);
 // A decimal integer in min..max, else UsageError naming the option.

@@ -20,7 +20,7 @@ std::optional<std::string> ParsedArgs::Option(std::string_view name) const {
   return it->second;
 }
 
-ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSpec> specs) {
+ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionDef> defs) {
   ParsedArgs parsed;
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -35,15 +35,15 @@ ParsedArgs ParseArgs(std::span<const std::string> args, std::span<const OptionSp
     }
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& candidate : specs)
-      if (candidate.name == name) spec = &candidate;
-    if (!spec) throw UsageError("unknown option " + name);
+    const OptionDef* def = nullptr;
+    for (const OptionDef& candidate : defs)
+      if (candidate.name == name) def = &candidate;
+    if (!def) throw UsageError("unknown option " + name);
     std::string value;
     if (equals != std::string::npos) {
-      if (!spec->takesValue) throw UsageError("option " + name + " takes no value");
+      if (!def->takesValue) throw UsageError("option " + name + " takes no value");
       value = arg.substr(equals + 1);
-    } else if (spec->takesValue) {
+    } else if (def->takesValue) {
       if (i + 1 >= args.size()) throw UsageError("option " + name + " needs a value");
       value = args[++i];
     }

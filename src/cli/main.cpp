@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "document/vivid_doc.h"
 
 namespace cli {
 namespace {
@@ -42,37 +43,51 @@ constexpr Verb kVerbs[] = {
      RunIcc},
 };
 
+void PrintVerbUsage(std::FILE* stream, const Verb& verb) {
+  std::fprintf(stream, "  %.*s\n", static_cast<int>(verb.usage.size()), verb.usage.data());
+}
+
 void PrintUsage(std::FILE* stream) {
-  std::fprintf(stream, "usage: %s VERB [ARGUMENTS]\n       %s --help\n\nverbs:\n", kProgram, kProgram);
-  for (const Verb& verb : kVerbs)
-    std::fprintf(stream, "  %.*s\n", static_cast<int>(verb.usage.size()), verb.usage.data());
+  std::fprintf(stream, "usage: %s VERB [ARGUMENTS]\n       %s VERB --help\n\nverbs:\n", kProgram, kProgram);
+  for (const Verb& verb : kVerbs) PrintVerbUsage(stream, verb);
   std::fprintf(stream, "\nexit status: 0 success, 1 the operation failed, 2 usage error\n");
 }
 
+bool IsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
+// A usage error is one line on stderr: the problem, and where the usage is.
+int ReportUsageError(const std::string& problem, std::string_view verb) {
+  const std::string help = verb.empty() ? std::string(kProgram) + " --help" : std::string(kProgram) + " " +
+                                                                                 std::string(verb) + " --help";
+  std::fprintf(stderr, "%s: %s (see '%s')\n", kProgram, problem.c_str(), help.c_str());
+  return kExitUsage;
+}
+
 int Main(const std::vector<std::string>& args) {
-  if (args.empty()) {
-    PrintUsage(stderr);
-    return kExitUsage;
-  }
-  const auto isHelp = [](const std::string& arg) { return arg == "--help" || arg == "-h"; };
-  if (isHelp(args[0]) || (args.size() == 2 && isHelp(args[1]))) {
+  if (args.empty()) return ReportUsageError("a verb is needed", "");
+  if (IsHelp(args[0])) {
     PrintUsage(stdout);
-    if (args[0] == "apply") PrintOperations(stdout);
     return kExitOk;
   }
   for (const Verb& verb : kVerbs) {
     if (verb.name != args[0]) continue;
+    const std::span<const std::string> rest = std::span<const std::string>(args).subspan(1);
+    // VERB --help (anywhere before a "--") shows that verb's usage.
+    for (const std::string& arg : rest) {
+      if (arg == "--") break;
+      if (!IsHelp(arg)) continue;
+      std::printf("usage:\n");
+      PrintVerbUsage(stdout, verb);
+      if (verb.name == "apply") PrintOperations(stdout);
+      return kExitOk;
+    }
     try {
-      return verb.run(std::span<const std::string>(args).subspan(1));
+      return verb.run(rest);
     } catch (const UsageError& error) {
-      std::fprintf(stderr, "%s: %s\n\n", kProgram, error.what());
-      PrintUsage(stderr);
-      return kExitUsage;
+      return ReportUsageError(error.what(), verb.name);
     }
   }
-  std::fprintf(stderr, "%s: unknown verb '%s'\n\n", kProgram, args[0].c_str());
-  PrintUsage(stderr);
-  return kExitUsage;
+  return ReportUsageError("unknown verb '" + args[0] + "'", "");
 }
 
 }  // namespace
@@ -80,6 +95,8 @@ int Main(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   platform::SetMessageSink(&cli::Messages());
+  // The command line never saves over the file it opened.
+  CVividDoc::SetWarnReadOnlyOnOpen(false);
   try {
     const int status = cli::Main(std::vector<std::string>(argv + 1, argv + argc));
     std::fflush(stdout);

@@ -7,13 +7,13 @@
 #include "cli/cli.h"
 #include "document/vivid_doc.h"
 #include "image/result_codes.h"
-#include "imaging/operation_table.h"
+#include "editing/operation_table.h"
 #include "platform/region.h"
 
 namespace cli {
 namespace {
 
-constexpr OptionSpec kApplyOptions[] = {{"--select"}};
+constexpr OptionDef kApplyOptions[] = {{"--select"}};
 
 // "X,Y,W,H" with W and H at least 1.
 platform::Rect ParseSelection(const std::string& value) {
@@ -33,30 +33,11 @@ std::string Number(double v) {
   return s;
 }
 
-bool InFamily(const std::vector<OperationSpec>& family, const OperationSpec& spec) {
-  for (const OperationSpec& member : family)
-    if (member.name == spec.name) return true;
-  return false;
-}
-
-// The geometry family: turns, flips, resizing, canvas, crop.
-bool MovesPixels(const OperationSpec& spec) {
-  static const std::vector<OperationSpec> geometry = GL_GeometryOperations();
-  return InFamily(geometry, spec);
-}
-
-// The tone adjustments change a palette image's colour table, which every
-// pixel shares, so no selection can hold them in.
-bool ChangesColorTable(const OperationSpec& spec, const CDIBitmap& image) {
-  static const std::vector<OperationSpec> tone = GL_ToneOperations();
-  return image.GetBitCount() <= 8 && !image.IsGray() && InFamily(tone, spec);
-}
-
 }  // namespace
 
 void PrintOperations(std::FILE* stream) {
   std::fprintf(stream, "\noperations:\n");
-  for (const OperationSpec& op : GL_Operations()) {
+  for (const OperationDef& op : AllOperations()) {
     std::string line = "  " + std::string(op.name);
     for (size_t i = 0; i < op.params.size(); ++i) {
       const OperationParam& p = op.params[i];
@@ -82,7 +63,7 @@ int RunApply(std::span<const std::string> args) {
   std::vector<ParsedOperation> operations;
   for (size_t i = 2; i < parsed.positional.size(); ++i) {
     std::string error;
-    std::optional<ParsedOperation> op = GL_ParseOperation(parsed.positional[i], error);
+    std::optional<ParsedOperation> op = ParseOperation(parsed.positional[i], error);
     if (!op) throw UsageError(error);
     operations.push_back(std::move(*op));
   }
@@ -99,41 +80,19 @@ int RunApply(std::span<const std::string> args) {
     status = kExitFailed;
   } else {
     CDIBitmap& image = document.GetImage();
-    // The selection holds for every operation that keeps the pixels where
-    // they are. A mode change rebuilds the bitmap and drops its mask, so the
-    // mask is put back after it; an operation that moves the pixels (the
-    // geometry family: turns, flips, resizing, canvas, crop) ends the
-    // selection, since the rectangle no longer covers the same picture.
-    const platform::Region region = platform::Region::FromRect(selection.value_or(platform::Rect{}));
-    bool selected = selection.has_value();
-    if (selected) image.SetMaskRgn(&region);
-    for (size_t i = 0; i < operations.size() && status == kExitOk; ++i) {
-      if (selected && i > 0 && !image.HasMask()) {
-        if (MovesPixels(*operations[i - 1].spec))
-          selected = false;
-        else
-          image.SetMaskRgn(&region);
-      }
-      if (selected && ChangesColorTable(*operations[i].spec, image)) {
-        std::fprintf(stderr,
-                     "%s: %s: a selection cannot hold in a change of the colour table of a palette image; "
-                     "convert it first with mode:rgb or mode:gray\n",
-                     kProgram, parsed.positional[i + 2].c_str());
-        status = kExitFailed;
-        break;
-      }
-      const int before = Messages().Count();
-      const int result = operations[i].spec->apply(image, operations[i].args);
-      if (result == 1) continue;
-      const std::string& text = parsed.positional[i + 2];
-      if (result < 0)
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, text.c_str(), FormatErrorCode(result).c_str());
+    const int before = Messages().Count();
+    const OperationRunResult run = RunOperations(image, operations, selection);
+    if (run.code != 1) {
+      const std::string& text = parsed.positional[run.failedAt + 2];
+      if (run.selectionRefused)
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, text.c_str(), kSelectionCannotHoldText);
+      else if (run.code < 0)
+        std::fprintf(stderr, "%s: %s: %s\n", kProgram, text.c_str(), FormatErrorCode(run.code).c_str());
       else if (Messages().Count() == before)
         std::fprintf(stderr, "%s: %s: the operation was refused\n", kProgram, text.c_str());
       status = kExitFailed;
     }
     if (status == kExitOk) {
-      image.ClearMask();
       document.SetModifiedFlag(true);
       const int before = Messages().Count();
       if (!document.SaveAsChosen(output, document.PreselectedSaveType())) {

@@ -12,7 +12,7 @@ namespace {
 constexpr std::string_view kTiffChoices[] = {"none", "packbits", "fax3", "fax4"};
 constexpr std::string_view kTgaChoices[] = {"none", "rle"};
 
-constexpr OptionSpec kConvertOptions[] = {
+constexpr OptionDef kConvertOptions[] = {
     {"--jpeg-quality"}, {"--tiff-compression"}, {"--tga-compression"}, {"--pcd-resolution"}};
 
 }  // namespace

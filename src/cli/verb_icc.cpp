@@ -58,7 +58,7 @@ int DumpProfile(const ParsedArgs& parsed) {
 }  // namespace
 
 int RunIcc(std::span<const std::string> args) {
-  static constexpr OptionSpec kOptions[] = {{"--intent"}, {"--output"}};
+  static constexpr OptionDef kOptions[] = {{"--intent"}, {"--output"}};
   const ParsedArgs parsed = ParseArgs(args, kOptions);
   if (parsed.positional.empty()) throw UsageError("icc needs 'list' or 'dump'");
   const std::string& action = parsed.positional[0];

@@ -27,7 +27,7 @@
 namespace cli {
 namespace {
 
-constexpr OptionSpec kPrintOptions[] = {
+constexpr OptionDef kPrintOptions[] = {
     {"--printer"},         {"--device", false},   {"--output"},         {"--queue"},
     {"--dpi"},             {"--paper"},           {"--gray", false},    {"--invert", false},
     {"--flip", false},     {"--fit", false},      {"--scale"},          {"--curves"},

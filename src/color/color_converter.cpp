@@ -297,24 +297,25 @@ void ColorConverter::CMYKToRGB(const uint8_t* cmyk, uint8_t* bgr, int count) con
 }
 
 namespace {
-std::unique_ptr<ColorConverter>& InstalledConverter() {
-  static std::unique_ptr<ColorConverter> installed;
+// The converter InstallColorTransform put in the process-wide slot.
+std::shared_ptr<const ColorConverter>& InstalledConverter() {
+  static std::shared_ptr<const ColorConverter> installed;
   return installed;
 }
 }  // namespace
 
 void UninstallColorTransform() {
-  if (GL_GetColorTransform() == InstalledConverter().get()) GL_SetColorTransform(nullptr);
+  if (GL_GetColorTransform() == InstalledConverter()) GL_SetColorTransform(nullptr);
   InstalledConverter().reset();
 }
 
 bool InstallColorTransform(const ColorManagementSettings& settings, std::string* error) {
   UninstallColorTransform();
   if (!settings.enabled || settings.inputPath.empty() || settings.separationPath.empty()) return true;
-  auto converter = std::make_unique<ColorConverter>();
+  auto converter = std::make_shared<ColorConverter>();
   if (!converter->Build(settings.inputPath, settings.separationPath, settings.intent, error)) return false;
-  GL_SetColorTransform(converter.get());
-  InstalledConverter() = std::move(converter);
+  InstalledConverter() = converter;
+  GL_SetColorTransform(std::move(converter));
   return true;
 }
 

@@ -131,13 +131,12 @@ class ColorConverter final : public CColorTransform {
 
 // Builds a converter from the settings' input and separation profiles and
 // intent and installs it as the process-wide colour transform, replacing
-// (and freeing) one installed before. When matching is off or either
-// profile is not chosen, the transform is removed (simple formulas again)
-// and true is returned. False with `error` set, and the transform removed,
-// when the profiles cannot be used. Not to be called while another thread
-// converts.
+// one installed before (which is freed once no thread converts with it any
+// more). When matching is off or either profile is not chosen, the transform
+// is removed (simple formulas again) and true is returned. False with
+// `error` set, and the transform removed, when the profiles cannot be used.
 bool InstallColorTransform(const ColorManagementSettings& settings, std::string* error = nullptr);
-// Removes and frees the transform InstallColorTransform installed.
+// Removes the transform InstallColorTransform installed.
 void UninstallColorTransform();
 
 }  // namespace color

@@ -317,7 +317,7 @@ int SaveCurveFile(std::string_view path, const CurveSet& set, int channelCount, 
   return 1;
 }
 
-int LoadCurveFile(std::string_view path, CurveSet& set) {
+int LoadCurveFile(std::string_view path, CurveSet& set, int* channelCount) {
   std::vector<uint8_t> bytes;
   if (!ReadCurveBytes(path, bytes)) return kCannotOpen;
   ByteReader reader(bytes);
@@ -327,7 +327,9 @@ int LoadCurveFile(std::string_view path, CurveSet& set) {
   for (int channel = 0; channel < n; ++channel) {
     if (!reader.Bytes(set.channels[channel].table, 256)) return kErrorReading;
   }
-  return ReadPointSection(reader, set, n, true);
+  const int result = ReadPointSection(reader, set, n, true);
+  if (result == 1 && channelCount) *channelCount = n;
+  return result;
 }
 
 int LoadSeparationCurveFile(std::string_view path, CurveSet& set) {

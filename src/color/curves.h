@@ -128,8 +128,9 @@ int SaveCurveFile(std::string_view path, const CurveSet& set, int channelCount,
 //   data, -9 n outside 1..5, m other than 17, a used value other than 0/1,
 //   a used point outside 0..255 or used x not strictly increasing (a
 //   channel with such points is not taken).
-// Returns 1 on success.
-int LoadCurveFile(std::string_view path, CurveSet& set);
+// Returns 1 on success, with the file's channel count n in `*channelCount`
+// when given.
+int LoadCurveFile(std::string_view path, CurveSet& set, int* channelCount = nullptr);
 
 // The "CMYK Separation " dialog's load: the header text is not checked; n
 // must be 4 (anything else is refused with -9: the four tables would be read

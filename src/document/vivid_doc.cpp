@@ -14,6 +14,7 @@
 #include "document/codecs/bmp.h"
 #include "document/format_dispatch.h"
 #include "document/format_tables.h"
+#include "imaging/combine.h"
 #include "platform/main_window.h"
 #include "platform/messages.h"
 #include "platform/prompts.h"
@@ -26,6 +27,7 @@ std::string g_lastDirectory;
 CreationMode g_creationMode = CM_BLANK;
 std::unique_ptr<CDIBitmap> g_preparedImage;
 bool g_keepSavedCopy = false;
+bool g_warnReadOnlyOnOpen = true;
 std::map<int, CVividDoc::NewDocumentSource> g_sources;
 std::function<void(const std::string&)> g_recentFileHandler;
 
@@ -111,15 +113,12 @@ bool DibHeaderUsable(std::span<const uint8_t> dib) {
   return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
 
-// Channel value `v` at opacity `a` (0..255) over the background value `back`.
-uint8_t Over(uint32_t v, uint32_t a, uint32_t back) { return static_cast<uint8_t>((v * a + back * (255 - a) + 127) / 255); }
-
 // Drops `floater` onto a new white image of its own kind (1-bit or 8-bit
-// with its colour table, 24-bit RGB, 32-bit CMYK) and size: pixels outside
-// its outline stay white; inside it, 24-bit and CMYK pixels are blended over
-// white by the alpha, and palette pixels are taken where the alpha is at
-// least half (a palette image has no in-between colours) and stay white
-// elsewhere. False when the image cannot be created.
+// with its colour table, 24-bit RGB, 32-bit CMYK) and size, as Defloat drops
+// a floater with the Normal merge at full opacity: the image library's alpha
+// combine (GL_CombineBitmapWithAlpha) through the outline. Outside the
+// outline the image stays white (0xFF for RGB, no ink for CMYK, the whitest
+// table entry for palette kinds). False when the image cannot be created.
 bool DropOnWhite(const FloaterParts& floater, CDIBitmap& out) {
   const CDIBitmap& source = floater.image;
   CDIBitmap canvas;
@@ -129,37 +128,15 @@ bool DropOnWhite(const FloaterParts& floater, CDIBitmap& out) {
   if (!made) return false;
   canvas.SetResolution(source.GetXResolution(), source.GetYResolution());
   const int width = canvas.GetWidth(), height = canvas.GetHeight(), bits = canvas.GetBitCount();
-  // A plain bitmap (its whole rectangle, fully opaque) is copied row by row.
-  bool opaque = floater.outline.IsValid() && floater.outline == platform::Region::FromRect(0, 0, width, height) &&
-                floater.alpha.IsAllocated() && floater.alpha.GetWidth() == width &&
-                floater.alpha.GetHeight() == height && floater.alpha.GetBitCount() == 8;
-  for (int y = 0; opaque && y < height; ++y) {
-    const uint8_t* a = floater.alpha.RowPointer(y);
-    opaque = std::all_of(a, a + width, [](uint8_t v) { return v == 255; });
-  }
-  if (opaque) {
-    for (int y = 0; y < height; ++y)
-      std::memcpy(canvas.RowPointer(y), source.RowPointer(y), static_cast<size_t>(canvas.GetRowBytes()));
-    out.Attach(canvas);
-    return true;
-  }
-  const uint32_t whiteIndex = bits <= 8 ? static_cast<uint32_t>(canvas.NearestIndex(0xFFFFFF)) : 0;
-  for (int y = 0; y < height; ++y) {
-    // Rows start white: 0xFF for RGB, no ink (0) for CMYK, the whitest
-    // table entry for palette kinds.
-    if (bits == 24) std::memset(canvas.RowPointer(y), 0xFF, static_cast<size_t>(canvas.GetRowBytes()));
-    for (int x = 0; x < width; ++x) {
-      const uint32_t a = floater.outline.Contains(x, y) ? floater.alpha.GetPixel(y, x) : 0;
-      if (bits <= 8) {
-        canvas.SetPixel(y, x, a >= 128 ? source.GetPixel(y, x) : whiteIndex);
-      } else if (a != 0) {
-        const uint8_t* from = source.RowPointer(y) + static_cast<size_t>(x) * (bits / 8);
-        uint8_t* to = canvas.RowPointer(y) + static_cast<size_t>(x) * (bits / 8);
-        const uint32_t back = bits == 24 ? 255 : 0;
-        for (int c = 0; c < bits / 8; ++c) to[c] = Over(from[c], a, back);
-      }
-    }
-  }
+  int white = 0;  // the byte every row starts with; CMYK keeps 0, no ink
+  if (bits == 24) white = 0xFF;
+  if (bits == 8) white = canvas.NearestIndex(0xFFFFFF);
+  if (bits == 1) white = canvas.NearestIndex(0xFFFFFF) ? 0xFF : 0x00;
+  for (int y = 0; y < height; ++y) std::memset(canvas.RowPointer(y), white, static_cast<size_t>(canvas.GetRowBytes()));
+  canvas.SetMaskRgn(&floater.outline);
+  const int result = GL_CombineBitmapWithAlpha(canvas, 0, 0, width, height, source, 0, 0, floater.alpha, 0, 0, 255);
+  canvas.ClearMask();
+  if (result != 1) return false;
   out.Attach(canvas);
   return true;
 }
@@ -255,7 +232,7 @@ bool CVividDoc::TakePreparedImage() {
 bool CVividDoc::OnOpenDocument(const std::string& path) {
   platform::MainWindowSink& window = platform::MainWindow();
   window.Repaint();
-  if (IsReadOnlyFile(path))
+  if (g_warnReadOnlyOnOpen && IsReadOnlyFile(path))
     platform::ShowMessage(platform::FormatText("%s is ReadOnly File, Cannot be saved !", path.c_str()), "Warnning",
                           platform::MsgIcon::Exclamation);
 
@@ -584,6 +561,7 @@ void CVividDoc::SetCreationMode(CreationMode mode) { g_creationMode = mode; }
 void CVividDoc::SetPreparedImage(std::unique_ptr<CDIBitmap> image) { g_preparedImage = std::move(image); }
 bool CVividDoc::HasPreparedImage() { return g_preparedImage != nullptr; }
 void CVividDoc::SetKeepSavedCopy(bool keep) { g_keepSavedCopy = keep; }
+void CVividDoc::SetWarnReadOnlyOnOpen(bool warn) { g_warnReadOnlyOnOpen = warn; }
 
 void CVividDoc::SetNewDocumentSource(CreationMode mode, NewDocumentSource source) {
   if (source)

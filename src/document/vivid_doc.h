@@ -102,17 +102,19 @@ class CVividDoc {
   //   formats carry them, else opaque; its messages when it fails, and the
   //   new document fails) and dropped onto a white image of the floater's
   //   kind and size (1-bit or 8-bit with the bitmap's table, 24-bit RGB,
-  //   32-bit CMYK): outside the outline the image stays white; inside it
-  //   24-bit and CMYK pixels are blended over white by the alpha and palette
-  //   pixels are taken where the alpha is 128 or more. The document is then
-  //   modified.
+  //   32-bit CMYK) as Defloat drops it with the Normal merge at full
+  //   opacity (GL_CombineBitmapWithAlpha): outside the outline the image
+  //   stays white; inside it gray, 24-bit and CMYK pixels are blended over
+  //   white by the alpha and palette pixels are taken where the alpha is not
+  //   0. The document is then modified.
   // CM_ACQUIRE, CM_CAPTURE, CM_COMBINE: run the source registered with
   //   SetNewDocumentSource; without one they fail with a message such as
   //   "Scanning is not available in this build".
   // Returns false when the new document fails (the caller discards it).
   virtual bool OnNewDocument();
   // Opens `path`: repaints the main window, warns "%s is ReadOnly File,
-  // Cannot be saved !" (caption "Warnning") for a read-only file and goes on,
+  // Cannot be saved !" (caption "Warnning") for a read-only file and goes on
+  // (unless SetWarnReadOnlyOnOpen turned the warning off),
   // shows "Loading File, wait..." and the wait cursor, reads with
   // LoadImageFile. On success the image is replaced, the path name set (and
   // added to the recent files), the document is not modified and has a file.
@@ -234,6 +236,9 @@ class CVividDoc {
   // the user why). An empty function removes the source.
   using NewDocumentSource = std::function<bool(CVividDoc& document)>;
   static void SetNewDocumentSource(CreationMode mode, NewDocumentSource source);
+  // Whether Open warns that a read-only file cannot be saved (on by default;
+  // off for the command line, which never saves over what it opened).
+  static void SetWarnReadOnlyOnOpen(bool warn);
   // Called with every path set by Open and Save As, for the recent-file list.
   static void SetRecentFileHandler(std::function<void(const std::string& path)> handler);
 

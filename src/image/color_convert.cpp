@@ -1,6 +1,8 @@
 #include "image/color_convert.h"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <vector>
 
 #include "image/dibitmap.h"
@@ -8,7 +10,11 @@
 
 namespace {
 
-const CColorTransform* g_transform = nullptr;
+// The installed transform. `g_installed` lets the conversions skip the lock
+// while none is installed, which is nearly always.
+std::mutex g_transformMutex;
+std::shared_ptr<const CColorTransform> g_transform;
+std::atomic<bool> g_installed{false};
 
 inline void SimpleRGBToCMYK(const uint8_t* bgr, uint8_t* cmyk) {
   cmyk[0] = static_cast<uint8_t>(255 - bgr[2]);
@@ -26,13 +32,20 @@ inline void SimpleCMYKToRGB(const uint8_t* cmyk, uint8_t* bgr) {
 
 }  // namespace
 
-const CColorTransform* GL_SetColorTransform(const CColorTransform* transform) {
-  const CColorTransform* old = g_transform;
-  g_transform = transform;
-  return old;
+std::shared_ptr<const CColorTransform> GL_SetColorTransform(std::shared_ptr<const CColorTransform> transform) {
+  std::lock_guard<std::mutex> lock(g_transformMutex);
+  g_installed.store(transform != nullptr, std::memory_order_release);
+  g_transform.swap(transform);
+  return transform;
 }
 
-const CColorTransform* GL_GetColorTransform() { return g_transform; }
+std::shared_ptr<const CColorTransform> GL_GetColorTransform() {
+  if (!g_installed.load(std::memory_order_acquire)) return nullptr;
+  std::lock_guard<std::mutex> lock(g_transformMutex);
+  return g_transform;
+}
+
+bool GL_HasColorTransform() { return g_installed.load(std::memory_order_acquire); }
 
 void GL_RGBToCMYK(uint8_t red, uint8_t green, uint8_t blue, uint8_t cmyk[4]) {
   const uint8_t bgr[3] = {blue, green, red};
@@ -48,16 +61,16 @@ void GL_CMYKToRGB(const uint8_t cmyk[4], uint8_t& red, uint8_t& green, uint8_t& 
 }
 
 void GL_RGBRowToCMYK(const uint8_t* bgr, uint8_t* cmyk, int count) {
-  if (g_transform) {
-    g_transform->RGBToCMYK(bgr, cmyk, count);
+  if (const std::shared_ptr<const CColorTransform> transform = GL_GetColorTransform()) {
+    transform->RGBToCMYK(bgr, cmyk, count);
     return;
   }
   for (int i = 0; i < count; ++i) SimpleRGBToCMYK(bgr + 3 * i, cmyk + 4 * i);
 }
 
 void GL_CMYKRowToRGB(const uint8_t* cmyk, uint8_t* bgr, int count) {
-  if (g_transform) {
-    g_transform->CMYKToRGB(cmyk, bgr, count);
+  if (const std::shared_ptr<const CColorTransform> transform = GL_GetColorTransform()) {
+    transform->CMYKToRGB(cmyk, bgr, count);
     return;
   }
   for (int i = 0; i < count; ++i) SimpleCMYKToRGB(cmyk + 4 * i, bgr + 3 * i);

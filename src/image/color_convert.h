@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 class CDIBitmap;
 
@@ -24,9 +25,13 @@ class CColorTransform {
 };
 
 // Installs the transform (nullptr: back to the simple formulas); returns the
-// previous one. The caller keeps ownership.
-const CColorTransform* GL_SetColorTransform(const CColorTransform* transform);
-const CColorTransform* GL_GetColorTransform();
+// previous one. The slot shares ownership: a conversion holds the transform
+// for the rows it converts, so replacing or removing it while another thread
+// converts is safe (the old transform lives until that thread lets go).
+std::shared_ptr<const CColorTransform> GL_SetColorTransform(std::shared_ptr<const CColorTransform> transform);
+std::shared_ptr<const CColorTransform> GL_GetColorTransform();
+// True while a transform is installed.
+bool GL_HasColorTransform();
 
 void GL_RGBToCMYK(uint8_t red, uint8_t green, uint8_t blue, uint8_t cmyk[4]);
 void GL_CMYKToRGB(const uint8_t cmyk[4], uint8_t& red, uint8_t& green, uint8_t& blue);

@@ -141,7 +141,7 @@ void BeginProgress() {
 
 // Bands are safe unless a colour transform (whose thread safety is its own
 // business) converts CMYK rows.
-bool BandsAllowed(const CDIBitmap& source) { return source.GetBitCount() != 32 || !GL_GetColorTransform(); }
+bool BandsAllowed(const CDIBitmap& source) { return source.GetBitCount() != 32 || !GL_HasColorTransform(); }
 
 bool SameSize(const CDIBitmap& a, const CDIBitmap& b) {
   return a.GetWidth() == b.GetWidth() && a.GetHeight() == b.GetHeight();
@@ -534,7 +534,7 @@ int GL_ConvertImageToCMYK(CDIBitmap& image) {
   CDIBitmap cmyk;
   if (!GL_CreateCMYKBitmap(cmyk, width, image.GetHeight())) return 0;
   BeginProgress();
-  const bool banded = !GL_GetColorTransform();
+  const bool banded = !GL_HasColorTransform();
   const bool ok = RunRows(image.GetHeight(), int64_t{width} * 4, banded, 0, 100, [&](int first, int last) {
     Scratch scratch(width);
     for (int y = first; y < last; ++y)

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "image/dibitmap.h"
+#include "imaging/hsl.h"
 #include "imaging/row_job.h"
 #include "imaging/vector_loop.h"
 #include "imaging/vector_pixels.h"
@@ -287,114 +288,9 @@ void SelectByMask(uint8_t* out, const uint8_t* s, const uint8_t* mask, int width
 
 // ------------------------------------------------------------ HSL blends
 
-struct Hsl {
-  float h, s, l;  // h = -1: no hue
-};
-
-// H, S and L of a pixel; only the wanted components are computed (an
-// unwanted hue reads 0 when the pixel has one, -1 when it has none).
-template <bool WantH, bool WantS>
-inline Hsl ToHsl(const uint8_t* bgr) {
-  const float r = bgr[2] * 0.003921569f;
-  const float g = bgr[1] * 0.003921569f;
-  const float b = bgr[0] * 0.003921569f;
-  const float mx = std::max(r, std::max(g, b));
-  const float mn = std::min(r, std::min(g, b));
-  Hsl out{0.0f, 0.0f, (mx + mn) * 0.5f};
-  if (mx == mn) {
-    out.h = -1.0f;
-    return out;
-  }
-  const float delta = mx - mn;
-  if constexpr (WantS) out.s = out.l < 0.5f ? delta / (mx + mn) : delta / (2.0f - mx - mn);
-  if constexpr (WantH) {
-    // Selects instead of branches (the maximum's channel is unpredictable);
-    // adding 0 to the red sector's quotient changes no value.
-    const float num = r == mx ? g - b : g == mx ? b - r : r - g;
-    const float sector = r == mx ? 0.0f : g == mx ? 2.0f : 4.0f;
-    float h = num / delta + sector;
-    h *= 60.0f;
-    if (h < 0.0f) h += 360.0f;
-    out.h = h;
-  }
-  return out;
-}
-
-inline uint8_t ToByte(float v) {
-  v *= 255.0f;
-  if (v < 0.0f) v = 0.0f;
-  if (v > 255.0f) v = 255.0f;
-  return static_cast<uint8_t>(static_cast<int>(v));
-}
-
-inline uint8_t HueToRGB(float m1, float m2, float h) {
-  if (h < 0.0f) h += 360.0f;
-  if (h > 360.0f) h -= 360.0f;
-  // The two ramps share one expression: m1 + (m2 - m1) x h / 60 below 60,
-  // with 240 - h in place of h from 180 to 240.
-  const float x = h < 60.0f ? h : 240.0f - h;
-  const float ramp = m1 + (m2 - m1) * x / 60.0f;
-  const float v = h < 60.0f ? ramp : h < 180.0f ? m2 : h < 240.0f ? ramp : m1;
-  return ToByte(v);
-}
-
-inline void FromHsl(uint8_t* bgr, float h, float s, float l) {
-  if (h < 0.0f) {
-    bgr[0] = bgr[1] = bgr[2] = ToByte(l);
-    return;
-  }
-  const float m2 = l <= 0.5f ? l * (1.0f + s) : l + s - l * s;
-  const float m1 = 2.0f * l - m2;
-  bgr[2] = HueToRGB(m1, m2, h + 120.0f);
-  bgr[1] = HueToRGB(m1, m2, h);
-  bgr[0] = HueToRGB(m1, m2, h - 120.0f);
-}
-
-// Eight pixels at a time (imaging/vector_pixels.h), lane for lane the
-// operations of ToHsl and FromHsl.
+// Eight pixels at a time: the vector forms of imaging/hsl.h.
 namespace hsl_vector {
 using namespace vector_pixels;
-
-struct VHsl {
-  VFloat h, s, l;
-  VInt gray;  // all bits set where the pixel has no hue
-};
-
-template <bool WantH, bool WantS>
-__attribute__((always_inline)) inline VHsl ToHsl(VInt B, VInt G, VInt R) {
-  const VFloat r = __builtin_convertvector(R, VFloat) * 0.003921569f;
-  const VFloat g = __builtin_convertvector(G, VFloat) * 0.003921569f;
-  const VFloat b = __builtin_convertvector(B, VFloat) * 0.003921569f;
-  const VFloat mx = VMax(r, VMax(g, b));
-  const VFloat mn = VMin(r, VMin(g, b));
-  VHsl out{VFloat{}, VFloat{}, (mx + mn) * 0.5f, mx == mn};
-  const VFloat delta = mx - mn;
-  if constexpr (WantS) {
-    const VFloat s = out.l < 0.5f ? delta / (mx + mn) : delta / (2.0f - mx - mn);
-    out.s = out.gray ? VFloat{} : s;
-  }
-  if constexpr (WantH) {
-    const VInt rIsMax = r == mx;
-    const VInt gIsMax = g == mx;
-    const VFloat num = rIsMax ? g - b : (gIsMax ? b - r : r - g);
-    const VFloat sector = rIsMax ? VFloat{} : (gIsMax ? VFloat{} + 2.0f : VFloat{} + 4.0f);
-    VFloat h = (num / delta + sector) * 60.0f;
-    h = h < 0.0f ? h + 360.0f : h;
-    out.h = h;
-  }
-  return out;
-}
-
-// FromHsl of eight pixels; `gray` lanes take the level of l.
-__attribute__((always_inline)) inline void FromHsl(uint8_t* out, VFloat h, VFloat s, VFloat l, VInt gray) {
-  const VFloat m2 = l <= 0.5f ? l * (1.0f + s) : l + s - l * s;
-  const VFloat m1 = 2.0f * l - m2;
-  const VInt level = __builtin_convertvector(VClamp(l * 255.0f, 0.0f, 255.0f), VInt);
-  const VInt r = VHueToRGB(m1, m2, h + 120.0f);
-  const VInt g = VHueToRGB(m1, m2, h);
-  const VInt b = VHueToRGB(m1, m2, h - 120.0f);
-  Store8(out, gray ? level : b, gray ? level : g, gray ? level : r);
-}
 
 template <int Mode>
 __attribute__((always_inline)) inline void HslBlock(uint8_t* out, const uint8_t* d, const uint8_t* s) {
@@ -403,12 +299,14 @@ __attribute__((always_inline)) inline void HslBlock(uint8_t* out, const uint8_t*
   VInt dB, dG, dR, sB, sG, sR;
   Load8(d, dB, dG, dR);
   Load8(s, sB, sG, sR);
-  const VHsl hd = ToHsl<!kSrcH, !kSrcS>(dB, dG, dR);
-  const VHsl hs = ToHsl<kSrcH, kSrcS>(sB, sG, sR);
-  if constexpr (Mode == kBlendHue) FromHsl(out, hs.h, hd.s, hd.l, hs.gray);
-  if constexpr (Mode == kBlendSaturation) FromHsl(out, hd.h, hs.s, hd.l, hd.gray);
-  if constexpr (Mode == kBlendColor) FromHsl(out, hs.h, hs.s, hd.l, hs.gray);
-  if constexpr (Mode == kBlendLuminosity) FromHsl(out, hd.h, hd.s, hs.l, hd.gray);
+  const hsl::VHsl hd = hsl::ToHsl<!kSrcH, !kSrcS>(dB, dG, dR);
+  const hsl::VHsl hs = hsl::ToHsl<kSrcH, kSrcS>(sB, sG, sR);
+  VInt b, g, r;
+  if constexpr (Mode == kBlendHue) hsl::FromHsl(hs.h, hd.s, hd.l, hs.gray, b, g, r);
+  if constexpr (Mode == kBlendSaturation) hsl::FromHsl(hd.h, hs.s, hd.l, hd.gray, b, g, r);
+  if constexpr (Mode == kBlendColor) hsl::FromHsl(hs.h, hs.s, hd.l, hs.gray, b, g, r);
+  if constexpr (Mode == kBlendLuminosity) hsl::FromHsl(hd.h, hd.s, hs.l, hd.gray, b, g, r);
+  Store8(out, b, g, r);
   if constexpr (Mode == kBlendHue || Mode == kBlendSaturation) {
     // A destination pixel without hue stays as it is.
     if (VInt any = hd.gray; any[0] | any[1] | any[2] | any[3] | any[4] | any[5] | any[6] | any[7])
@@ -452,18 +350,18 @@ void HslRow(uint8_t* out, const uint8_t* d, const uint8_t* s, int width) {
   s += 3 * done;
   out += 3 * done;
   for (int c = done; c < width; ++c, d += 3, s += 3, out += 3) {
-    const Hsl hd = ToHsl<!kSrcH, !kSrcS>(d);
+    const hsl::Hsl hd = hsl::ToHsl<!kSrcH, !kSrcS>(d);
     if constexpr (Mode == kBlendHue || Mode == kBlendSaturation) {
       if (hd.h < 0.0f) {
         std::memcpy(out, d, 3);
         continue;
       }
     }
-    const Hsl hs = ToHsl<kSrcH, kSrcS>(s);
-    if constexpr (Mode == kBlendHue) FromHsl(out, hs.h, hd.s, hd.l);
-    if constexpr (Mode == kBlendSaturation) FromHsl(out, hd.h, hs.s, hd.l);
-    if constexpr (Mode == kBlendColor) FromHsl(out, hs.h, hs.s, hd.l);
-    if constexpr (Mode == kBlendLuminosity) FromHsl(out, hd.h, hd.s, hs.l);
+    const hsl::Hsl hs = hsl::ToHsl<kSrcH, kSrcS>(s);
+    if constexpr (Mode == kBlendHue) hsl::FromHsl(out, hs.h, hd.s, hd.l);
+    if constexpr (Mode == kBlendSaturation) hsl::FromHsl(out, hd.h, hs.s, hd.l);
+    if constexpr (Mode == kBlendColor) hsl::FromHsl(out, hs.h, hs.s, hd.l);
+    if constexpr (Mode == kBlendLuminosity) hsl::FromHsl(out, hd.h, hd.s, hs.l);
   }
 }
 

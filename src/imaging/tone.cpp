@@ -19,6 +19,7 @@
 
 #include "image/color_convert.h"
 #include "image/dibitmap.h"
+#include "imaging/hsl.h"
 #include "imaging/row_job.h"
 #include "imaging/vector_loop.h"
 #include "imaging/vector_pixels.h"
@@ -150,110 +151,45 @@ void ForEachTableEntry(CDIBitmap& bitmap, Fn&& fn) {
 }
 
 // ---------------------------------------------------------------------------
-// HSL in single precision.
-
-constexpr float kScale = 0.003921569f;
-
-struct HSLColor {
-  float h, s, l;
-  bool hasHue;
-};
-
-inline HSLColor ToHSL(int red, int green, int blue) {
-  const float r = static_cast<float>(red) * kScale;
-  const float g = static_cast<float>(green) * kScale;
-  const float b = static_cast<float>(blue) * kScale;
-  const float mx = std::max(r, std::max(g, b));
-  const float mn = std::min(r, std::min(g, b));
-  HSLColor c;
-  c.l = (mx + mn) * 0.5f;
-  if (mx == mn) {
-    c.h = -1.0f;
-    c.s = 0.0f;
-    c.hasHue = false;
-    return c;
-  }
-  const float delta = mx - mn;
-  c.s = c.l < 0.5f ? delta / (mx + mn) : delta / (2.0f - mx - mn);
-  float h;
-  if (r == mx)
-    h = (g - b) / delta;
-  else if (g == mx)
-    h = (b - r) / delta + 2.0f;
-  else
-    h = (r - g) / delta + 4.0f;
-  h *= 60.0f;
-  if (h < 0.0f) h += 360.0f;
-  c.h = h;
-  c.hasHue = true;
-  return c;
-}
-
-inline uint8_t HueToRGB(float m1, float m2, float h) {
-  if (h < 0.0f) h += 360.0f;
-  if (h > 360.0f) h -= 360.0f;
-  float v;
-  if (h < 60.0f)
-    v = m1 + (m2 - m1) * h / 60.0f;
-  else if (h < 180.0f)
-    v = m2;
-  else if (h < 240.0f)
-    v = m1 + (m2 - m1) * (240.0f - h) / 60.0f;
-  else
-    v = m1;
-  v *= 255.0f;
-  v = std::clamp(v, 0.0f, 255.0f);
-  return static_cast<uint8_t>(v);
-}
+// The three HSL adjustments (imaging/hsl.h) as one pixel function each.
 
 inline float Clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
 
-// Writes the colour (h, s, l) with a hue as blue, green, red.
-inline void FromHSL(float h, float s, float l, uint8_t* bgr) {
-  const float m2 = l <= 0.5f ? l * (1.0f + s) : l + s - l * s;
-  const float m1 = 2.0f * l - m2;
-  bgr[2] = HueToRGB(m1, m2, h + 120.0f);
-  bgr[1] = HueToRGB(m1, m2, h);
-  bgr[0] = HueToRGB(m1, m2, h - 120.0f);
-}
-
-inline void Gray(float l, uint8_t* bgr) { bgr[0] = bgr[1] = bgr[2] = static_cast<uint8_t>(l * 255.0f); }
-
-// The three HSL adjustments as one pixel function each.
+// Hue turned by `hue` degrees (wrapped once each way), saturation and
+// lightness moved and clamped to 0..1; a pixel without hue takes the new
+// lightness as its level.
 struct HSLChange {
   float hue, saturation, lightness;
   void operator()(const uint8_t* src, uint8_t* dst) const {
-    const HSLColor c = ToHSL(src[2], src[1], src[0]);
-    const float l = Clamp01(c.l + lightness);
-    if (!c.hasHue) return Gray(l, dst);
-    float h = c.h + hue;
-    if (h < 0.0f) h += 360.0f;
-    if (h > 360.0f) h -= 360.0f;
-    FromHSL(h, Clamp01(c.s + saturation), l, dst);
+    const hsl::Hsl c = hsl::ToHsl(src);
+    float h = c.h;
+    if (h >= 0.0f) {
+      h += hue;
+      if (h < 0.0f) h += 360.0f;
+      if (h > 360.0f) h -= 360.0f;
+    }
+    hsl::FromHsl(dst, h, Clamp01(c.s + saturation), Clamp01(c.l + lightness));
   }
 };
 
+// Saturation moved and clamped; a pixel without hue stays as it is.
 struct SaturationChange {
   float saturation;
   void operator()(const uint8_t* src, uint8_t* dst) const {
-    const HSLColor c = ToHSL(src[2], src[1], src[0]);
-    if (!c.hasHue) {
-      dst[0] = src[0];
-      dst[1] = src[1];
-      dst[2] = src[2];
+    const hsl::Hsl c = hsl::ToHsl(src);
+    if (c.h < 0.0f) {
+      std::memcpy(dst, src, 3);
       return;
     }
-    FromHSL(c.h, Clamp01(c.s + saturation), c.l, dst);
+    hsl::FromHsl(dst, c.h, Clamp01(c.s + saturation), c.l);
   }
 };
 
 struct LightnessChange {
   float lightness;
   void operator()(const uint8_t* src, uint8_t* dst) const {
-    const HSLColor c = ToHSL(src[2], src[1], src[0]);
-    const float l = Clamp01(c.l + lightness);
-    if (!c.hasHue) return Gray(l, dst);
-    FromHSL(c.h, c.s, l, dst);
+    const hsl::Hsl c = hsl::ToHsl(src);
+    hsl::FromHsl(dst, c.h, c.s, Clamp01(c.l + lightness));
   }
 };
 
@@ -264,8 +200,7 @@ void HSLRowScalar(const uint8_t* src, uint8_t* dst, int width, const PixelFn& fn
   for (int x = 0; x < width; ++x, src += 3, dst += 3) fn(src, dst);
 }
 
-// Eight pixels at a time (imaging/vector_pixels.h): the same single-precision
-// operations in the same order as the scalar functions.
+// Eight pixels at a time: the vector forms of imaging/hsl.h.
 using namespace vector_pixels;
 
 enum class HSLMode { Change, Saturation, Lightness };
@@ -275,55 +210,32 @@ __attribute__((always_inline)) inline void HSLBlock(const uint8_t* src, uint8_t*
                                                     float dl) {
   VInt B, G, R;
   Load8(src, B, G, R);
-  const VFloat r = __builtin_convertvector(R, VFloat) * kScale;
-  const VFloat g = __builtin_convertvector(G, VFloat) * kScale;
-  const VFloat b = __builtin_convertvector(B, VFloat) * kScale;
-  const VFloat mx = VMax(r, VMax(g, b));
-  const VFloat mn = VMin(r, VMin(g, b));
-  const VFloat l = (mx + mn) * 0.5f;
-  const VInt gray = mx == mn;
-  const VFloat delta = mx - mn;
-  const VFloat s = delta / (l < 0.5f ? mx + mn : 2.0f - mx - mn);
-  const VInt rIsMax = r == mx;
-  const VInt gIsMax = g == mx;
-  const VFloat q = (rIsMax ? g - b : (gIsMax ? b - r : r - g)) / delta;
-  VFloat h = rIsMax ? q : q + (gIsMax ? VFloat{} + 2.0f : VFloat{} + 4.0f);
-  h *= 60.0f;
-  h = h < 0.0f ? h + 360.0f : h;
-  VFloat h2 = h, s2 = s, l2 = l;
+  const hsl::VHsl c = hsl::ToHsl(B, G, R);
+  VFloat h = c.h, s = c.s, l = c.l;
   if constexpr (M == HSLMode::Change) {
-    h2 = h + dh;
-    h2 = h2 < 0.0f ? h2 + 360.0f : h2;
-    h2 = h2 > 360.0f ? h2 - 360.0f : h2;
+    h = h + dh;
+    h = h < 0.0f ? h + 360.0f : h;
+    h = h > 360.0f ? h - 360.0f : h;
   }
-  if constexpr (M != HSLMode::Lightness) s2 = VClamp(s + ds, 0.0f, 1.0f);
-  if constexpr (M != HSLMode::Saturation) l2 = VClamp(l + dl, 0.0f, 1.0f);
-  const VFloat m2 = l2 <= 0.5f ? l2 * (1.0f + s2) : l2 + s2 - l2 * s2;
-  const VFloat m1 = 2.0f * l2 - m2;
-  VInt outR = VHueToRGB(m1, m2, h2 + 120.0f);
-  VInt outG = VHueToRGB(m1, m2, h2);
-  VInt outB = VHueToRGB(m1, m2, h2 - 120.0f);
+  if constexpr (M != HSLMode::Lightness) s = VClamp(s + ds, 0.0f, 1.0f);
+  if constexpr (M != HSLMode::Saturation) l = VClamp(l + dl, 0.0f, 1.0f);
+  VInt outB, outG, outR;
+  hsl::FromHsl(h, s, l, c.gray, outB, outG, outR);
   if constexpr (M == HSLMode::Saturation) {
-    outR = gray ? R : outR;
-    outG = gray ? G : outG;
-    outB = gray ? B : outB;
-  } else {
-    const VInt level = __builtin_convertvector(l2 * 255.0f, VInt);
-    outR = gray ? level : outR;
-    outG = gray ? level : outG;
-    outB = gray ? level : outB;
+    outR = c.gray ? R : outR;
+    outG = c.gray ? G : outG;
+    outB = c.gray ? B : outB;
   }
   Store8(dst, outB, outG, outR);
 }
 
-// Whole blocks of eight pixels, stopping 11 pixels before the row's end (a
-// block reads 16 bytes from its fifth pixel); returns the number of pixels
-// done. Built for AVX2 and for the baseline, chosen when the program starts.
+// Whole blocks of eight pixels, stopping kBlockReach pixels before the row's
+// end; returns the number of pixels done. Built for AVX2 and for the
+// baseline, chosen when the program starts.
 #define VIVID_HSL_ROW(Name, Mode)                                                                     \
-  VIVID_TARGET_CLONES int Name(const uint8_t* src, uint8_t* dst, int width, \
-                                                              float dh, float ds, float dl) {            \
+  VIVID_TARGET_CLONES int Name(const uint8_t* src, uint8_t* dst, int width, float dh, float ds, float dl) { \
     int x = 0;                                                                                        \
-    for (; x + 11 <= width; x += kLanes) HSLBlock<Mode>(src + 3 * x, dst + 3 * x, dh, ds, dl);       \
+    for (; x + kBlockReach <= width; x += kLanes) HSLBlock<Mode>(src + 3 * x, dst + 3 * x, dh, ds, dl); \
     return x;                                                                                         \
   }
 VIVID_HSL_ROW(HSLChangeBlocks, HSLMode::Change)
@@ -656,7 +568,7 @@ int GL_ChangeIntensity(CDIBitmap& bitmap, int amount) {
   if (bits == 8) {
     ToneTable lut;
     for (int v = 0; v < 256; ++v)
-      lut[v] = static_cast<uint8_t>(255.0f * Clamp01(static_cast<float>(v) * kScale + delta));
+      lut[v] = static_cast<uint8_t>(255.0f * Clamp01(static_cast<float>(v) * hsl::kByteScale + delta));
     const ToneTable luts[4] = {lut, lut, lut, lut};
     return ApplyByteTables(bitmap, luts);
   }
@@ -676,7 +588,7 @@ int GL_ChangeIntensity(CDIBitmap& bitmap, int amount) {
         HSLRow(rgb.data(), changed.data(), width, fn);
         GL_RGBRowToCMYK(changed.data(), d, width);
       },
-      GL_GetColorTransform() == nullptr);
+      !GL_HasColorTransform());
 }
 
 int GL_ChangeHSL(CDIBitmap& bitmap, int hue, int saturation, int lightness) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -89,24 +90,31 @@ TEST(CliConvert, BmpToBmpKeepsEveryPixel) {
   }
 }
 
+// --help lists every verb; VERB --help that verb's usage alone.
 TEST(Cli, HelpGoesToStdoutAndNoArgumentsIsAUsageError) {
-  for (const char* arguments : {"--help", "convert --help"}) {
+  const CommandResult all = Cli("--help");
+  EXPECT_EQ(all.exitCode, 0);
+  EXPECT_NE(all.out.find("convert IN OUT"), std::string::npos);
+  EXPECT_NE(all.out.find("print IN"), std::string::npos);
+  EXPECT_EQ(all.err, "");
+  for (const char* arguments : {"convert --help", "convert IN OUT --help"}) {
     const CommandResult help = Cli(arguments);
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("convert IN OUT"), std::string::npos);
+    EXPECT_EQ(help.out.find("print IN"), std::string::npos);
     EXPECT_EQ(help.err, "");
   }
 
   const CommandResult none = Cli("");
   EXPECT_EQ(none.exitCode, 2);
   EXPECT_EQ(none.out, "");
-  EXPECT_NE(none.err.find("usage:"), std::string::npos);
+  EXPECT_EQ(none.err, "vividrome-cli: a verb is needed (see 'vividrome-cli --help')\n");
 }
 
 TEST(Cli, UsageErrorsExitTwoAndTouchNothing) {
   struct Case {
     std::string arguments;  // IN and OUT stand for the sample and the output
-    std::string error;      // first line on stderr
+    std::string error;      // the one line on stderr, before the pointer to the verb's help
   };
   const Case cases[] = {
       {"frobnicate IN", "vividrome-cli: unknown verb 'frobnicate'"},
@@ -136,8 +144,11 @@ TEST(Cli, UsageErrorsExitTwoAndTouchNothing) {
     const CommandResult result = Cli(arguments);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err.substr(0, result.err.find('\n')).substr(0, c.error.size()), c.error) << result.err;
-    EXPECT_NE(result.err.find("usage:"), std::string::npos);
+    const std::string verb = c.arguments.substr(0, c.arguments.find(' '));
+    const std::string help = verb == "frobnicate" ? "vividrome-cli --help" : "vividrome-cli " + verb + " --help";
+    EXPECT_TRUE(result.err.starts_with(c.error)) << result.err;
+    EXPECT_TRUE(result.err.ends_with(" (see '" + help + "')\n")) << result.err;
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     EXPECT_EQ(FolderEntries(dir.Path()), std::set<std::string>{"in.bmp"});
   }
 }

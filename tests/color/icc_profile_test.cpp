@@ -196,8 +196,8 @@ TEST(IccProfileDump, MonitorLines) {
       << dump;
 }
 
-icc_test::LutSpec SmallLut16() {
-  icc_test::LutSpec lut;
+icc_test::LutDef SmallLut16() {
+  icc_test::LutDef lut;
   lut.inputs = 3;
   lut.outputs = 4;
   lut.inputTables = {0, 65535, 0, 65535, 1000, 64000};
@@ -206,8 +206,8 @@ icc_test::LutSpec SmallLut16() {
   return lut;
 }
 
-icc_test::LutSpec SmallGamut8() {
-  icc_test::LutSpec lut;
+icc_test::LutDef SmallGamut8() {
+  icc_test::LutDef lut;
   lut.is16 = false;
   lut.inputs = 3;
   lut.outputs = 1;
@@ -218,7 +218,7 @@ icc_test::LutSpec SmallGamut8() {
   return lut;
 }
 
-std::string LutLines(const icc_test::LutSpec& lut, bool gamut) {
+std::string LutLines(const icc_test::LutDef& lut, bool gamut) {
   const int inEntries = lut.is16 ? lut.inputEntries : 256, outEntries = lut.is16 ? lut.outputEntries : 256;
   auto line3 = [&](int row) {
     return " " + std::to_string(lut.matrix[row * 3]) + "  " + std::to_string(lut.matrix[row * 3 + 1]) + "  " +
@@ -300,12 +300,12 @@ TEST(IccProfileDamage, RejectedOrTreatedAsAbsent) {
   printer.deviceClass = "prtr";
   printer.colorSpace = "CMYK";
   printer.pcs = "Lab ";
-  icc_test::LutSpec hugeGrid = SmallLut16();
+  icc_test::LutDef hugeGrid = SmallLut16();
   hugeGrid.inputs = 15;
   hugeGrid.grid = 255;
-  icc_test::LutSpec hugeEntries = SmallLut16();
+  icc_test::LutDef hugeEntries = SmallLut16();
   hugeEntries.inputEntries = 65535;
-  icc_test::LutSpec flatGrid = SmallLut16();
+  icc_test::LutDef flatGrid = SmallLut16();
   flatGrid.grid = 1;
   Bytes bfd;
   icc_test::PutSig(bfd, "bfd ");

@@ -119,7 +119,7 @@ inline Bytes CurveTag(const std::vector<uint16_t>& values, int64_t statedCount =
   return out;
 }
 
-struct LutSpec {
+struct LutDef {
   bool is16 = true;
   int inputs = 3, outputs = 3, grid = 2;
   int32_t matrix[9] = {65536, 0, 0, 0, 65536, 0, 0, 0, 65536};
@@ -127,7 +127,7 @@ struct LutSpec {
   std::vector<uint16_t> inputTables, clut, outputTables;
 };
 
-inline Bytes LutTag(const LutSpec& lut) {
+inline Bytes LutTag(const LutDef& lut) {
   Bytes out;
   PutSig(out, lut.is16 ? "mft2" : "mft1");
   Put32(out, 0);

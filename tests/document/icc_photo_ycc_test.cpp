@@ -33,7 +33,7 @@ constexpr int kGrid = 18;  // nodes at multiples of 15 = 255 / 17
 // A2B0: YCC (bytes / 255) to PCS XYZ, the grid holding the formula's red,
 // green and blue as X / Xn, Y / Yn, Z / Zn in u1Fixed15.
 icc_test::Bytes PhotoCdProfile() {
-  icc_test::LutSpec lut;
+  icc_test::LutDef lut;
   lut.grid = kGrid;
   lut.inputTables = icc_test::Ramps(3, 2, 65535);
   lut.outputTables = icc_test::Ramps(3, 2, 65535);

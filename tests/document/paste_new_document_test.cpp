@@ -167,10 +167,11 @@ TEST_F(PasteNewDocumentTest, TopDownAndCmykBitmaps) {
 }
 
 // A floater copied with its outline and alpha: outside the outline the new
-// image is white; inside, RGB and CMYK pixels lie over white by the alpha
-// (value x alpha / 255 + white x (255 - alpha) / 255, rounded; white is 255
-// for RGB and no ink, 0, for CMYK), and palette pixels show where the alpha
-// is at least 128 and are white (the table's white entry) elsewhere.
+// image is white; inside, RGB and CMYK pixels lie over white by the alpha as
+// a floater is dropped (value x alpha + white x (255 - alpha), divided by 255
+// and truncated; white is 255 for RGB and no ink, 0, for CMYK), and palette
+// pixels show where the alpha is not 0 and are white (the table's white
+// entry) elsewhere.
 TEST_F(PasteNewDocumentTest, FloaterOutlineAndAlphaAreApplied) {
   const int width = 10, height = 7;
   const std::vector<platform::Rect> rects = {{1, 1, 9, 4}, {3, 4, 6, 6}};
@@ -180,7 +181,7 @@ TEST_F(PasteNewDocumentTest, FloaterOutlineAndAlphaAreApplied) {
     return false;
   };
   auto over = [](int value, int alpha, int back) {
-    return static_cast<uint32_t>(std::lround(value * alpha / 255.0 + back * (255 - alpha) / 255.0));
+    return static_cast<uint32_t>((value * alpha + back * (255 - alpha)) / 255);
   };
   for (int bits : {24, 32, 8, 1}) {
     SCOPED_TRACE(bits);
@@ -209,7 +210,7 @@ TEST_F(PasteNewDocumentTest, FloaterOutlineAndAlphaAreApplied) {
           for (int shift : {24, 16, 8, 0}) expected |= over(v >> shift & 0xFF, a, 0) << shift;
         } else {
           const uint32_t white = static_cast<uint32_t>(WhiteEntry(floater.image.GetPaletteSize()));
-          expected = a >= 128 ? floater.image.GetPixel(y, x) : white;
+          expected = a != 0 ? floater.image.GetPixel(y, x) : white;
         }
         EXPECT_EQ(image.GetPixel(y, x), expected) << x << "," << y;
       }

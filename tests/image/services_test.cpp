@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "image/color_convert.h"
@@ -43,8 +46,7 @@ class ConstantTransform final : public CColorTransform {
 };
 
 TEST(ColorConvertTest, AnInstalledTransformTakesOverEveryConversion) {
-  ConstantTransform transform;
-  const CColorTransform* old = GL_SetColorTransform(&transform);
+  const auto old = GL_SetColorTransform(std::make_shared<ConstantTransform>());
   uint8_t cmyk[4];
   GL_RGBToCMYK(1, 2, 3, cmyk);
   EXPECT_EQ(cmyk[3], 42);
@@ -53,6 +55,29 @@ TEST(ColorConvertTest, AnInstalledTransformTakesOverEveryConversion) {
   EXPECT_EQ(image.GetPixelColor(0, 0), 0x181818u);
   GL_SetColorTransform(old);
   EXPECT_EQ(image.GetPixelColor(0, 0), 0xFFFFFFu);
+}
+
+// Transforms replaced while another thread converts rows: each row comes
+// out whole from one of them, and none is freed under the converting thread
+// (the sanitizer build would see it).
+TEST(ColorConvertTest, ReplacingTheTransformWhileConvertingIsSafe) {
+  std::atomic<bool> stop{false};
+  int torn = 0;
+  std::thread converter([&] {
+    const std::vector<uint8_t> bgr(3 * 64, 7);
+    std::vector<uint8_t> cmyk(4 * 64);
+    const std::vector<uint8_t> simple = {248, 248, 248, 0}, constant = {42, 42, 42, 42};
+    while (!stop.load()) {
+      GL_RGBRowToCMYK(bgr.data(), cmyk.data(), 64);
+      const std::vector<uint8_t>& want = cmyk[3] == 0 ? simple : constant;
+      for (size_t i = 0; i < cmyk.size(); ++i) torn += cmyk[i] != want[i % 4];
+    }
+  });
+  for (int i = 0; i < 2000; ++i) GL_SetColorTransform(i % 2 ? nullptr : std::make_shared<ConstantTransform>());
+  stop = true;
+  converter.join();
+  EXPECT_EQ(torn, 0);
+  GL_SetColorTransform(nullptr);
 }
 
 TEST(ColorConvertTest, RectangleConversionsClipAndRefuseWrongKinds) {

@@ -11,7 +11,7 @@
 
 #include "image/dibitmap.h"
 #include "image/services.h"
-#include "imaging/operation_table.h"
+#include "editing/operation_table.h"
 #include "platform/messages.h"
 
 namespace {
@@ -344,16 +344,16 @@ TEST(FillTest, ColorModeOperationsParseWithTheDialogDefaults) {
   };
   for (const Case& c : cases) {
     std::string error;
-    const auto parsed = GL_ParseOperation(c.text, error);
+    const auto parsed = ParseOperation(c.text, error);
     ASSERT_TRUE(parsed) << c.text << ": " << error;
     EXPECT_EQ(parsed->args.values, c.values) << c.text;
   }
   std::string error;
-  EXPECT_FALSE(GL_ParseOperation("mode:bw:halftone", error));
+  EXPECT_FALSE(ParseOperation("mode:bw:halftone", error));
   CDIBitmap image;
   ASSERT_EQ(GL_CreateRGBBitmap(image, 3, 2), 1);
-  const auto parsed = GL_ParseOperation("mode:palette:netscape:none", error);
-  ASSERT_EQ(parsed->spec->apply(image, parsed->args), 1);
+  const auto parsed = ParseOperation("mode:palette:netscape:none", error);
+  ASSERT_EQ(parsed->def->apply(image, parsed->args), 1);
   EXPECT_EQ(image.GetBitCount(), 8);
 }
 

@@ -14,7 +14,7 @@
 #include "image/dibitmap.h"
 #include "image/services.h"
 #include "imaging/filters.h"
-#include "imaging/operation_table.h"
+#include "editing/operation_table.h"
 #include "imaging/row_job.h"
 #include "platform/messages.h"
 #include "platform/progress.h"
@@ -616,18 +616,18 @@ TEST(FilterOperations, DialogConversions) {
   };
   for (const Case& c : cases) {
     std::string error;
-    const auto parsed = GL_ParseOperation(c.text, error);
+    const auto parsed = ParseOperation(c.text, error);
     ASSERT_TRUE(parsed) << c.text << ": " << error;
     CDIBitmap b;
     MakeRandom(b, 8, 8, 24, 12);
     const Ref want = c.expect(Read(b));
-    EXPECT_EQ(parsed->spec->apply(b, parsed->args), 1) << c.text;
+    EXPECT_EQ(parsed->def->apply(b, parsed->args), 1) << c.text;
     ExpectSame(want, b, c.text);
   }
   for (const char* bad : {"median:11", "average:51", "mosaic:1", "posterize:65", "laplacian:3", "unsharp-mask:0",
                           "gaussian-blur:10.5", "erosion:5", "emboss:50,8"}) {
     std::string error;
-    EXPECT_FALSE(GL_ParseOperation(bad, error)) << bad;
+    EXPECT_FALSE(ParseOperation(bad, error)) << bad;
   }
 }
 

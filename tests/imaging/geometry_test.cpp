@@ -17,7 +17,7 @@
 
 #include "image/dibitmap.h"
 #include "image/services.h"
-#include "imaging/operation_table.h"
+#include "editing/operation_table.h"
 #include "imaging/row_job.h"
 #include "platform/messages.h"
 #include "platform/progress.h"
@@ -687,28 +687,28 @@ TEST(GeometryOperations, NamedOperationsParseAndApply) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     std::string error;
-    const auto parsed = GL_ParseOperation(c.text, error);
+    const auto parsed = ParseOperation(c.text, error);
     ASSERT_EQ(parsed.has_value(), c.parses) << error;
     if (!parsed) continue;
     CDIBitmap image;
     MakeImage(image, Kind::RGB, 30, 20);
-    ASSERT_EQ(parsed->spec->apply(image, parsed->args), 1);
+    ASSERT_EQ(parsed->def->apply(image, parsed->args), 1);
     EXPECT_EQ(image.GetWidth(), c.width);
     EXPECT_EQ(image.GetHeight(), c.height);
   }
   // "background" is the default background colour, white.
   std::string error;
-  const auto parsed = GL_ParseOperation("canvas-size:3,3,1,background", error);
+  const auto parsed = ParseOperation("canvas-size:3,3,1,background", error);
   ASSERT_TRUE(parsed);
   CDIBitmap image;
   MakeImage(image, Kind::RGB, 2, 2);
-  ASSERT_EQ(parsed->spec->apply(image, parsed->args), 1);
+  ASSERT_EQ(parsed->def->apply(image, parsed->args), 1);
   EXPECT_EQ(image.GetPixel(2, 2), 0xFFFFFFu);
   // A crop wholly outside the image is refused.
   platform::RecordingMessageSink sink;
-  const auto outside = GL_ParseOperation("crop:40,0,5,5", error);
+  const auto outside = ParseOperation("crop:40,0,5,5", error);
   ASSERT_TRUE(outside);
-  EXPECT_EQ(outside->spec->apply(image, outside->args), 0);
+  EXPECT_EQ(outside->def->apply(image, outside->args), 0);
   EXPECT_EQ(sink.Texts().size(), 1u);
 }
 

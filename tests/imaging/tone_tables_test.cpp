@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "image/dibitmap.h"
-#include "imaging/operation_table.h"
+#include "editing/operation_table.h"
 #include "imaging/tone.h"
 #include "platform/messages.h"
 #include "test_support.h"
@@ -131,9 +131,9 @@ TEST(ToneTableSetTest, PaletteImagesChangeTheirColoursNotTheirIndices) {
 
 int Apply(CDIBitmap& image, const std::string& text) {
   std::string error;
-  const auto op = GL_ParseOperation(text, error);
+  const auto op = ParseOperation(text, error);
   EXPECT_TRUE(op) << error;
-  return op ? op->spec->apply(image, op->args) : -1;
+  return op ? op->def->apply(image, op->args) : -1;
 }
 
 TEST(ToneOperationsTest, NamedOperationsConvertTheDialogValues) {
@@ -158,10 +158,10 @@ TEST(ToneOperationsTest, NamedOperationsConvertTheDialogValues) {
   for (uint8_t v : Pixels(image)) ASSERT_TRUE(v == 0 || v == 255);
 
   std::string error;
-  EXPECT_FALSE(GL_ParseOperation("brightness-contrast:101,0", error));
-  EXPECT_FALSE(GL_ParseOperation("threshold:0", error));
+  EXPECT_FALSE(ParseOperation("brightness-contrast:101,0", error));
+  EXPECT_FALSE(ParseOperation("threshold:0", error));
   for (const char* name : {"equalize", "stretch-intensity", "invert-color", "invert-bgr"})
-    EXPECT_TRUE(GL_ParseOperation(name, error)) << name;
+    EXPECT_TRUE(ParseOperation(name, error)) << name;
 }
 
 // A curve file of an RGB image: header text, 4 tables (composite, red,

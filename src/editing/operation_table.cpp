@@ -1,15 +1,25 @@
-#include "imaging/operation_table.h"
+#include "editing/operation_table.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
-const std::vector<OperationSpec>& GL_Operations() {
-  static const std::vector<OperationSpec> all = [] {
-    std::vector<OperationSpec> ops;
-    for (auto family : {GL_FilterOperations, GL_ToneOperations, GL_GeometryOperations, GL_ColorModeOperations}) {
-      std::vector<OperationSpec> part = family();
-      for (OperationSpec& op : part) ops.push_back(std::move(op));
+#include "image/dibitmap.h"
+
+const std::vector<OperationDef>& AllOperations() {
+  static const std::vector<OperationDef> all = [] {
+    std::vector<OperationDef> ops;
+    const std::pair<std::vector<OperationDef> (*)(), OperationFamily> families[] = {
+        {FilterOperations, OperationFamily::Filter},
+        {ToneOperations, OperationFamily::Tone},
+        {GeometryOperations, OperationFamily::Geometry},
+        {ColorModeOperations, OperationFamily::ColorMode},
+    };
+    for (const auto& [make, family] : families) {
+      for (OperationDef& op : make()) {
+        op.family = family;
+        ops.push_back(std::move(op));
+      }
     }
     return ops;
   }();
@@ -54,38 +64,38 @@ std::string FormatRange(const OperationParam& p) {
 
 }  // namespace
 
-std::optional<ParsedOperation> GL_ParseOperation(std::string_view text, std::string& error) {
+std::optional<ParsedOperation> ParseOperation(std::string_view text, std::string& error) {
   std::vector<std::string> parts = SplitArguments(text);
-  const OperationSpec* spec = nullptr;
+  const OperationDef* def = nullptr;
   size_t firstArg = 1;
-  for (const OperationSpec& op : GL_Operations()) {
+  for (const OperationDef& op : AllOperations()) {
     if (parts.size() >= 2 && op.name == parts[0] + ":" + parts[1]) {
-      spec = &op;
+      def = &op;
       firstArg = 2;
       break;
     }
   }
-  if (!spec)
-    for (const OperationSpec& op : GL_Operations())
-      if (op.name == parts[0]) spec = &op;
-  if (!spec) {
+  if (!def)
+    for (const OperationDef& op : AllOperations())
+      if (op.name == parts[0]) def = &op;
+  if (!def) {
     error = "unknown operation \"" + std::string(text) + "\"";
     return std::nullopt;
   }
   // "name:" with nothing after it has no arguments.
   if (parts.size() == firstArg + 1 && parts.back().empty()) parts.pop_back();
   const size_t given = parts.size() - firstArg;
-  if (given > spec->params.size()) {
-    error = std::string(spec->name) + ": too many arguments";
+  if (given > def->params.size()) {
+    error = std::string(def->name) + ": too many arguments";
     return std::nullopt;
   }
   ParsedOperation parsed;
-  parsed.spec = spec;
-  for (size_t i = 0; i < spec->params.size(); ++i) {
-    const OperationParam& p = spec->params[i];
+  parsed.def = def;
+  for (size_t i = 0; i < def->params.size(); ++i) {
+    const OperationParam& p = def->params[i];
     if (i >= given) {
       if (!p.defaultValue) {
-        error = std::string(spec->name) + ": missing " + std::string(p.name);
+        error = std::string(def->name) + ": missing " + std::string(p.name);
         return std::nullopt;
       }
       parsed.args.values.push_back(*p.defaultValue);
@@ -117,7 +127,7 @@ std::optional<ParsedOperation> GL_ParseOperation(std::string_view text, std::str
         break;
     }
     if (!ok) {
-      error = std::string(spec->name) + ": " + std::string(p.name) + " must be " +
+      error = std::string(def->name) + ": " + std::string(p.name) + " must be " +
               (p.kind == ParamKind::Text ? std::string("given") : FormatRange(p)) + ", not \"" + arg + "\"";
       return std::nullopt;
     }
@@ -125,4 +135,34 @@ std::optional<ParsedOperation> GL_ParseOperation(std::string_view text, std::str
     parsed.args.texts.push_back(arg);
   }
   return parsed;
+}
+
+bool SelectionCannotHold(const OperationDef& def, const CDIBitmap& image) {
+  return def.family == OperationFamily::Tone && image.GetBitCount() <= 8 && !image.IsGray();
+}
+
+OperationRunResult RunOperations(CDIBitmap& image, std::span<const ParsedOperation> operations,
+                                 const std::optional<platform::Rect>& selection) {
+  OperationRunResult result;
+  const platform::Region region = platform::Region::FromRect(selection.value_or(platform::Rect{}));
+  bool selected = selection.has_value();
+  if (selected) image.SetMaskRgn(&region);
+  for (size_t i = 0; i < operations.size(); ++i) {
+    if (selected && i > 0 && !image.HasMask()) {
+      if (operations[i - 1].def->family == OperationFamily::Geometry)
+        selected = false;
+      else
+        image.SetMaskRgn(&region);
+    }
+    result.failedAt = i;
+    if (selected && SelectionCannotHold(*operations[i].def, image)) {
+      result.code = 0;
+      result.selectionRefused = true;
+      break;
+    }
+    result.code = operations[i].def->apply(image, operations[i].args);
+    if (result.code != 1) break;
+  }
+  image.ClearMask();
+  return result;
 }

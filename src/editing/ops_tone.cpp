@@ -5,8 +5,9 @@
 #include <cstring>
 #include <string>
 
+#include "color/curves.h"
+#include "editing/operation_table.h"
 #include "image/dibitmap.h"
-#include "imaging/operation_table.h"
 #include "imaging/tone.h"
 #include "platform/messages.h"
 
@@ -16,29 +17,10 @@ OperationParam Slider(std::string_view name, int min, int max, int initial) {
   return {name, ParamKind::Integer, double(min), double(max), {}, double(initial)};
 }
 
-// Reads the tables of a curve file (".crb" or ".cck"): a 32-byte text, the
-// channel count n (32-bit little-endian) and n tables of 256 bytes. The point
-// records that follow only matter to the curve editor. Table i goes to
-// channel i (0 the composite curve); all loaded tables are in use.
-bool ReadCurveTables(const std::string& path, ToneTableSet& set) {
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return false;
-  uint8_t header[36];
-  bool ok = std::fread(header, 1, sizeof header, file) == sizeof header;
-  const uint32_t n = ok ? header[32] | header[33] << 8 | header[34] << 16 | uint32_t{header[35]} << 24 : 0;
-  ok = ok && n >= 1 && n <= 5;
-  for (uint32_t c = 0; ok && c < n; ++c) {
-    ok = std::fread(set.tables[c].data(), 1, 256, file) == 256;
-    set.inUse[c] = ok;
-  }
-  std::fclose(file);
-  return ok;
-}
-
 }  // namespace
 
-std::vector<OperationSpec> GL_ToneOperations() {
-  std::vector<OperationSpec> ops;
+std::vector<OperationDef> ToneOperations() {
+  std::vector<OperationDef> ops;
   ops.push_back({"brightness-contrast",
                  {Slider("Brightness", -100, 100, 0), Slider("Contrast", -100, 100, 0)},
                  [](CDIBitmap& image, const OperationArgs& a) {
@@ -67,10 +49,18 @@ std::vector<OperationSpec> GL_ToneOperations() {
   ops.push_back({"curves",
                  {{"FILE", ParamKind::Text, 0, 0, {}, std::nullopt}},
                  [](CDIBitmap& image, const OperationArgs& a) {
-                   ToneTableSet set;
-                   if (!ReadCurveTables(a.texts.at(0), set)) {
+                   // Table i of the file goes to channel i (0 the composite
+                   // curve); every table the file holds is in use.
+                   color::CurveSet curves;
+                   int channels = 0;
+                   if (color::LoadCurveFile(a.texts.at(0), curves, &channels) != 1) {
                      platform::ShowMessage("Cannot read the curve file " + a.texts.at(0));
                      return 0;
+                   }
+                   ToneTableSet set;
+                   for (int c = 0; c < channels; ++c) {
+                     std::memcpy(set.tables[c].data(), curves.channels[c].table, 256);
+                     set.inUse[c] = true;
                    }
                    return GL_ApplyToneTables(image, set);
                  }});

@@ -7,7 +7,7 @@
 #include "image/dibitmap.h"
 #include "image/services.h"
 #include "imaging/geometry.h"
-#include "imaging/operation_table.h"
+#include "editing/operation_table.h"
 #include "platform/messages.h"
 
 namespace {
@@ -28,8 +28,8 @@ OperationParam Side(std::string_view name) { return {name, ParamKind::Integer, 1
 
 }  // namespace
 
-std::vector<OperationSpec> GL_GeometryOperations() {
-  std::vector<OperationSpec> ops;
+std::vector<OperationDef> GeometryOperations() {
+  std::vector<OperationDef> ops;
   ops.push_back({"rotate-90", {}, [](CDIBitmap& image, const OperationArgs&) { return GL_Rotate90(image); }});
   ops.push_back({"rotate-180", {}, [](CDIBitmap& image, const OperationArgs&) { return GL_Rotate180(image); }});
   ops.push_back({"rotate-270", {}, [](CDIBitmap& image, const OperationArgs&) { return GL_Rotate270(image); }});

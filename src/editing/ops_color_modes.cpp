@@ -7,11 +7,11 @@
 // palette (default "adaptive", preselected in the dialog) and the dithering
 // (default "ordered", preselected in the dialog).
 #include "image/color_modes.h"
-#include "imaging/operation_table.h"
+#include "editing/operation_table.h"
 
-std::vector<OperationSpec> GL_ColorModeOperations() {
+std::vector<OperationDef> ColorModeOperations() {
   const std::vector<std::string_view> dithers = {"none", "ordered", "diffusion"};
-  std::vector<OperationSpec> ops;
+  std::vector<OperationDef> ops;
   ops.push_back({"mode:gray", {}, [](CDIBitmap& image, const OperationArgs&) { return GL_ConvertToGray(image); }});
   ops.push_back({"mode:rgb", {}, [](CDIBitmap& image, const OperationArgs&) { return GL_ConvertImageToRGB(image); }});
   ops.push_back(

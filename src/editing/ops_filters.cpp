@@ -6,7 +6,7 @@
 // pixel, so a command-line operation for it would only copy the image.
 #include "image/dibitmap.h"
 #include "imaging/filters.h"
-#include "imaging/operation_table.h"
+#include "editing/operation_table.h"
 
 namespace {
 
@@ -18,11 +18,11 @@ OperationParam List(std::string_view name, std::vector<std::string_view> choices
   return {name, ParamKind::Choice, 0, double(choices.size() - 1), std::move(choices), 0.0};
 }
 
-OperationSpec Plain(std::string_view name, int (*filter)(CDIBitmap&)) {
+OperationDef Plain(std::string_view name, int (*filter)(CDIBitmap&)) {
   return {name, {}, [filter](CDIBitmap& image, const OperationArgs&) { return filter(image); }};
 }
 
-OperationSpec Edge(std::string_view name, EdgeCommand command, std::vector<std::string_view> entries) {
+OperationDef Edge(std::string_view name, EdgeCommand command, std::vector<std::string_view> entries) {
   return {name, {List("Entry", std::move(entries))}, [command](CDIBitmap& image, const OperationArgs& a) {
             return GL_EdgeFilter(image, GL_EdgeFilterMode(command, a.Int(0)));
           }};
@@ -30,7 +30,7 @@ OperationSpec Edge(std::string_view name, EdgeCommand command, std::vector<std::
 
 // The square-window filters take the dialog's size as their radius, all
 // pixels (interior 0).
-OperationSpec Window(std::string_view name, int max, int (*filter)(CDIBitmap&, int, int)) {
+OperationDef Window(std::string_view name, int max, int (*filter)(CDIBitmap&, int, int)) {
   return {name, {Slider("Size", 0, max, 0)},
           [filter](CDIBitmap& image, const OperationArgs& a) { return filter(image, a.Int(0), 0); }};
 }
@@ -41,8 +41,8 @@ const std::vector<std::string_view> kElements = {"Omnidirectional", "Horizontal"
 
 }  // namespace
 
-std::vector<OperationSpec> GL_FilterOperations() {
-  std::vector<OperationSpec> ops;
+std::vector<OperationDef> FilterOperations() {
+  std::vector<OperationDef> ops;
   ops.push_back(Plain("blur", GL_BlurBitmap));
   ops.push_back(Plain("blur-more", GL_BlurMoreBitmap));
   ops.push_back(Plain("sharpen", GL_SharpenBitmap));

@@ -1,4 +1,4 @@
-#include "imaging/operation_table.h"
+#include "editing/operation_table.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ TEST(OperationTableTest, EveryDocumentedNameIsPresentOnce) {
       "resize", "rotate", "shear", "canvas-size", "crop", "mode:gray", "mode:rgb", "mode:cmyk", "mode:bw",
       "mode:palette"};
   std::multiset<std::string> present;
-  for (const OperationSpec& op : GL_Operations()) {
+  for (const OperationDef& op : AllOperations()) {
     present.insert(std::string(op.name));
     EXPECT_TRUE(op.apply) << op.name;
   }
@@ -28,9 +28,9 @@ TEST(OperationTableTest, EveryDocumentedNameIsPresentOnce) {
 
 TEST(OperationTableTest, ParsesArgumentsAgainstTheDialogRanges) {
   std::string error;
-  auto posterize = GL_ParseOperation("posterize:64", error);
+  auto posterize = ParseOperation("posterize:64", error);
   ASSERT_TRUE(posterize) << error;
-  EXPECT_EQ(posterize->spec->name, "posterize");
+  EXPECT_EQ(posterize->def->name, "posterize");
   EXPECT_EQ(posterize->args.Int(0), 64);
 
   struct Bad {
@@ -44,35 +44,35 @@ TEST(OperationTableTest, ParsesArgumentsAgainstTheDialogRanges) {
   };
   for (const Bad& b : bad) {
     error.clear();
-    EXPECT_FALSE(GL_ParseOperation(b.text, error)) << b.text;
+    EXPECT_FALSE(ParseOperation(b.text, error)) << b.text;
     EXPECT_NE(error.find(b.mentions), std::string::npos) << b.text << ": " << error;
   }
 }
 
 TEST(OperationTableTest, SubNamesChoicesAndDefaults) {
   std::string error;
-  auto gray = GL_ParseOperation("mode:gray", error);
+  auto gray = ParseOperation("mode:gray", error);
   ASSERT_TRUE(gray) << error;
-  EXPECT_EQ(gray->spec->name, "mode:gray");
+  EXPECT_EQ(gray->def->name, "mode:gray");
 
   // "mode:palette" takes a palette and a dither choice, both optional; a
   // choice is given by name or by position and passed on as its index.
-  auto byName = GL_ParseOperation("mode:palette:netscape:none", error);
+  auto byName = ParseOperation("mode:palette:netscape:none", error);
   ASSERT_TRUE(byName) << error;
-  const OperationSpec& spec = *byName->spec;
-  ASSERT_EQ(spec.params.size(), 2u);
-  const auto& palettes = spec.params[0].choices;
+  const OperationDef& def = *byName->def;
+  ASSERT_EQ(def.params.size(), 2u);
+  const auto& palettes = def.params[0].choices;
   const auto netscape = std::find(palettes.begin(), palettes.end(), "netscape") - palettes.begin();
   EXPECT_EQ(byName->args.Int(0), netscape);
-  auto byPosition = GL_ParseOperation("mode:palette:" + std::to_string(netscape), error);
+  auto byPosition = ParseOperation("mode:palette:" + std::to_string(netscape), error);
   ASSERT_TRUE(byPosition) << error;
   EXPECT_EQ(byPosition->args.Int(0), netscape);
-  ASSERT_TRUE(spec.params[1].defaultValue.has_value());
-  EXPECT_EQ(byPosition->args.Real(1), *spec.params[1].defaultValue) << "a left-out choice takes its default";
-  EXPECT_FALSE(GL_ParseOperation("mode:palette:sepia", error));
+  ASSERT_TRUE(def.params[1].defaultValue.has_value());
+  EXPECT_EQ(byPosition->args.Real(1), *def.params[1].defaultValue) << "a left-out choice takes its default";
+  EXPECT_FALSE(ParseOperation("mode:palette:sepia", error));
 
   // Negative and fractional numbers where the range allows them.
-  auto rotate = GL_ParseOperation("rotate:-12.5", error);
+  auto rotate = ParseOperation("rotate:-12.5", error);
   ASSERT_TRUE(rotate) << error;
   EXPECT_EQ(rotate->args.Real(0), -12.5);
 }
