@@ -14,6 +14,7 @@
 #include "document/codecs/bmp.h"
 #include "document/format_dispatch.h"
 #include "document/format_tables.h"
+#include "platform/byte_order.h"
 #include "platform/main_window.h"
 #include "platform/messages.h"
 #include "platform/prompts.h"
@@ -80,28 +81,22 @@ const char* UnavailableText(CreationMode mode) {
   }
 }
 
-uint32_t ReadLE(const uint8_t* p, int bytes) {
-  uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
-
 // Whether a packed DIB's header (12-byte core or 40-byte and longer
 // information header) gives a size of at least 1 x 1 and a bit count of 1,
 // 4, 8, 16, 24 or 32: the shapes a new image can be made for.
 bool DibHeaderUsable(std::span<const uint8_t> dib) {
   if (dib.size() < 12) return false;
-  const uint32_t headerSize = ReadLE(dib.data(), 4);
+  const uint32_t headerSize = platform::LoadLE32(dib.data());
   int64_t width = 0, height = 0;
   uint32_t bits = 0;
   if (headerSize == 12) {
-    width = ReadLE(dib.data() + 4, 2);
-    height = ReadLE(dib.data() + 6, 2);
-    bits = ReadLE(dib.data() + 10, 2);
+    width = platform::LoadLE16(dib.data() + 4);
+    height = platform::LoadLE16(dib.data() + 6);
+    bits = platform::LoadLE16(dib.data() + 10);
   } else if (headerSize >= 40 && dib.size() >= 16) {
-    width = static_cast<int32_t>(ReadLE(dib.data() + 4, 4));
-    height = static_cast<int32_t>(ReadLE(dib.data() + 8, 4));
-    bits = ReadLE(dib.data() + 14, 2);
+    width = static_cast<int32_t>(platform::LoadLE32(dib.data() + 4));
+    height = static_cast<int32_t>(platform::LoadLE32(dib.data() + 8));
+    bits = platform::LoadLE16(dib.data() + 14);
   } else {
     return false;
   }
@@ -316,10 +311,6 @@ namespace {
 constexpr size_t kBmpFileHeaderSize = 14;
 constexpr size_t kArchiveChunk = size_t{1} << 20;
 
-void PutLE(uint8_t* p, uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 // Writes the image as a BMP file image: file header, the 40-byte
 // information header with the fields the BMP writer leaves 0 cleared, the
 // colour table and the rows as stored.
@@ -332,8 +323,8 @@ int StoreImageStream(const CDIBitmap& image, std::ostream& out) {
   if (total > UINT32_MAX) return 0;
 
   uint8_t header[kBmpFileHeaderSize + kInfoHeaderSize] = {'B', 'M'};
-  PutLE(header + 2, static_cast<uint32_t>(total), 4);
-  PutLE(header + 10, static_cast<uint32_t>(offset), 4);
+  platform::StoreLE32(header + 2, static_cast<uint32_t>(total));
+  platform::StoreLE32(header + 10, static_cast<uint32_t>(offset));
   uint8_t* info = header + kBmpFileHeaderSize;
   std::memcpy(info, image.GetInfoHeader(), kInfoHeaderSize);
   // Compression, image size, resolutions, colours used, important colours:

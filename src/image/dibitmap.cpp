@@ -10,6 +10,7 @@
 #include "image/color_convert.h"
 #include "image/dib_bitfields.h"
 #include "image/dib_rle.h"
+#include "platform/byte_order.h"
 #include "platform/messages.h"
 #include "platform/palette.h"
 
@@ -81,19 +82,10 @@ inline void SetBit(uint8_t* row, int x, int value) {
     row[x >> 3] &= static_cast<uint8_t>(~bit);
 }
 
-void StoreLE16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void StoreLE32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t LoadLE16(const uint8_t* p) { return p[0] | (uint32_t{p[1]} << 8); }
-uint32_t LoadLE32(const uint8_t* p) {
-  return p[0] | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
+using platform::LoadLE16;
+using platform::LoadLE32;
+using platform::StoreLE16;
+using platform::StoreLE32;
 
 void InvalidBitCount() { platform::ShowMessage("Invalid Bit Count"); }
 

@@ -11,6 +11,7 @@
 #include "image/dib_bitfields.h"
 #include "image/dib_rle.h"
 #include "image/dibitmap.h"
+#include "platform/byte_order.h"
 #include "platform/messages.h"
 
 namespace {
@@ -30,19 +31,10 @@ enum Compression : uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields
 
 enum class HeaderKind { kOs2v1, kWindows, kOs2v2 };
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
-}
+using platform::LoadLE16;
+using platform::LoadLE32;
+using platform::StoreLE16;
+using platform::StoreLE32;
 
 bool KnownHeaderSize(uint32_t size) {
   switch (size) {
@@ -146,36 +138,36 @@ bool BmpReader::ReadHeaders() {
 
   uint8_t b[kFileHeaderSize + kMaxHeaderSize + 12];
   if (!ReadAt(0, b, kFileHeaderSize + 4)) return false;
-  if (Le16(b) != kBitmapType) return false;
-  h_.pixelOffset = Le32(b + 10);
-  h_.headerSize = Le32(b + 14);
+  if (LoadLE16(b) != kBitmapType) return false;
+  h_.pixelOffset = LoadLE32(b + 10);
+  h_.headerSize = LoadLE32(b + 14);
   if (!KnownHeaderSize(h_.headerSize)) return false;
   if (std::fread(b + 18, 1, h_.headerSize - 4, file_) != h_.headerSize - 4) return false;
 
   const uint8_t* ih = b + kFileHeaderSize;
   if (h_.headerSize == kOs2v1HeaderSize) {
     h_.kind = HeaderKind::kOs2v1;
-    h_.width = Le16(ih + 4);
-    h_.height = Le16(ih + 6);
-    h_.bitCount = Le16(ih + 10);
+    h_.width = LoadLE16(ih + 4);
+    h_.height = LoadLE16(ih + 6);
+    h_.bitCount = LoadLE16(ih + 10);
     return true;
   }
   h_.kind = h_.headerSize == kOs2v2HeaderSize ? HeaderKind::kOs2v2 : HeaderKind::kWindows;
-  h_.width = static_cast<int32_t>(Le32(ih + 4));
-  h_.height = static_cast<int32_t>(Le32(ih + 8));
-  h_.bitCount = Le16(ih + 14);
-  h_.compression = Le32(ih + 16);
-  h_.imageSize = Le32(ih + 20);
-  h_.xPelsPerMeter = static_cast<int32_t>(Le32(ih + 24));
-  h_.yPelsPerMeter = static_cast<int32_t>(Le32(ih + 28));
-  h_.colorsUsed = Le32(ih + 32);
+  h_.width = static_cast<int32_t>(LoadLE32(ih + 4));
+  h_.height = static_cast<int32_t>(LoadLE32(ih + 8));
+  h_.bitCount = LoadLE16(ih + 14);
+  h_.compression = LoadLE32(ih + 16);
+  h_.imageSize = LoadLE32(ih + 20);
+  h_.xPelsPerMeter = static_cast<int32_t>(LoadLE32(ih + 24));
+  h_.yPelsPerMeter = static_cast<int32_t>(LoadLE32(ih + 28));
+  h_.colorsUsed = LoadLE32(ih + 32);
   if (h_.kind == HeaderKind::kWindows && h_.compression == kBiBitFields) {
     if (h_.headerSize == kWindowsHeaderSize) {
       // The masks follow the header.
       if (std::fread(b + 54, 1, 12, file_) != 12) return false;
       h_.masksAfterHeader = true;
     }
-    h_.masks = {Le32(ih + 40), Le32(ih + 44), Le32(ih + 48)};
+    h_.masks = {LoadLE32(ih + 40), LoadLE32(ih + 44), LoadLE32(ih + 48)};
   }
   return true;
 }
@@ -397,15 +389,15 @@ int BMPWrite(const std::string& path, const CDIBitmap& image) {
 
   std::vector<uint8_t> head(offset, 0);
   uint8_t* p = head.data();
-  Put16(p + 0, kBitmapType);
-  Put32(p + 2, static_cast<uint32_t>(offset + stride * height));
-  Put32(p + 10, offset);
+  StoreLE16(p + 0, kBitmapType);
+  StoreLE32(p + 2, static_cast<uint32_t>(offset + stride * height));
+  StoreLE32(p + 10, offset);
   uint8_t* ih = p + kFileHeaderSize;
-  Put32(ih + 0, kWindowsHeaderSize);
-  Put32(ih + 4, static_cast<uint32_t>(width));
-  Put32(ih + 8, static_cast<uint32_t>(height));
-  Put16(ih + 12, 1);
-  Put16(ih + 14, static_cast<uint32_t>(bits));
+  StoreLE32(ih + 0, kWindowsHeaderSize);
+  StoreLE32(ih + 4, static_cast<uint32_t>(width));
+  StoreLE32(ih + 8, static_cast<uint32_t>(height));
+  StoreLE16(ih + 12, 1);
+  StoreLE16(ih + 14, static_cast<uint32_t>(bits));
   // Compression, image size, resolutions, colours used and important stay 0.
   if (entries > 0) image.GetColorTable(ih + kWindowsHeaderSize, entries);
 

@@ -11,6 +11,7 @@
 
 #include "image/color_modes.h"
 #include "image/dibitmap.h"
+#include "platform/byte_order.h"
 #include "platform/messages.h"
 
 namespace {
@@ -48,11 +49,8 @@ int Fail(std::string text) {
   return 0;
 }
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-void Put16(uint8_t* p, int v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
+using platform::LoadLE16;
+using platform::StoreLE16;
 
 bool ReadExact(std::FILE* file, void* buffer, size_t size) { return std::fread(buffer, 1, size, file) == size; }
 
@@ -365,8 +363,8 @@ int GifReader::Read() {
 
   uint8_t screen[7];
   if (!ReadExact(file_, screen, sizeof screen)) return Fail("Error, failed to GIF read screen descriptor.\nGiving up");
-  const int screenWidth = Le16(screen);
-  const int screenHeight = Le16(screen + 2);
+  const int screenWidth = LoadLE16(screen);
+  const int screenHeight = LoadLE16(screen + 2);
   const uint8_t packed = screen[4];
   const uint8_t aspect = screen[6];
   std::array<uint8_t, 256 * 4> globalTable{};
@@ -393,10 +391,10 @@ int GifReader::Read() {
   uint8_t raw[9];
   if (!ReadExact(file_, raw, sizeof raw)) return Fail("Error on dimension read\nGiving up");
   ImageDescriptor descriptor;
-  descriptor.left = Le16(raw);
-  descriptor.top = Le16(raw + 2);
-  descriptor.width = Le16(raw + 4);
-  descriptor.height = Le16(raw + 6);
+  descriptor.left = LoadLE16(raw);
+  descriptor.top = LoadLE16(raw + 2);
+  descriptor.width = LoadLE16(raw + 4);
+  descriptor.height = LoadLE16(raw + 6);
   descriptor.interlaced = (raw[8] & 0x40) != 0;
   const bool hasLocal = (raw[8] & 0x80) != 0;
   std::array<uint8_t, 256 * 4> localTable{};
@@ -615,8 +613,8 @@ int WriteIndexed(std::FILE* file, const CDIBitmap& image) {
   uint8_t head[13 + 256 * 3 + 10 + 1];
   size_t size = 0;
   std::memcpy(head, "GIF87a", 6);
-  Put16(head + 6, width);
-  Put16(head + 8, height);
+  StoreLE16(head + 6, width);
+  StoreLE16(head + 8, height);
   head[10] = static_cast<uint8_t>(0x80 | ((bits - 1) << 4) | (bits - 1));
   head[11] = 0;  // background
   head[12] = 0;  // aspect
@@ -629,10 +627,10 @@ int WriteIndexed(std::FILE* file, const CDIBitmap& image) {
     head[size++] = table[i * 4 + 0];
   }
   head[size++] = kImageSeparator;
-  Put16(head + size, 0);
-  Put16(head + size + 2, 0);
-  Put16(head + size + 4, width);
-  Put16(head + size + 6, height);
+  StoreLE16(head + size, 0);
+  StoreLE16(head + size + 2, 0);
+  StoreLE16(head + size + 4, width);
+  StoreLE16(head + size + 6, height);
   head[size + 8] = 0;  // no local table, not interlaced
   size += 9;
   head[size++] = static_cast<uint8_t>(minCodeSize);
