@@ -14,6 +14,7 @@
 #include "document/codecs/bmp.h"
 #include "document/format_dispatch.h"
 #include "document/format_tables.h"
+#include "image/dib_header.h"
 #include "platform/byte_order.h"
 #include "platform/main_window.h"
 #include "platform/messages.h"
@@ -85,24 +86,13 @@ const char* UnavailableText(CreationMode mode) {
 // information header) gives a size of at least 1 x 1 and a bit count of 1,
 // 4, 8, 16, 24 or 32: the shapes a new image can be made for.
 bool DibHeaderUsable(std::span<const uint8_t> dib) {
-  if (dib.size() < 12) return false;
-  const uint32_t headerSize = platform::LoadLE32(dib.data());
-  int64_t width = 0, height = 0;
-  uint32_t bits = 0;
-  if (headerSize == 12) {
-    width = platform::LoadLE16(dib.data() + 4);
-    height = platform::LoadLE16(dib.data() + 6);
-    bits = platform::LoadLE16(dib.data() + 10);
-  } else if (headerSize >= 40 && dib.size() >= 16) {
-    width = static_cast<int32_t>(platform::LoadLE32(dib.data() + 4));
-    height = static_cast<int32_t>(platform::LoadLE32(dib.data() + 8));
-    bits = platform::LoadLE16(dib.data() + 14);
-  } else {
-    return false;
-  }
+  if (dib.size() < kCoreHeaderSize) return false;
+  const DIBInfoHeader header = ReadDIBInfoHeader(dib);
+  if (header.size != kCoreHeaderSize && (header.size < 40 || dib.size() < 16)) return false;
   // A negative height marks top-down rows.
-  if (height < 0) height = -height;
-  if (width < 1 || height < 1) return false;
+  const int64_t height = header.height < 0 ? -header.height : header.height;
+  if (header.width < 1 || height < 1) return false;
+  const int bits = header.bitCount;
   return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
 

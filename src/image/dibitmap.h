@@ -235,10 +235,14 @@ class CDIBitmap {
   bool MaskBit(int y, int x) const;
 
   // --- platform transfer ---
-  // Reads a packed DIB (12- or 40-byte header, colour table, rows) of
-  // `size` bytes. RLE8 and RLE4 blocks are decoded; 4-bit blocks become
-  // 8-bit. Fails (0, with a message naming the fault) on a block that is
-  // short, inconsistent or of an unsupported kind.
+  // Reads a packed DIB of `size` bytes: a 12-byte core header (3-byte table
+  // entries) or an information header of 40 to 124 bytes (4-byte entries;
+  // the bit-field masks of compression 3 after a 40-byte header), the colour
+  // table and the rows (ReadDIBInfoHeader, dib_header.h). The depth is
+  // planes times bit count. RLE8 and RLE4 blocks are decoded; 4-bit blocks
+  // become 8-bit and 16-bit blocks 24-bit. Fails (0, the bitmap unchanged,
+  // with a message "FromPackedDIB: " and the fault) on a block that is
+  // short, inconsistent, above 1 GiB of pixels or of an unsupported kind.
   int FromPackedDIB(const uint8_t* block, size_t size);
   // A packed DIB: the 40-byte header with colours used 0 (the block always
   // holds the full table, and a reader that honours a smaller count would

@@ -2,13 +2,14 @@
 // and the archive's form).
 #include "image/dibitmap.h"
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "image/dib_bitfields.h"
+#include "image/dib_header.h"
 #include "image/dib_rle.h"
-#include "platform/byte_order.h"
 #include "platform/messages.h"
 
 namespace {
@@ -16,9 +17,6 @@ namespace {
 // Blocks from outside (clipboard, archives) describing more than 1 GiB of
 // pixels are refused as damaged rather than allocated.
 constexpr int64_t kMaxImportBytes = int64_t{1} << 30;
-
-using platform::LoadLE16;
-using platform::LoadLE32;
 
 bool PackedDIBFail(const char* why) {
   platform::ShowMessage(std::string("FromPackedDIB: ") + why);
@@ -28,41 +26,30 @@ bool PackedDIBFail(const char* why) {
 }  // namespace
 
 int CDIBitmap::FromPackedDIB(const uint8_t* block, size_t size) {
-  if (!block || size < 12) return PackedDIBFail("the bitmap header is incomplete");
-  const uint32_t headerSize = LoadLE32(block);
-  int64_t width = 0;
-  int64_t height = 0;
-  int planes = 1;
-  int bits = 0;
-  uint32_t compression = 0;
-  uint32_t colorsUsed = 0;
+  if (!block || size < kCoreHeaderSize) return PackedDIBFail("the bitmap header is incomplete");
+  const DIBInfoHeader header = ReadDIBInfoHeader({block, size});
+  const uint32_t headerSize = header.size;
   int entryBytes = 4;
-  if (headerSize == 12) {
-    width = LoadLE16(block + 4);
-    height = LoadLE16(block + 6);
-    planes = static_cast<int>(LoadLE16(block + 8));
-    bits = static_cast<int>(LoadLE16(block + 10));
+  if (headerSize == kCoreHeaderSize) {
     entryBytes = 3;
   } else if (headerSize >= 40 && headerSize <= 124) {
     if (size < headerSize) return PackedDIBFail("the bitmap header is incomplete");
-    width = static_cast<int32_t>(LoadLE32(block + 4));
-    height = static_cast<int32_t>(LoadLE32(block + 8));
-    planes = static_cast<int>(LoadLE16(block + 12));
-    bits = static_cast<int>(LoadLE16(block + 14));
-    compression = LoadLE32(block + 16);
-    colorsUsed = LoadLE32(block + 32);
   } else {
     return PackedDIBFail("unknown bitmap header size");
   }
+  int64_t width = header.width;
+  int64_t height = header.height;
+  const uint32_t compression = header.compression;
+  const uint32_t colorsUsed = header.colorsUsed;
   const bool topDown = height < 0;
   if (topDown) height = -height;
-  const int depth = planes * bits;
+  const int depth = header.planes * header.bitCount;
   if (width <= 0 || height <= 0 || width > 0x7FFFFFFF / 32 || height > 0x7FFFFFFF)
     return PackedDIBFail("invalid bitmap size");
-  const bool rle8 = compression == 1 && depth == 8;
-  const bool rle4 = compression == 2 && depth == 4;
-  const bool bitfields = compression == 3 && (depth == 16 || depth == 32);
-  if (compression != 0 && !rle8 && !rle4 && !bitfields) return PackedDIBFail("unsupported compression");
+  const bool rle8 = compression == kBiRle8 && depth == 8;
+  const bool rle4 = compression == kBiRle4 && depth == 4;
+  const bool bitfields = compression == kBiBitFields && (depth == 16 || depth == 32);
+  if (compression != kBiRgb && !rle8 && !rle4 && !bitfields) return PackedDIBFail("unsupported compression");
   if (topDown && (rle8 || rle4)) return PackedDIBFail("a compressed bitmap cannot be top-down");
   if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32)
     return PackedDIBFail("unsupported bit count");
@@ -71,16 +58,11 @@ int CDIBitmap::FromPackedDIB(const uint8_t* block, size_t size) {
 
   // Colour table (and the three bit-field masks that follow a 40-byte header).
   size_t offset = headerSize;
-  uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
-  if (depth == 32) {
-    masks[0] = 0xFF0000;
-    masks[1] = 0xFF00;
-    masks[2] = 0xFF;
-  }
+  std::array<uint32_t, 3> masks = depth == 32 ? std::array<uint32_t, 3>{0xFF0000, 0xFF00, 0xFF}
+                                              : std::array<uint32_t, 3>{0x7C00, 0x03E0, 0x001F};
   if (bitfields) {
-    const size_t maskAt = headerSize == 40 ? offset : 40;
-    if (size < maskAt + 12) return PackedDIBFail("the bit-field masks are missing");
-    for (int i = 0; i < 3; ++i) masks[i] = LoadLE32(block + maskAt + 4 * i);
+    if (size < 52) return PackedDIBFail("the bit-field masks are missing");
+    masks = header.masks;
     if (headerSize == 40) offset += 12;
   }
   int entries = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "image/dib_bitfields.h"
+#include "image/dib_header.h"
 #include "image/dib_rle.h"
 #include "image/dibitmap.h"
 #include "platform/byte_order.h"
@@ -27,8 +28,6 @@ constexpr int64_t kMaxPixelBytes = int64_t{1} << 30;
 // Pixel data is read and written in bands of about this many bytes.
 constexpr int64_t kBandBytes = int64_t{1} << 20;
 
-enum Compression : uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields = 3 };
-
 enum class HeaderKind { kOs2v1, kWindows, kOs2v2 };
 
 using platform::LoadLE16;
@@ -45,21 +44,11 @@ bool KnownHeaderSize(uint32_t size) {
   }
 }
 
-// The file header and whichever information header the file has, side by side.
-struct BmpHeader {
+// The file header's pixel offset beside the information header, and which
+// of the header variants the file has.
+struct BmpHeader : DIBInfoHeader {
   uint32_t pixelOffset = 0;
-  uint32_t headerSize = 0;
   HeaderKind kind = HeaderKind::kWindows;
-  int64_t width = 0;
-  int64_t height = 0;  // negative: rows stored top-down
-  int bitCount = 0;
-  uint32_t compression = kBiRgb;
-  uint32_t imageSize = 0;
-  int32_t xPelsPerMeter = 0;
-  int32_t yPelsPerMeter = 0;
-  uint32_t colorsUsed = 0;
-  std::array<uint32_t, 3> masks{};  // red, green, blue (bit fields)
-  bool masksAfterHeader = false;    // 12 mask bytes follow a 40-byte header
 };
 
 // The read-error text of the header variant, as "BMPREAD: Error reading BMP 24 uncompressed\n".
@@ -140,34 +129,20 @@ bool BmpReader::ReadHeaders() {
   if (!ReadAt(0, b, kFileHeaderSize + 4)) return false;
   if (LoadLE16(b) != kBitmapType) return false;
   h_.pixelOffset = LoadLE32(b + 10);
-  h_.headerSize = LoadLE32(b + 14);
-  if (!KnownHeaderSize(h_.headerSize)) return false;
-  if (std::fread(b + 18, 1, h_.headerSize - 4, file_) != h_.headerSize - 4) return false;
+  const uint32_t headerSize = LoadLE32(b + 14);
+  if (!KnownHeaderSize(headerSize)) return false;
+  if (std::fread(b + 18, 1, headerSize - 4, file_) != headerSize - 4) return false;
 
   const uint8_t* ih = b + kFileHeaderSize;
-  if (h_.headerSize == kOs2v1HeaderSize) {
-    h_.kind = HeaderKind::kOs2v1;
-    h_.width = LoadLE16(ih + 4);
-    h_.height = LoadLE16(ih + 6);
-    h_.bitCount = LoadLE16(ih + 10);
-    return true;
-  }
-  h_.kind = h_.headerSize == kOs2v2HeaderSize ? HeaderKind::kOs2v2 : HeaderKind::kWindows;
-  h_.width = static_cast<int32_t>(LoadLE32(ih + 4));
-  h_.height = static_cast<int32_t>(LoadLE32(ih + 8));
-  h_.bitCount = LoadLE16(ih + 14);
-  h_.compression = LoadLE32(ih + 16);
-  h_.imageSize = LoadLE32(ih + 20);
-  h_.xPelsPerMeter = static_cast<int32_t>(LoadLE32(ih + 24));
-  h_.yPelsPerMeter = static_cast<int32_t>(LoadLE32(ih + 28));
-  h_.colorsUsed = LoadLE32(ih + 32);
-  if (h_.kind == HeaderKind::kWindows && h_.compression == kBiBitFields) {
-    if (h_.headerSize == kWindowsHeaderSize) {
-      // The masks follow the header.
-      if (std::fread(b + 54, 1, 12, file_) != 12) return false;
-      h_.masksAfterHeader = true;
-    }
-    h_.masks = {LoadLE32(ih + 40), LoadLE32(ih + 44), LoadLE32(ih + 48)};
+  DIBInfoHeader& info = h_;
+  info = ReadDIBInfoHeader({ih, headerSize});
+  h_.kind = headerSize == kOs2v1HeaderSize   ? HeaderKind::kOs2v1
+            : headerSize == kOs2v2HeaderSize ? HeaderKind::kOs2v2
+                                             : HeaderKind::kWindows;
+  if (h_.kind == HeaderKind::kWindows && h_.compression == kBiBitFields && headerSize == kWindowsHeaderSize) {
+    // The masks follow the header.
+    if (std::fread(b + 54, 1, 12, file_) != 12) return false;
+    info = ReadDIBInfoHeader({ih, headerSize + 12});
   }
   return true;
 }
@@ -206,7 +181,7 @@ bool BmpReader::Validate() {
 
   // Our own writer stores CMYK images as 32-bit files whose image size and
   // resolutions are all 0; other writers fill those fields in.
-  cmyk_ = bits == 32 && h_.headerSize == kWindowsHeaderSize && h_.compression == kBiRgb && h_.imageSize == 0 &&
+  cmyk_ = bits == 32 && h_.size == kWindowsHeaderSize && h_.compression == kBiRgb && h_.imageSize == 0 &&
           h_.xPelsPerMeter == 0 && h_.yPelsPerMeter == 0;
   outBits_ = bits == 1 ? 1 : bits <= 8 ? 8 : (cmyk_ ? 32 : 24);
   if (DIBStride(h_.width, outBits_) * rows_ > kMaxPixelBytes) {
@@ -223,7 +198,7 @@ bool BmpReader::ReadColorTable() {
   const int64_t entrySize = os2v1 ? 3 : 4;
   const int64_t nominal = int64_t{1} << h_.bitCount;
   int64_t count = (!os2v1 && h_.colorsUsed > 0 && h_.colorsUsed < nominal) ? h_.colorsUsed : nominal;
-  const int64_t start = kFileHeaderSize + h_.headerSize;
+  const int64_t start = kFileHeaderSize + h_.size;
   // A table cut short by the pixel data holds only the entries before it.
   if (h_.pixelOffset >= start) count = std::min(count, (h_.pixelOffset - start) / entrySize);
   if (start + count * entrySize > fileSize_) {
