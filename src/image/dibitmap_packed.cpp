@@ -2,7 +2,9 @@
 // and the archive's form).
 #include "image/dibitmap.h"
 
+#include <algorithm>
 #include <array>
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -43,7 +45,8 @@ int CDIBitmap::FromPackedDIB(const uint8_t* block, size_t size) {
   const uint32_t colorsUsed = header.colorsUsed;
   const bool topDown = height < 0;
   if (topDown) height = -height;
-  const int depth = header.planes * header.bitCount;
+  // Planes times bits per plane; a product beyond int is no valid depth either.
+  const int depth = static_cast<int>(std::min<int64_t>(int64_t{header.planes} * header.bitCount, INT_MAX));
   if (width <= 0 || height <= 0 || width > 0x7FFFFFFF / 32 || height > 0x7FFFFFFF)
     return PackedDIBFail("invalid bitmap size");
   const bool rle8 = compression == kBiRle8 && depth == 8;
