@@ -15,7 +15,7 @@
 #include "document/format_dispatch.h"
 #include "document/format_tables.h"
 #include "image/dib_header.h"
-#include "platform/byte_order.h"
+#include "image/result_codes.h"
 #include "platform/main_window.h"
 #include "platform/messages.h"
 #include "platform/prompts.h"
@@ -301,29 +301,15 @@ namespace {
 constexpr size_t kBmpFileHeaderSize = 14;
 constexpr size_t kArchiveChunk = size_t{1} << 20;
 
-// Writes the image as a BMP file image: file header, the 40-byte
-// information header with the fields the BMP writer leaves 0 cleared, the
-// colour table and the rows as stored.
+// Writes the image as the bytes of its BMP file (BMPWriteStream); 0 when
+// the image has no pixels, its file would exceed 4 GiB - 1 bytes, or the
+// stream fails.
 int StoreImageStream(const CDIBitmap& image, std::ostream& out) {
-  if (!image.IsAllocated() || !image.GetInfoHeader() || !image.GetPixels()) return 0;
-  const uint64_t tableBytes = 4 * static_cast<uint64_t>(image.GetPaletteSize());
-  const uint64_t pixelBytes = static_cast<uint64_t>(image.GetStride()) * static_cast<uint64_t>(image.GetHeight());
-  const uint64_t offset = kBmpFileHeaderSize + kInfoHeaderSize + tableBytes;
-  const uint64_t total = offset + pixelBytes;
-  if (total > UINT32_MAX) return 0;
-
-  uint8_t header[kBmpFileHeaderSize + kInfoHeaderSize] = {'B', 'M'};
-  platform::StoreLE32(header + 2, static_cast<uint32_t>(total));
-  platform::StoreLE32(header + 10, static_cast<uint32_t>(offset));
-  uint8_t* info = header + kBmpFileHeaderSize;
-  std::memcpy(info, image.GetInfoHeader(), kInfoHeaderSize);
-  // Compression, image size, resolutions, colours used, important colours:
-  // a full table is always stored, and a 32-bit image reads back as CMYK.
-  std::memset(info + 16, 0, kInfoHeaderSize - 16);
-  out.write(reinterpret_cast<const char*>(header), sizeof header);
-  if (tableBytes)
-    out.write(reinterpret_cast<const char*>(image.GetColorTablePointer()), static_cast<std::streamsize>(tableBytes));
-  out.write(reinterpret_cast<const char*>(image.GetPixels()), static_cast<std::streamsize>(pixelBytes));
+  const int result = BMPWriteStream(image, [&out](std::span<const uint8_t> bytes) {
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return out.good();
+  });
+  if (result != kResultOk) return 0;
   out.flush();
   return out.good() ? 1 : 0;
 }

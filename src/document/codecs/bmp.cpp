@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <span>
@@ -12,6 +13,7 @@
 #include "image/dib_header.h"
 #include "image/dib_rle.h"
 #include "image/dibitmap.h"
+#include "image/result_codes.h"
 #include "platform/byte_order.h"
 #include "platform/messages.h"
 
@@ -353,45 +355,64 @@ int BMPRead(const std::string& path, CDIBitmap& image) {
   return result;
 }
 
-int BMPWrite(const std::string& path, const CDIBitmap& image) {
-  if (!image.IsAllocated()) return 0;
+int BMPWriteStream(const CDIBitmap& image, const BMPByteSink& sink) {
+  if (!image.IsAllocated()) return kResultInvalidBitmap;
   const int width = image.GetWidth();
   const int height = image.GetHeight();
-  const int bits = image.GetBitCount();
   const int64_t stride = image.GetStride();
   const int entries = image.GetPaletteSize();
   const uint32_t offset = kFileHeaderSize + kWindowsHeaderSize + 4 * entries;
+  const uint64_t total = offset + static_cast<uint64_t>(stride) * static_cast<uint64_t>(height);
+  if (total > UINT32_MAX) return kResultInvalidSize;
 
   std::vector<uint8_t> head(offset, 0);
   uint8_t* p = head.data();
   StoreLE16(p + 0, kBitmapType);
-  StoreLE32(p + 2, static_cast<uint32_t>(offset + stride * height));
+  StoreLE32(p + 2, static_cast<uint32_t>(total));
   StoreLE32(p + 10, offset);
   uint8_t* ih = p + kFileHeaderSize;
   StoreLE32(ih + 0, kWindowsHeaderSize);
   StoreLE32(ih + 4, static_cast<uint32_t>(width));
   StoreLE32(ih + 8, static_cast<uint32_t>(height));
   StoreLE16(ih + 12, 1);
-  StoreLE16(ih + 14, static_cast<uint32_t>(bits));
+  StoreLE16(ih + 14, static_cast<uint32_t>(image.GetBitCount()));
   // Compression, image size, resolutions, colours used and important stay 0.
   if (entries > 0) image.GetColorTable(ih + kWindowsHeaderSize, entries);
-
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return 0;
-  bool ok = std::fwrite(head.data(), 1, head.size(), file) == head.size();
+  if (!sink(head)) return kResultWriteError;
 
   // Rows bottom-up, whole strides, gathered into bands for fewer writes.
-  if (ok) {
-    const int bandRows = static_cast<int>(std::clamp<int64_t>(kBandBytes / stride, 1, height));
-    std::vector<uint8_t> band(static_cast<size_t>(bandRows * stride), 0);
-    for (int y = height - 1; y >= 0 && ok;) {
-      int n = 0;
-      for (; n < bandRows && y >= 0; ++n, --y) image.GetRow(band.data() + n * stride, y);
-      const size_t size = static_cast<size_t>(n * stride);
-      ok = std::fwrite(band.data(), 1, size, file) == size;
-    }
+  const int bandRows = static_cast<int>(std::clamp<int64_t>(kBandBytes / stride, 1, height));
+  std::vector<uint8_t> band(static_cast<size_t>(bandRows * stride), 0);
+  for (int y = height - 1; y >= 0;) {
+    int n = 0;
+    for (; n < bandRows && y >= 0; ++n, --y) image.GetRow(band.data() + n * stride, y);
+    if (!sink({band.data(), static_cast<size_t>(n * stride)})) return kResultWriteError;
   }
-  if (std::fclose(file) != 0) ok = false;
+  return kResultOk;
+}
+
+int BMPWrite(const std::string& path, const CDIBitmap& image) {
+  if (!image.IsAllocated()) return 0;
+  // The file is created with the first bytes, so an image refused for its
+  // size leaves no file behind.
+  std::FILE* file = nullptr;
+  bool created = true;
+  const int result = BMPWriteStream(image, [&](std::span<const uint8_t> bytes) {
+    if (!file) file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+      created = false;
+      return false;
+    }
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  });
+  bool ok = result == kResultOk;
+  if (file && std::fclose(file) != 0) ok = false;
+  if (result == kResultInvalidSize) {
+    platform::ShowMessage(platform::FormatText("BMPWRITE: Image too large for BMP (%d x %d)\n", image.GetWidth(),
+                                               image.GetHeight()));
+    return 0;
+  }
+  if (!created) return 0;
   if (!ok) {
     platform::ShowMessage("fwrite error\nGiving up");
     return 0;
