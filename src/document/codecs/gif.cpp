@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <vector>
 
@@ -30,22 +29,10 @@ constexpr int kMaxStringLength = kMaxCodes;
 constexpr uint8_t kExtensionIntroducer = 0x21;
 constexpr uint8_t kImageSeparator = 0x2C;
 constexpr uint8_t kTrailer = 0x3B;
-constexpr uint8_t kGraphicControlLabel = 0xF9;
-constexpr uint8_t kCommentLabel = 0xFE;
-constexpr uint8_t kPlainTextLabel = 0x01;
-constexpr uint8_t kApplicationLabel = 0xFF;
 
-std::mutex g_lastErrorMutex;
-std::string g_lastError;
-
-void SetLastError(std::string text) {
-  std::lock_guard<std::mutex> lock(g_lastErrorMutex);
-  g_lastError = std::move(text);
-}
-
-// Records the reason of a failed read and gives the read's result.
-int Fail(std::string text) {
-  SetLastError(std::move(text));
+// Shows the reason of a failed read and gives the read's result.
+int Fail(const std::string& text) {
+  platform::ShowMessage(text);
   return 0;
 }
 
@@ -333,26 +320,11 @@ class GifReader {
   int Read();
 
  private:
-  void HandleExtension(int label);
-
   std::FILE* file_;
   CDIBitmap& image_;
   const std::string& name_;
 };
 
-void GifReader::HandleExtension(int label) {
-  switch (label) {
-    case kGraphicControlLabel:
-    case kCommentLabel:
-    case kPlainTextLabel:
-    case kApplicationLabel:
-      break;
-    default:
-      SetLastError(platform::FormatText("Unknown Extension (0x%02x)", label));
-      break;
-  }
-  SkipSubBlocks(file_);
-}
 
 int GifReader::Read() {
   uint8_t signature[6];
@@ -366,13 +338,11 @@ int GifReader::Read() {
   const int screenWidth = LoadLE16(screen);
   const int screenHeight = LoadLE16(screen + 2);
   const uint8_t packed = screen[4];
-  const uint8_t aspect = screen[6];
   std::array<uint8_t, 256 * 4> globalTable{};
   const int globalCount = (packed & 0x80) ? 2 << (packed & 7) : 0;
   if (globalCount && !ReadColorTable(file_, globalCount, globalTable)) return Fail("Error reading GIF colormap");
   if (screenWidth == 0 || screenHeight == 0)
     return Fail(platform::FormatText("Error, invalid GIF screen size %d x %d.\nGiving up", screenWidth, screenHeight));
-  if (aspect != 0 && aspect != 49) SetLastError("Non-square pixels in GIF image.\nIgnoring that fact...");
 
   for (;;) {
     const int block = std::getc(file_);
@@ -380,7 +350,9 @@ int GifReader::Read() {
     if (block == kExtensionIntroducer) {
       const int label = std::getc(file_);
       if (label == EOF) return Fail("Error on extension read.");
-      HandleExtension(label);
+      // Graphic control, comment, plain text, application or unknown: none
+      // changes the first image.
+      SkipSubBlocks(file_);
       continue;
     }
     if (block == kImageSeparator) break;
@@ -655,13 +627,6 @@ int WriteIndexed(std::FILE* file, const CDIBitmap& image) {
 
 }  // namespace
 
-std::string GIFGetLastError() {
-  std::lock_guard<std::mutex> lock(g_lastErrorMutex);
-  return g_lastError;
-}
-
-void GIFClearLastError() { SetLastError({}); }
-
 int GIFReadStream(std::FILE* file, CDIBitmap& image, const std::string& name) {
   if (!file) return 0;
   try {
@@ -685,9 +650,7 @@ int GIFWrite(const std::string& path, const CDIBitmap& image) {
   const int width = image.GetWidth();
   const int height = image.GetHeight();
   if (width > kMaxSide || height > kMaxSide) {
-    const std::string text = platform::FormatText("GIF can't hold a %d x %d image", width, height);
-    SetLastError(text);
-    platform::ShowMessage(text);
+    platform::ShowMessage(platform::FormatText("GIF can't hold a %d x %d image", width, height));
     return 0;
   }
 
@@ -696,7 +659,6 @@ int GIFWrite(const std::string& path, const CDIBitmap& image) {
   const CDIBitmap* source = &image;
   if (image.GetBitCount() != 1 && image.GetBitCount() != 8) {
     if (!reduced.Create(width, height, 8, 2)) {
-      SetLastError("Not enough memory to reduce the image for GIF");
       platform::ShowMessage("Not enough memory to reduce the image for GIF");
       return 0;
     }
@@ -706,7 +668,7 @@ int GIFWrite(const std::string& path, const CDIBitmap& image) {
 
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
-    SetLastError("Can't open GIF for writing");
+    platform::ShowMessage("Can't open GIF for writing");
     return 0;
   }
   int ok = 0;
@@ -718,7 +680,6 @@ int GIFWrite(const std::string& path, const CDIBitmap& image) {
   if (std::fflush(file) != 0 || std::ferror(file)) ok = 0;
   if (std::fclose(file) != 0) ok = 0;
   if (!ok) {
-    SetLastError("Write Error in GIF file");
     platform::ShowMessage("Write Error in GIF file");
     return 0;
   }
