@@ -10,6 +10,7 @@
 
 #include "image/color_modes.h"
 #include "image/dibitmap.h"
+#include "image/result_codes.h"
 #include "platform/byte_order.h"
 #include "platform/messages.h"
 
@@ -662,7 +663,7 @@ int GIFWrite(const std::string& path, const CDIBitmap& image) {
       platform::ShowMessage("Not enough memory to reduce the image for GIF");
       return 0;
     }
-    if (GL_ConvertToIndexed(reduced, image, kPaletteAdaptive, kDitherDiffusion) != 1) return 0;
+    if (GL_ConvertToIndexed(reduced, image, kPaletteAdaptive, kDitherDiffusion) != kResultOk) return 0;
     source = &reduced;
   }
 
