@@ -97,8 +97,7 @@ class CliPrompts final : public platform::Prompts {
 
 // Opens `path` into document as the Open command does. On failure the user
 // sees one explanation and false is returned: the reader's own message when
-// it showed one, else the GIF reader's last-error text when that reader
-// recorded a reason, else "vividrome-cli: cannot read PATH: REASON".
+// it showed one, else "vividrome-cli: cannot read PATH: REASON".
 bool OpenDocument(CVividDoc& document, const std::string& path);
 
 // The verbs.

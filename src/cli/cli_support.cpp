@@ -8,8 +8,6 @@
 #include <cstring>
 
 #include "cli/cli.h"
-#include "document/codecs/gif.h"
-#include "document/format_dispatch.h"
 #include "document/vivid_doc.h"
 
 namespace cli {
@@ -113,18 +111,9 @@ std::optional<platform::PhotoCDChoice> CliPrompts::PhotoCDOptions(const platform
 }
 
 bool OpenDocument(CVividDoc& document, const std::string& path) {
-  // Open warns about a read-only file and goes on; that warning does not
-  // explain a failure.
-  const int before = Messages().Count() + (IsReadOnlyFile(path) ? 1 : 0);
-  // The GIF reader keeps its reason in its last-error text instead of
-  // showing a message; cleared first so that only this read's reason counts.
-  GIFClearLastError();
+  const int before = Messages().Count();
   if (document.OnOpenDocument(path)) return true;
   if (Messages().Count() > before) return false;
-  if (const std::string reason = GIFGetLastError(); !reason.empty()) {
-    platform::ShowMessage(reason);
-    return false;
-  }
 
   std::string reason = "not a valid image file";
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "cli/cli.h"
-#include "document/codecs/gif.h"
 #include "document/vivid_doc.h"
 
 namespace cli {
@@ -40,16 +39,9 @@ int RunConvert(std::span<const std::string> args) {
   if (!OpenDocument(document, input)) {
     status = kExitFailed;
   } else {
-    // The GIF writer keeps some reasons in its last-error text instead of a message.
-    GIFClearLastError();
     const int before = Messages().Count();
     if (!document.SaveAsChosen(output, document.PreselectedSaveType())) {
-      if (Messages().Count() == before) {
-        if (const std::string reason = GIFGetLastError(); !reason.empty())
-          platform::ShowMessage(reason);
-        else
-          std::fprintf(stderr, "%s: cannot write %s\n", kProgram, output.c_str());
-      }
+      if (Messages().Count() == before) std::fprintf(stderr, "%s: cannot write %s\n", kProgram, output.c_str());
       status = kExitFailed;
     }
   }

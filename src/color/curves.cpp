@@ -11,6 +11,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/byte_order.h"
+
 namespace color {
 
 namespace {
@@ -89,8 +91,9 @@ bool ValidPoints(const CurvePoint points[kCurvePoints]) {
 }
 
 void PutInt32(std::vector<uint8_t>& out, int32_t value) {
-  const uint32_t u = static_cast<uint32_t>(value);
-  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<uint8_t>(u >> shift));
+  uint8_t bytes[4];
+  platform::StoreLE32(bytes, static_cast<uint32_t>(value));
+  out.insert(out.end(), bytes, bytes + 4);
 }
 
 // Sequential reader over the bytes of a loaded file; every read is bounded.
@@ -104,10 +107,8 @@ class ByteReader {
   }
   bool Int32(int32_t& value) {
     if (bytes_.size() - pos_ < 4) return false;
-    uint32_t u = 0;
-    for (int i = 0; i < 4; ++i) u |= static_cast<uint32_t>(bytes_[pos_ + i]) << (8 * i);
+    value = static_cast<int32_t>(platform::LoadLE32(bytes_.data() + pos_));
     pos_ += 4;
-    value = static_cast<int32_t>(u);
     return true;
   }
   bool Bytes(uint8_t* out, size_t count) {

@@ -12,14 +12,14 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/byte_order.h"
+
 namespace color {
 namespace {
 
-uint16_t Be16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-int32_t BeS32(const uint8_t* p) { return static_cast<int32_t>(Be32(p)); }
+using platform::LoadBE16;
+using platform::LoadBE32;
+int32_t LoadBES32(const uint8_t* p) { return static_cast<int32_t>(LoadBE32(p)); }
 
 int BcdByte(uint8_t byte) { return (byte >> 4) * 10 + (byte & 15); }
 
@@ -34,10 +34,10 @@ std::string CString(const uint8_t* p, size_t size) {
 std::string Utf16BeToUtf8(const uint8_t* p, size_t units) {
   std::string out;
   for (size_t i = 0; i < units; ++i) {
-    uint32_t code = Be16(p + 2 * i);
+    uint32_t code = LoadBE16(p + 2 * i);
     if (code == 0) break;
     if (code >= 0xD800 && code < 0xDC00 && i + 1 < units) {
-      const uint32_t low = Be16(p + 2 * (i + 1));
+      const uint32_t low = LoadBE16(p + 2 * (i + 1));
       if (low >= 0xDC00 && low < 0xE000) {
         code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
         ++i;
@@ -164,24 +164,24 @@ bool ColorProfile::Load(uint64_t fileSize) {
     error_ = "cannot read " + path_;
     return false;
   }
-  header_.size = Be32(h);
-  header_.cmmType = Be32(h + 4);
-  header_.rawVersion = Be32(h + 8);
+  header_.size = LoadBE32(h);
+  header_.cmmType = LoadBE32(h + 4);
+  header_.rawVersion = LoadBE32(h + 8);
   header_.versionMajor = BcdByte(h[8]);
   header_.versionMinor = BcdByte(h[9]);
-  header_.deviceClass = Be32(h + 12);
-  header_.colorSpace = Be32(h + 16);
-  header_.pcs = Be32(h + 20);
-  for (int i = 0; i < 6; ++i) header_.dateTime[i] = Be16(h + 24 + 2 * i);
-  header_.magic = Be32(h + 36);
-  header_.platform = Be32(h + 40);
-  header_.flags = Be32(h + 44);
-  header_.manufacturer = Be32(h + 48);
-  header_.model = Be32(h + 52);
-  header_.attributes = (uint64_t(Be32(h + 56)) << 32) | Be32(h + 60);
-  header_.renderingIntent = Be32(h + 64);
-  for (int i = 0; i < 3; ++i) header_.illuminant[i] = BeS32(h + 68 + 4 * i);
-  header_.creator = Be32(h + 80);
+  header_.deviceClass = LoadBE32(h + 12);
+  header_.colorSpace = LoadBE32(h + 16);
+  header_.pcs = LoadBE32(h + 20);
+  for (int i = 0; i < 6; ++i) header_.dateTime[i] = LoadBE16(h + 24 + 2 * i);
+  header_.magic = LoadBE32(h + 36);
+  header_.platform = LoadBE32(h + 40);
+  header_.flags = LoadBE32(h + 44);
+  header_.manufacturer = LoadBE32(h + 48);
+  header_.model = LoadBE32(h + 52);
+  header_.attributes = (uint64_t(LoadBE32(h + 56)) << 32) | LoadBE32(h + 60);
+  header_.renderingIntent = LoadBE32(h + 64);
+  for (int i = 0; i < 3; ++i) header_.illuminant[i] = LoadBES32(h + 68 + 4 * i);
+  header_.creator = LoadBE32(h + 80);
   if (header_.magic != Signature("acsp")) {
     error_ = path_ + " is not an ICC profile: no \"acsp\" signature at byte 36";
     return false;
@@ -191,7 +191,7 @@ bool ColorProfile::Load(uint64_t fileSize) {
     return false;
   }
   // The tag count must leave room for its entries in the file.
-  const uint64_t count = Be32(h + 128);
+  const uint64_t count = LoadBE32(h + 128);
   if (count > (fileSize - 132) / 12) {
     error_ = path_ + " is damaged: the tag table (" + std::to_string(count) + " entries) runs past the end of the file";
     return false;
@@ -202,7 +202,7 @@ bool ColorProfile::Load(uint64_t fileSize) {
     return false;
   }
   for (size_t i = 0; i < count; ++i) {
-    const IccTag tag{Be32(&table[i * 12]), Be32(&table[i * 12 + 4]), Be32(&table[i * 12 + 8])};
+    const IccTag tag{LoadBE32(&table[i * 12]), LoadBE32(&table[i * 12 + 4]), LoadBE32(&table[i * 12 + 8])};
     // A tag outside the file is treated as absent.
     if (tag.offset > fileSize || tag.size > fileSize - tag.offset) continue;
     tags_.push_back(tag);
@@ -242,18 +242,18 @@ std::optional<std::string> ColorProfile::ReadText(uint32_t signature) const {
   if (!bytes || bytes->size() < 8) return std::nullopt;
   const uint8_t* p = bytes->data();
   const size_t size = bytes->size();
-  const uint32_t type = Be32(p);
+  const uint32_t type = LoadBE32(p);
   if (type == kTypeDesc) {
     if (size < 12) return std::nullopt;
-    const size_t stated = Be32(p + 8);
+    const size_t stated = LoadBE32(p + 8);
     return CString(p + 12, std::min(stated, size - 12));
   }
   if (type == kTypeMluc) {
     if (size < 28) return std::nullopt;
-    const uint32_t records = Be32(p + 8);
+    const uint32_t records = LoadBE32(p + 8);
     if (records == 0) return std::string();
-    const uint32_t length = Be32(p + 20);
-    const uint32_t offset = Be32(p + 24);
+    const uint32_t length = LoadBE32(p + 20);
+    const uint32_t offset = LoadBE32(p + 24);
     if (offset > size || length > size - offset) return std::nullopt;
     return Utf16BeToUtf8(p + offset, length / 2);
   }
@@ -263,18 +263,18 @@ std::optional<std::string> ColorProfile::ReadText(uint32_t signature) const {
 bool ColorProfile::ReadXYZ(uint32_t signature, std::array<int32_t, 3>& xyz) const {
   const auto bytes = ReadTag(signature);
   if (!bytes || bytes->size() < 20) return false;
-  for (int i = 0; i < 3; ++i) xyz[i] = BeS32(bytes->data() + 8 + 4 * i);
+  for (int i = 0; i < 3; ++i) xyz[i] = LoadBES32(bytes->data() + 8 + 4 * i);
   return true;
 }
 
 std::optional<ToneCurve> ColorProfile::ReadCurve(uint32_t signature) const {
   const auto bytes = ReadTag(signature);
-  if (!bytes || bytes->size() < 12 || Be32(bytes->data()) != kTypeCurve) return std::nullopt;
+  if (!bytes || bytes->size() < 12 || LoadBE32(bytes->data()) != kTypeCurve) return std::nullopt;
   ToneCurve curve;
-  curve.count = Be32(bytes->data() + 8);
+  curve.count = LoadBE32(bytes->data() + 8);
   if (curve.count > (bytes->size() - 12) / 2) return std::nullopt;
   curve.data.resize(curve.count);
-  for (uint32_t i = 0; i < curve.count; ++i) curve.data[i] = Be16(bytes->data() + 12 + 2 * i);
+  for (uint32_t i = 0; i < curve.count; ++i) curve.data[i] = LoadBE16(bytes->data() + 12 + 2 * i);
   return curve;
 }
 
@@ -283,7 +283,7 @@ std::optional<IccLut> ColorProfile::ReadLut(uint32_t tagSignature) const {
   if (!bytes || bytes->size() < 48) return std::nullopt;
   const uint8_t* p = bytes->data();
   const uint64_t size = bytes->size();
-  const uint32_t type = Be32(p);
+  const uint32_t type = LoadBE32(p);
   if (type != kTypeLut8 && type != kTypeLut16) return std::nullopt;
   IccLut lut;
   lut.tag = tagSignature;
@@ -294,13 +294,13 @@ std::optional<IccLut> ColorProfile::ReadLut(uint32_t tagSignature) const {
   if (lut.inputChannels < 1 || lut.inputChannels > 15 || lut.outputChannels < 1 || lut.outputChannels > 15 ||
       lut.gridPoints < 2)
     return std::nullopt;
-  for (int i = 0; i < 9; ++i) lut.matrix[i] = BeS32(p + 12 + 4 * i);
+  for (int i = 0; i < 9; ++i) lut.matrix[i] = LoadBES32(p + 12 + 4 * i);
   uint64_t pos = 48;
   const uint64_t valueSize = lut.is16 ? 2 : 1;
   if (lut.is16) {
     if (size < 52) return std::nullopt;
-    lut.inputEntries = Be16(p + 48);
-    lut.outputEntries = Be16(p + 50);
+    lut.inputEntries = LoadBE16(p + 48);
+    lut.outputEntries = LoadBE16(p + 50);
     pos = 52;
   } else {
     lut.inputEntries = 256;
@@ -321,7 +321,7 @@ std::optional<IccLut> ColorProfile::ReadLut(uint32_t tagSignature) const {
 
   const auto readValues = [&](std::vector<uint16_t>& values, uint64_t count) {
     values.resize(static_cast<size_t>(count));
-    for (uint64_t i = 0; i < count; ++i, pos += valueSize) values[i] = lut.is16 ? Be16(p + pos) : p[pos];
+    for (uint64_t i = 0; i < count; ++i, pos += valueSize) values[i] = lut.is16 ? LoadBE16(p + pos) : p[pos];
   };
   readValues(lut.inputTables, inputCount);
   readValues(lut.clut, clutCount);
@@ -471,14 +471,14 @@ int ColorProfile::Prepare(int intent, bool toPcs) {
         const size_t size = bytes->size();
         size_t pos = 8;
         UcrBg curves;
-        bool ok = size >= 12 && Be32(p) == kTypeUcrBg;
+        bool ok = size >= 12 && LoadBE32(p) == kTypeUcrBg;
         for (auto* values : {&curves.ucr, &curves.bg}) {
           if (!ok) break;
           if (size - pos < 4) {
             ok = false;
             break;
           }
-          const uint64_t count = Be32(p + pos);
+          const uint64_t count = LoadBE32(p + pos);
           pos += 4;
           if (count > (size - pos) / 2) {
             ok = false;
@@ -486,7 +486,7 @@ int ColorProfile::Prepare(int intent, bool toPcs) {
           }
           values->resize(static_cast<size_t>(count));
           for (auto& value : *values) {
-            value = Be16(p + pos);
+            value = LoadBE16(p + pos);
             pos += 2;
           }
         }

@@ -5,6 +5,8 @@
 #include <new>
 #include <utility>
 
+#include "image/dib_header.h"
+#include "platform/byte_order.h"
 #include "platform/messages.h"
 
 namespace {
@@ -13,22 +15,12 @@ constexpr size_t kRegionHeaderSize = 32;
 constexpr size_t kRegionRectSize = 16;
 constexpr size_t kDataCSize = 4;
 
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
-// The packed form of a bitmap, or nullopt when there is no memory for it.
-// The block always holds the full table (2 or 256 entries, none above 8
-// bits), so its colours-used field is cleared: a reader that honours the
-// field (ours and the platform's do) would otherwise look for the pixels
-// right after the first colours-used entries.
+// The packed form of a bitmap (ToPackedDIB: the full table, colours used
+// 0), or nullopt when there is no memory for it.
 std::optional<std::vector<uint8_t>> PackedCopy(const CDIBitmap& bitmap) {
-  constexpr size_t kColorsUsedAt = 32;
   try {
     std::vector<uint8_t> block = bitmap.ToPackedDIB();
     if (block.size() < static_cast<size_t>(kInfoHeaderSize)) return std::nullopt;
-    std::memset(block.data() + kColorsUsedAt, 0, 4);
     return block;
   } catch (const std::bad_alloc&) {
     return std::nullopt;
@@ -49,17 +41,9 @@ int Refused(platform::Clipboard& clipboard, const char* text) {
 
 // Whether a packed DIB's header gives width x height (rows either way up).
 bool PackedDIBHasSize(std::span<const uint8_t> block, int width, int height) {
-  if (block.size() < 12) return false;
-  const uint32_t headerSize = Le32(block.data());
-  int64_t w, h;
-  if (headerSize == 12) {
-    w = block[4] | block[5] << 8;
-    h = block[6] | block[7] << 8;
-  } else {
-    w = static_cast<int32_t>(Le32(block.data() + 4));
-    h = static_cast<int32_t>(Le32(block.data() + 8));
-  }
-  return w == width && (h == height || h == -int64_t{height});
+  if (block.size() < kCoreHeaderSize) return false;
+  const DIBInfoHeader header = ReadDIBInfoHeader(block);
+  return header.width == width && (header.height == height || header.height == -int64_t{height});
 }
 
 // The alpha of a Data A block: an 8-bit gray bitmap of width x height, or
@@ -91,7 +75,7 @@ std::vector<uint8_t> OutlineToDataB(const platform::Region& outline) { return ou
 std::optional<platform::Region> OutlineFromDataB(std::span<const uint8_t> block) {
   if (block.size() < kRegionHeaderSize) return std::nullopt;
   // The count alone decides how much is read; it must fit in the block.
-  const uint64_t count = Le32(block.data() + 8);
+  const uint64_t count = platform::LoadLE32(block.data() + 8);
   const uint64_t size = kRegionHeaderSize + count * kRegionRectSize;
   if (size > block.size()) return std::nullopt;
   return platform::Region::FromBytes(block.first(static_cast<size_t>(size)));

@@ -14,6 +14,8 @@
 #include "document/codecs/bmp.h"
 #include "document/format_dispatch.h"
 #include "document/format_tables.h"
+#include "image/dib_header.h"
+#include "image/result_codes.h"
 #include "imaging/combine.h"
 #include "platform/main_window.h"
 #include "platform/messages.h"
@@ -82,34 +84,17 @@ const char* UnavailableText(CreationMode mode) {
   }
 }
 
-uint32_t ReadLE(const uint8_t* p, int bytes) {
-  uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
-  return v;
-}
-
 // Whether a packed DIB's header (12-byte core or 40-byte and longer
 // information header) gives a size of at least 1 x 1 and a bit count of 1,
 // 4, 8, 16, 24 or 32: the shapes a new image can be made for.
 bool DibHeaderUsable(std::span<const uint8_t> dib) {
-  if (dib.size() < 12) return false;
-  const uint32_t headerSize = ReadLE(dib.data(), 4);
-  int64_t width = 0, height = 0;
-  uint32_t bits = 0;
-  if (headerSize == 12) {
-    width = ReadLE(dib.data() + 4, 2);
-    height = ReadLE(dib.data() + 6, 2);
-    bits = ReadLE(dib.data() + 10, 2);
-  } else if (headerSize >= 40 && dib.size() >= 16) {
-    width = static_cast<int32_t>(ReadLE(dib.data() + 4, 4));
-    height = static_cast<int32_t>(ReadLE(dib.data() + 8, 4));
-    bits = ReadLE(dib.data() + 14, 2);
-  } else {
-    return false;
-  }
+  if (dib.size() < kCoreHeaderSize) return false;
+  const DIBInfoHeader header = ReadDIBInfoHeader(dib);
+  if (header.size != kCoreHeaderSize && (header.size < 40 || dib.size() < 16)) return false;
   // A negative height marks top-down rows.
-  if (height < 0) height = -height;
-  if (width < 1 || height < 1) return false;
+  const int64_t height = header.height < 0 ? -header.height : header.height;
+  if (header.width < 1 || height < 1) return false;
+  const int bits = header.bitCount;
   return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
 }
 
@@ -293,33 +278,15 @@ namespace {
 constexpr size_t kBmpFileHeaderSize = 14;
 constexpr size_t kArchiveChunk = size_t{1} << 20;
 
-void PutLE(uint8_t* p, uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-// Writes the image as a BMP file image: file header, the 40-byte
-// information header with the fields the BMP writer leaves 0 cleared, the
-// colour table and the rows as stored.
+// Writes the image as the bytes of its BMP file (BMPWriteStream); 0 when
+// the image has no pixels, its file would exceed 4 GiB - 1 bytes, or the
+// stream fails.
 int StoreImageStream(const CDIBitmap& image, std::ostream& out) {
-  if (!image.IsAllocated() || !image.GetInfoHeader() || !image.GetPixels()) return 0;
-  const uint64_t tableBytes = 4 * static_cast<uint64_t>(image.GetPaletteSize());
-  const uint64_t pixelBytes = static_cast<uint64_t>(image.GetStride()) * static_cast<uint64_t>(image.GetHeight());
-  const uint64_t offset = kBmpFileHeaderSize + kInfoHeaderSize + tableBytes;
-  const uint64_t total = offset + pixelBytes;
-  if (total > UINT32_MAX) return 0;
-
-  uint8_t header[kBmpFileHeaderSize + kInfoHeaderSize] = {'B', 'M'};
-  PutLE(header + 2, static_cast<uint32_t>(total), 4);
-  PutLE(header + 10, static_cast<uint32_t>(offset), 4);
-  uint8_t* info = header + kBmpFileHeaderSize;
-  std::memcpy(info, image.GetInfoHeader(), kInfoHeaderSize);
-  // Compression, image size, resolutions, colours used, important colours:
-  // a full table is always stored, and a 32-bit image reads back as CMYK.
-  std::memset(info + 16, 0, kInfoHeaderSize - 16);
-  out.write(reinterpret_cast<const char*>(header), sizeof header);
-  if (tableBytes)
-    out.write(reinterpret_cast<const char*>(image.GetColorTablePointer()), static_cast<std::streamsize>(tableBytes));
-  out.write(reinterpret_cast<const char*>(image.GetPixels()), static_cast<std::streamsize>(pixelBytes));
+  const int result = BMPWriteStream(image, [&out](std::span<const uint8_t> bytes) {
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return out.good();
+  });
+  if (result != kResultOk) return 0;
   out.flush();
   return out.good() ? 1 : 0;
 }

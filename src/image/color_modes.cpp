@@ -309,13 +309,13 @@ void GL_OrderedDitherMatrix(int levels, uint8_t matrix[16][16]) {
 }
 
 int GL_ConvertToGray(CDIBitmap& bitmap) {
-  if (!bitmap.IsAllocated()) return 0;
+  if (!bitmap.IsAllocated()) return kResultRefused;
   const int bits = bitmap.GetBitCount();
-  if ((bits == 8 && bitmap.IsGray()) || !ValidSourceBits(bits)) return 1;
+  if ((bits == 8 && bitmap.IsGray()) || !ValidSourceBits(bits)) return kResultOk;
   const int width = bitmap.GetWidth();
   const int height = bitmap.GetHeight();
   CDIBitmap gray;
-  if (!GL_CreateGrayBitmap(gray, width, height)) return 0;
+  if (!GL_CreateGrayBitmap(gray, width, height)) return kResultRefused;
   uint8_t lut[256];
   if (bits == 1) {
     std::memset(lut, 0, sizeof lut);
@@ -330,20 +330,20 @@ int GL_ConvertToGray(CDIBitmap& bitmap) {
   });
   if (!ok) return kResultCancelled;
   bitmap.Attach(gray);
-  return 1;
+  return kResultOk;
 }
 
 int GL_ConvertToRGB(CDIBitmap& target, const CDIBitmap& source) {
   if (!target.IsAllocated() || target.GetBitCount() != 24) {
     platform::ShowMessage("GL_ConvertToRGB ::pdbmDest Should be a 24bit image");
-    return 0;
+    return kResultRefused;
   }
   if (!SameSize(target, source)) {
     platform::ShowMessage("GL_ConvertToRGB ::pdbmDest Should be the size of pdbmSrc");
-    return 0;
+    return kResultRefused;
   }
   const int bits = source.GetBitCount();
-  if (bits == 24 || !ValidSourceBits(bits)) return 1;
+  if (bits == 24 || !ValidSourceBits(bits)) return kResultOk;
   const int width = source.GetWidth();
   BeginProgress();
   const bool ok =
@@ -358,21 +358,21 @@ int GL_ConvertToRGB(CDIBitmap& target, const CDIBitmap& source) {
           CommitRow(target, y, buffer.data());
         }
       });
-  return ok ? 1 : kResultCancelled;
+  return ok ? kResultOk : kResultCancelled;
 }
 
 int GL_ConvertToBW(CDIBitmap& target, const CDIBitmap& source, DitherMode dither) {
   if (!target.IsAllocated() || target.GetBitCount() != 1) {
     platform::ShowMessage("GL_ConvertToBW ::pdbmDest Should be a 1bit image");
-    return 0;
+    return kResultRefused;
   }
   if (!SameSize(target, source)) {
     platform::ShowMessage("GL_ConvertToBW ::pdbmDest Should be the size of pdbmSrc");
-    return 0;
+    return kResultRefused;
   }
   if (!ValidSourceBits(source.GetBitCount())) {
     platform::ShowMessage("GL_ConvertToBW ::pdbmSrc Invalid Bit Count");
-    return 0;
+    return kResultRefused;
   }
   const uint8_t blackWhite[8] = {0, 0, 0, 0, 255, 255, 255, 0};
   target.SetColorTable(blackWhite, 2);
@@ -407,7 +407,7 @@ int GL_ConvertToBW(CDIBitmap& target, const CDIBitmap& source, DitherMode dither
         current.swap(next);
       }
     });
-    return ok ? 1 : kResultCancelled;
+    return ok ? kResultOk : kResultCancelled;
   }
 
   const bool ordered = dither == kDitherOrdered;
@@ -428,22 +428,22 @@ int GL_ConvertToBW(CDIBitmap& target, const CDIBitmap& source, DitherMode dither
       CommitRow(target, y, buffer.data());
     }
   });
-  return ok ? 1 : kResultCancelled;
+  return ok ? kResultOk : kResultCancelled;
 }
 
 int GL_ConvertToIndexed(CDIBitmap& target, const CDIBitmap& source, PaletteChoice palette, DitherMode dither,
                         int colors, uint8_t* tableOut) {
   if (!target.IsAllocated() || target.GetBitCount() != 8) {
     platform::ShowMessage("GL_ConvertToIndexed ::pdbmDest Should be a 8bit image");
-    return 0;
+    return kResultRefused;
   }
   if (!SameSize(target, source)) {
     platform::ShowMessage("GL_ConvertToIndexed ::pdbmDest Should be the size of pdbmSrc");
-    return 0;
+    return kResultRefused;
   }
   if (!ValidSourceBits(source.GetBitCount())) {
     platform::ShowMessage("GL_ConvertToIndexed ::pdbmSrc Invalid Bit Count");
-    return 0;
+    return kResultRefused;
   }
   const int width = source.GetWidth();
   const int height = source.GetHeight();
@@ -513,26 +513,26 @@ int GL_ConvertToIndexed(CDIBitmap& target, const CDIBitmap& source, PaletteChoic
   if (!ok) return kResultCancelled;
   target.SetColorTable(table, 256);
   if (tableOut) std::memcpy(tableOut, table, sizeof table);
-  return 1;
+  return kResultOk;
 }
 
 int GL_ConvertImageToRGB(CDIBitmap& image) {
-  if (!image.IsAllocated()) return 0;
-  if (image.GetBitCount() == 24 || !ValidSourceBits(image.GetBitCount())) return 1;
+  if (!image.IsAllocated()) return kResultRefused;
+  if (image.GetBitCount() == 24 || !ValidSourceBits(image.GetBitCount())) return kResultOk;
   CDIBitmap rgb;
-  if (!GL_CreateRGBBitmap(rgb, image.GetWidth(), image.GetHeight())) return 0;
+  if (!GL_CreateRGBBitmap(rgb, image.GetWidth(), image.GetHeight())) return kResultRefused;
   const int result = GL_ConvertToRGB(rgb, image);
-  if (result != 1) return result;
+  if (result != kResultOk) return result;
   image.Attach(rgb);
-  return 1;
+  return kResultOk;
 }
 
 int GL_ConvertImageToCMYK(CDIBitmap& image) {
-  if (!image.IsAllocated()) return 0;
-  if (image.GetBitCount() == 32 || !ValidSourceBits(image.GetBitCount())) return 1;
+  if (!image.IsAllocated()) return kResultRefused;
+  if (image.GetBitCount() == 32 || !ValidSourceBits(image.GetBitCount())) return kResultOk;
   const int width = image.GetWidth();
   CDIBitmap cmyk;
-  if (!GL_CreateCMYKBitmap(cmyk, width, image.GetHeight())) return 0;
+  if (!GL_CreateCMYKBitmap(cmyk, width, image.GetHeight())) return kResultRefused;
   BeginProgress();
   const bool banded = !GL_HasColorTransform();
   const bool ok = RunRows(image.GetHeight(), int64_t{width} * 4, banded, 0, 100, [&](int first, int last) {
@@ -542,51 +542,51 @@ int GL_ConvertImageToCMYK(CDIBitmap& image) {
   });
   if (!ok) return kResultCancelled;
   image.Attach(cmyk);
-  return 1;
+  return kResultOk;
 }
 
 int GL_ConvertImageToBW(CDIBitmap& image, DitherMode dither) {
-  if (!image.IsAllocated()) return 0;
-  if (!ValidSourceBits(image.GetBitCount())) return 1;
+  if (!image.IsAllocated()) return kResultRefused;
+  if (!ValidSourceBits(image.GetBitCount())) return kResultOk;
   CDIBitmap bw;
-  if (!GL_CreateIndexedBitmap(bw, image.GetWidth(), image.GetHeight(), 1, nullptr)) return 0;
+  if (!GL_CreateIndexedBitmap(bw, image.GetWidth(), image.GetHeight(), 1, nullptr)) return kResultRefused;
   const int result = GL_ConvertToBW(bw, image, dither);
-  if (result != 1) return result;
+  if (result != kResultOk) return result;
   image.Attach(bw);
-  return 1;
+  return kResultOk;
 }
 
 int GL_ConvertImageToIndexed(CDIBitmap& image, PaletteChoice palette, DitherMode dither) {
-  if (!image.IsAllocated()) return 0;
-  if (!ValidSourceBits(image.GetBitCount())) return 1;
+  if (!image.IsAllocated()) return kResultRefused;
+  if (!ValidSourceBits(image.GetBitCount())) return kResultOk;
   CDIBitmap indexed;
-  if (!GL_CreateIndexedBitmap(indexed, image.GetWidth(), image.GetHeight(), 8, nullptr)) return 0;
+  if (!GL_CreateIndexedBitmap(indexed, image.GetWidth(), image.GetHeight(), 8, nullptr)) return kResultRefused;
   const int result = GL_ConvertToIndexed(indexed, image, palette, dither, 256, nullptr);
-  if (result != 1) return result;
+  if (result != kResultOk) return result;
   image.Attach(indexed);
-  return 1;
+  return kResultOk;
 }
 
 int GL_MergePlanes(CDIBitmap& target, std::span<const CDIBitmap* const> planes) {
   if (planes.size() != 3 && planes.size() != 4) {
     platform::ShowMessage("GL_MergePlanes ::nPlanes Should be 3 or 4");
-    return 0;
+    return kResultRefused;
   }
   for (const CDIBitmap* plane : planes)
     if (!plane || !plane->IsAllocated() || plane->GetBitCount() != 8 || !plane->IsGray()) {
       platform::ShowMessage("GL_MergePlanes ::pdbmSrc Should be a 8bit Gray image");
-      return 0;
+      return kResultRefused;
     }
   for (const CDIBitmap* plane : planes)
     if (!SameSize(*plane, *planes[0])) {
       platform::ShowMessage("GL_MergePlanes ::pdbmSrc Should be the same size");
-      return 0;
+      return kResultRefused;
     }
   const int width = planes[0]->GetWidth();
   const int height = planes[0]->GetHeight();
   const bool rgb = planes.size() == 3;
   CDIBitmap merged;
-  if (!(rgb ? GL_CreateRGBBitmap(merged, width, height) : GL_CreateCMYKBitmap(merged, width, height))) return 0;
+  if (!(rgb ? GL_CreateRGBBitmap(merged, width, height) : GL_CreateCMYKBitmap(merged, width, height))) return kResultRefused;
   BeginProgress();
   const bool ok = RunRows(height, int64_t{width} * 4, true, 0, 100, [&](int first, int last) {
     for (int y = first; y < last; ++y) {
@@ -616,5 +616,5 @@ int GL_MergePlanes(CDIBitmap& target, std::span<const CDIBitmap* const> planes) 
   });
   if (!ok) return kResultCancelled;
   target.Attach(merged);
-  return 1;
+  return kResultOk;
 }

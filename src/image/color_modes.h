@@ -18,8 +18,9 @@
 // Progress: while reporting is on, every conversion reports each finished
 // row (ProgressStep(100 x row / height); the palette conversion gives its
 // first pass the first half of the range). A cancel leaves the image
-// unchanged and the result is kResultCancelled. Result codes: 1 success,
-// 0 refused or out of memory (the image unchanged), kResultCancelled.
+// unchanged and the result is kResultCancelled. Result codes: kResultOk (1)
+// success, kResultRefused (0) refused or out of memory (the image
+// unchanged), kResultCancelled.
 //
 // Row-independent conversions run on two threads in two bands of rows when
 // reporting is off and no colour transform is involved; the result is

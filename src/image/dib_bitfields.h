@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "platform/byte_order.h"
+
 // One channel of a bit-field pixel: the bits under the mask are reduced to
 // at most their top 8 and widened to 8 bits by bit replication (n-bit v
 // gives v repeated from the top: 5-bit 0b10110 -> 0b10110101), so the
@@ -26,8 +28,7 @@ template <int Bytes>
 void DIBBitFieldRow(const uint8_t* src, uint8_t* dst, int width, const DIBBitFields& f) {
   static_assert(Bytes == 2 || Bytes == 4);
   for (int x = 0; x < width; ++x, src += Bytes, dst += 3) {
-    uint32_t v = src[0] | (uint32_t{src[1]} << 8);
-    if constexpr (Bytes == 4) v |= (uint32_t{src[2]} << 16) | (uint32_t{src[3]} << 24);
+    const uint32_t v = Bytes == 2 ? platform::LoadLE16(src) : platform::LoadLE32(src);
     dst[0] = f.blue.widen[(v & f.blue.mask) >> f.blue.shift];
     dst[1] = f.green.widen[(v & f.green.mask) >> f.green.shift];
     dst[2] = f.red.widen[(v & f.red.mask) >> f.red.shift];

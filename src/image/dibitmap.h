@@ -68,7 +68,7 @@ struct Raster {
 class CDIBitmap {
  public:
   CDIBitmap();
-  virtual ~CDIBitmap();
+  ~CDIBitmap();
   CDIBitmap(const CDIBitmap&) = delete;
   CDIBitmap& operator=(const CDIBitmap&) = delete;
 
@@ -132,7 +132,7 @@ class CDIBitmap {
   const uint8_t* GetColorTablePointer() const { return colorTable_; }
   uint8_t* GetPixels() { return pixels_; }
   const uint8_t* GetPixels() const { return pixels_; }
-  // Start of the stored row holding image row y (0 = top).
+  // Start of the stored row holding image row y (0 = top); y is not checked.
   uint8_t* RowPointer(int y) { return pixels_ + static_cast<size_t>(height_ - 1 - y) * stride_; }
   const uint8_t* RowPointer(int y) const { return pixels_ + static_cast<size_t>(height_ - 1 - y) * stride_; }
   // Start of the mask row for image row y; null without a mask.
@@ -157,17 +157,62 @@ class CDIBitmap {
   void SetPixelColor(int y, int x, uint32_t color);
   uint8_t* GetPixelAddress(int y, int x);
 
-  // --- rows and columns (buffers packed in the bitmap's format) ---
+  // --- rows and columns ---
+  //
+  // Buffers hold pixels in the bitmap's own packing, without padding: 1 bit
+  // per pixel with the first pixel in the most significant bit of byte 0,
+  // one index or gray byte, three bytes blue, green, red, or four bytes
+  // cyan, magenta, yellow, black. Rows are counted from the top (y = 0),
+  // columns from the left. Reads ignore the selection mask; writes go
+  // through it while WritesMasked() is true, changing only the pixels whose
+  // mask bit is set. The functions return 1 when they did their work and 0
+  // when there was nothing to do: no pixels, or the row or column named lies
+  // outside the bitmap. Except for GetRowRGB, GetRowBytes and ReplicateRow
+  // they accept the bit counts 1, 8, 24 and 32 and refuse any other (also
+  // the 0 of a bitmap never created) with the message "Invalid Bit Count"
+  // and 0, before looking at the row or column.
+
+  // Copies row y into buffer: GetRowBytes() bytes, as stored.
   int GetRow(uint8_t* buffer, int y) const;
+  // Writes GetRowBytes() bytes of buffer into row y; through the mask,
+  // 1-bit rows keep every bit whose mask bit is clear.
   int PutRow(const uint8_t* buffer, int y);
+  // Row y as width blue, green, red triples: 24-bit rows as stored, 1-bit
+  // and 8-bit rows through the colour table. Refuses every other bit count,
+  // 32 included, with "Invalid Bit Count".
   int GetRowRGB(uint8_t* buffer, int y) const;
+  // Row y as one byte per pixel: the index or gray level of an 8-bit row,
+  // 0 or 1 for a 1-bit row. Refuses every other bit count with
+  // "Invalid Bit Count".
   int GetRowBytes(uint8_t* buffer, int y) const;
+  // Row y mirrored: buffer pixel i is pixel width - 1 - i. A 1-bit buffer's
+  // GetRowBytes() bytes are cleared first, so its bits past the width are 0.
   int GetRowReversed(uint8_t* buffer, int y) const;
+  // Pixels x .. x + count - 1 of row y into buffer pixels 0 .. count - 1.
+  // The count is cut at the right edge: nothing is written for pixels past
+  // it (x at or past the width writes nothing and returns 1). Pixels left of
+  // column 0 read as 0. For 1 bit the (cut count + 7) / 8 buffer bytes are
+  // cleared first. 0 also for count < 1.
   int GetRowPart(uint8_t* buffer, int y, int x, int count) const;
+  // The same with edge clamping: y is brought into 0 .. height - 1, the
+  // count is never cut, and pixels left of column 0 or right of the last
+  // column repeat the first or last pixel of the row; for 1 bit they read
+  // as 0 instead (the (count + 7) / 8 buffer bytes are cleared first). No
+  // row is outside; 0 only for count < 1 or no pixels.
   int GetRowPartClamped(uint8_t* buffer, int y, int x, int count) const;
+  // Buffer pixels 0 .. count - 1 into pixels x .. x + count - 1 of row y,
+  // through the mask; those falling left of column 0 or past the right edge
+  // are skipped. 0 also for count < 1.
   int PutRowPart(const uint8_t* buffer, int y, int x, int count);
+  // Column x from the top row down: height pixels packed as a row of that
+  // length (for 1 bit the (height + 7) / 8 bytes are cleared first).
   int GetColumn(uint8_t* buffer, int x) const;
+  // The inverse of GetColumn, through the mask.
   int PutColumn(const uint8_t* buffer, int x);
+  // Copies row sourceRow onto rows firstRow .. firstRow + count - 1 with
+  // PutRow (so through the mask); rows outside the bitmap are skipped and
+  // sourceRow itself may be among them. 0 when sourceRow lies outside the
+  // bitmap or there are no pixels; the bit count is checked by PutRow.
   int ReplicateRow(int firstRow, int sourceRow, int count);
 
   // --- colour table ---
@@ -190,12 +235,19 @@ class CDIBitmap {
   bool MaskBit(int y, int x) const;
 
   // --- platform transfer ---
-  // Reads a packed DIB (12- or 40-byte header, colour table, rows) of
-  // `size` bytes. RLE8 and RLE4 blocks are decoded; 4-bit blocks become
-  // 8-bit. Fails (0, with a message naming the fault) on a block that is
-  // short, inconsistent or of an unsupported kind.
+  // Reads a packed DIB of `size` bytes: a 12-byte core header (3-byte table
+  // entries) or an information header of 40 to 124 bytes (4-byte entries;
+  // the bit-field masks of compression 3 after a 40-byte header), the colour
+  // table and the rows (ReadDIBInfoHeader, dib_header.h). The depth is
+  // planes times bit count. RLE8 and RLE4 blocks are decoded; 4-bit blocks
+  // become 8-bit and 16-bit blocks 24-bit. Fails (0, the bitmap unchanged,
+  // with a message "FromPackedDIB: " and the fault) on a block that is
+  // short, inconsistent, above 1 GiB of pixels or of an unsupported kind.
   int FromPackedDIB(const uint8_t* block, size_t size);
-  // A packed DIB: header, colour table, rows.
+  // A packed DIB: the 40-byte header with colours used 0 (the block always
+  // holds the full table, and a reader that honours a smaller count would
+  // look for the pixels too early), the table of 2 or 256 entries (none
+  // above 8 bits) and the rows as stored, bottom-up. Empty without pixels.
   std::vector<uint8_t> ToPackedDIB() const;
   // Reads a platform raster through `palette` (the raster's own palette
   // when null). 1 bit gives a palette kind; 4 or 8 bits give gray when the
@@ -220,7 +272,6 @@ class CDIBitmap {
   uint8_t* colorTable_ = nullptr;   // info_ + 40, or null
   uint32_t colorsUsed_ = 0;
   uint8_t* pixels_ = nullptr;
-  uint8_t* reservedA_ = nullptr;
   int maskEnabled_ = 1;
   uint8_t* maskBits_ = nullptr;
   platform::Region region_;
@@ -230,7 +281,6 @@ class CDIBitmap {
   int xResolution_ = 0;
   int yResolution_ = 0;
   int stride_ = 0;
-  uint8_t* reservedB_ = nullptr;
   uint32_t colorType_ = 0;
   uint32_t flags_ = 0;
 };

@@ -8,6 +8,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "platform/byte_order.h"
+
 namespace platform {
 namespace {
 
@@ -85,18 +87,6 @@ std::vector<pixman_box32_t> Boxes(const pixman_region32* region) {
   int count = 0;
   const pixman_box32_t* boxes = pixman_region32_rectangles(Get(region), &count);
   return std::vector<pixman_box32_t>(boxes, boxes + count);
-}
-
-uint32_t ReadLE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-
-void WriteLE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-  p[2] = static_cast<uint8_t>(v >> 16);
-  p[3] = static_cast<uint8_t>(v >> 24);
 }
 
 int64_t FloorDiv(int64_t a, int64_t b) {  // b > 0
@@ -427,10 +417,10 @@ Region Region::FromPolygon(std::span<const Point> points, FillMode mode) {
 std::optional<Region> Region::FromBytes(std::span<const uint8_t> bytes) {
   if (bytes.size() < kHeaderSize) return std::nullopt;
   const uint8_t* p = bytes.data();
-  const uint32_t headerSize = ReadLE32(p);
-  const uint32_t type = ReadLE32(p + 4);
-  const uint32_t count = ReadLE32(p + 8);
-  const uint32_t rectBytesField = ReadLE32(p + 12);
+  const uint32_t headerSize = LoadLE32(p);
+  const uint32_t type = LoadLE32(p + 4);
+  const uint32_t count = LoadLE32(p + 8);
+  const uint32_t rectBytesField = LoadLE32(p + 12);
   if (headerSize != kHeaderSize || type != kRectanglesType) return std::nullopt;
   const uint64_t rectBytes = static_cast<uint64_t>(count) * kRectSize;
   if (rectBytesField != 0 && rectBytesField != rectBytes) return std::nullopt;
@@ -440,10 +430,10 @@ std::optional<Region> Region::FromBytes(std::span<const uint8_t> bytes) {
   boxes.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* r = p + kHeaderSize + static_cast<size_t>(i) * kRectSize;
-    const auto left = static_cast<int32_t>(ReadLE32(r));
-    const auto top = static_cast<int32_t>(ReadLE32(r + 4));
-    const auto right = static_cast<int32_t>(ReadLE32(r + 8));
-    const auto bottom = static_cast<int32_t>(ReadLE32(r + 12));
+    const auto left = static_cast<int32_t>(LoadLE32(r));
+    const auto top = static_cast<int32_t>(LoadLE32(r + 4));
+    const auto right = static_cast<int32_t>(LoadLE32(r + 8));
+    const auto bottom = static_cast<int32_t>(LoadLE32(r + 12));
     if (right < left || bottom < top) return std::nullopt;
     AddBox(boxes, left, top, right, bottom);
   }
@@ -457,20 +447,20 @@ std::vector<uint8_t> Region::ToBytes() const {
   const Rect box = Box();
   std::vector<uint8_t> out(kHeaderSize + boxes.size() * kRectSize);
   uint8_t* p = out.data();
-  WriteLE32(p, kHeaderSize);
-  WriteLE32(p + 4, kRectanglesType);
-  WriteLE32(p + 8, static_cast<uint32_t>(boxes.size()));
-  WriteLE32(p + 12, static_cast<uint32_t>(boxes.size() * kRectSize));
-  WriteLE32(p + 16, static_cast<uint32_t>(box.left));
-  WriteLE32(p + 20, static_cast<uint32_t>(box.top));
-  WriteLE32(p + 24, static_cast<uint32_t>(box.right));
-  WriteLE32(p + 28, static_cast<uint32_t>(box.bottom));
+  StoreLE32(p, kHeaderSize);
+  StoreLE32(p + 4, kRectanglesType);
+  StoreLE32(p + 8, static_cast<uint32_t>(boxes.size()));
+  StoreLE32(p + 12, static_cast<uint32_t>(boxes.size() * kRectSize));
+  StoreLE32(p + 16, static_cast<uint32_t>(box.left));
+  StoreLE32(p + 20, static_cast<uint32_t>(box.top));
+  StoreLE32(p + 24, static_cast<uint32_t>(box.right));
+  StoreLE32(p + 28, static_cast<uint32_t>(box.bottom));
   p += kHeaderSize;
   for (const pixman_box32_t& b : boxes) {
-    WriteLE32(p, static_cast<uint32_t>(b.x1));
-    WriteLE32(p + 4, static_cast<uint32_t>(b.y1));
-    WriteLE32(p + 8, static_cast<uint32_t>(b.x2));
-    WriteLE32(p + 12, static_cast<uint32_t>(b.y2));
+    StoreLE32(p, static_cast<uint32_t>(b.x1));
+    StoreLE32(p + 4, static_cast<uint32_t>(b.y1));
+    StoreLE32(p + 8, static_cast<uint32_t>(b.x2));
+    StoreLE32(p + 12, static_cast<uint32_t>(b.y2));
     p += kRectSize;
   }
   return out;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -469,7 +470,10 @@ TEST(CDIBitmapTest, DamagedPackedDIBsAreRefusedWithAMessage) {
       {"huge", PackedDIB(0x7FFFFFF, 0x7FFFFFF, 24, 0, {}, {})},
       {"bad depth", PackedDIB(5, 3, 7, 0, {}, std::vector<uint8_t>(100))},
       {"bad compression", PackedDIB(5, 3, 8, 9, table, std::vector<uint8_t>(100))},
+      {"planes times bits beyond int", PackedDIB(5, 3, 0, 0, {}, std::vector<uint8_t>(100))},
   };
+  // 65535 planes of 65535 bits each.
+  std::fill(cases.back().block.begin() + 12, cases.back().block.begin() + 16, 0xFF);
   for (Case& c : cases) {
     platform::RecordingMessageSink messages;
     CDIBitmap image;

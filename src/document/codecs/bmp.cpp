@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <span>
 #include <vector>
 
 #include "image/dib_bitfields.h"
+#include "image/dib_header.h"
 #include "image/dib_rle.h"
 #include "image/dibitmap.h"
+#include "image/result_codes.h"
+#include "platform/byte_order.h"
 #include "platform/messages.h"
 
 namespace {
@@ -26,23 +30,12 @@ constexpr int64_t kMaxPixelBytes = int64_t{1} << 30;
 // Pixel data is read and written in bands of about this many bytes.
 constexpr int64_t kBandBytes = int64_t{1} << 20;
 
-enum Compression : uint32_t { kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitFields = 3 };
-
 enum class HeaderKind { kOs2v1, kWindows, kOs2v2 };
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-  Put16(p, v);
-  Put16(p + 2, v >> 16);
-}
+using platform::LoadLE16;
+using platform::LoadLE32;
+using platform::StoreLE16;
+using platform::StoreLE32;
 
 bool KnownHeaderSize(uint32_t size) {
   switch (size) {
@@ -53,21 +46,11 @@ bool KnownHeaderSize(uint32_t size) {
   }
 }
 
-// The file header and whichever information header the file has, side by side.
-struct BmpHeader {
+// The file header's pixel offset beside the information header, and which
+// of the header variants the file has.
+struct BmpHeader : DIBInfoHeader {
   uint32_t pixelOffset = 0;
-  uint32_t headerSize = 0;
   HeaderKind kind = HeaderKind::kWindows;
-  int64_t width = 0;
-  int64_t height = 0;  // negative: rows stored top-down
-  int bitCount = 0;
-  uint32_t compression = kBiRgb;
-  uint32_t imageSize = 0;
-  int32_t xPelsPerMeter = 0;
-  int32_t yPelsPerMeter = 0;
-  uint32_t colorsUsed = 0;
-  std::array<uint32_t, 3> masks{};  // red, green, blue (bit fields)
-  bool masksAfterHeader = false;    // 12 mask bytes follow a 40-byte header
 };
 
 // The read-error text of the header variant, as "BMPREAD: Error reading BMP 24 uncompressed\n".
@@ -146,36 +129,22 @@ bool BmpReader::ReadHeaders() {
 
   uint8_t b[kFileHeaderSize + kMaxHeaderSize + 12];
   if (!ReadAt(0, b, kFileHeaderSize + 4)) return false;
-  if (Le16(b) != kBitmapType) return false;
-  h_.pixelOffset = Le32(b + 10);
-  h_.headerSize = Le32(b + 14);
-  if (!KnownHeaderSize(h_.headerSize)) return false;
-  if (std::fread(b + 18, 1, h_.headerSize - 4, file_) != h_.headerSize - 4) return false;
+  if (LoadLE16(b) != kBitmapType) return false;
+  h_.pixelOffset = LoadLE32(b + 10);
+  const uint32_t headerSize = LoadLE32(b + 14);
+  if (!KnownHeaderSize(headerSize)) return false;
+  if (std::fread(b + 18, 1, headerSize - 4, file_) != headerSize - 4) return false;
 
   const uint8_t* ih = b + kFileHeaderSize;
-  if (h_.headerSize == kOs2v1HeaderSize) {
-    h_.kind = HeaderKind::kOs2v1;
-    h_.width = Le16(ih + 4);
-    h_.height = Le16(ih + 6);
-    h_.bitCount = Le16(ih + 10);
-    return true;
-  }
-  h_.kind = h_.headerSize == kOs2v2HeaderSize ? HeaderKind::kOs2v2 : HeaderKind::kWindows;
-  h_.width = static_cast<int32_t>(Le32(ih + 4));
-  h_.height = static_cast<int32_t>(Le32(ih + 8));
-  h_.bitCount = Le16(ih + 14);
-  h_.compression = Le32(ih + 16);
-  h_.imageSize = Le32(ih + 20);
-  h_.xPelsPerMeter = static_cast<int32_t>(Le32(ih + 24));
-  h_.yPelsPerMeter = static_cast<int32_t>(Le32(ih + 28));
-  h_.colorsUsed = Le32(ih + 32);
-  if (h_.kind == HeaderKind::kWindows && h_.compression == kBiBitFields) {
-    if (h_.headerSize == kWindowsHeaderSize) {
-      // The masks follow the header.
-      if (std::fread(b + 54, 1, 12, file_) != 12) return false;
-      h_.masksAfterHeader = true;
-    }
-    h_.masks = {Le32(ih + 40), Le32(ih + 44), Le32(ih + 48)};
+  DIBInfoHeader& info = h_;
+  info = ReadDIBInfoHeader({ih, headerSize});
+  h_.kind = headerSize == kOs2v1HeaderSize   ? HeaderKind::kOs2v1
+            : headerSize == kOs2v2HeaderSize ? HeaderKind::kOs2v2
+                                             : HeaderKind::kWindows;
+  if (h_.kind == HeaderKind::kWindows && h_.compression == kBiBitFields && headerSize == kWindowsHeaderSize) {
+    // The masks follow the header.
+    if (std::fread(b + 54, 1, 12, file_) != 12) return false;
+    info = ReadDIBInfoHeader({ih, headerSize + 12});
   }
   return true;
 }
@@ -214,7 +183,7 @@ bool BmpReader::Validate() {
 
   // Our own writer stores CMYK images as 32-bit files whose image size and
   // resolutions are all 0; other writers fill those fields in.
-  cmyk_ = bits == 32 && h_.headerSize == kWindowsHeaderSize && h_.compression == kBiRgb && h_.imageSize == 0 &&
+  cmyk_ = bits == 32 && h_.size == kWindowsHeaderSize && h_.compression == kBiRgb && h_.imageSize == 0 &&
           h_.xPelsPerMeter == 0 && h_.yPelsPerMeter == 0;
   outBits_ = bits == 1 ? 1 : bits <= 8 ? 8 : (cmyk_ ? 32 : 24);
   if (DIBStride(h_.width, outBits_) * rows_ > kMaxPixelBytes) {
@@ -231,7 +200,7 @@ bool BmpReader::ReadColorTable() {
   const int64_t entrySize = os2v1 ? 3 : 4;
   const int64_t nominal = int64_t{1} << h_.bitCount;
   int64_t count = (!os2v1 && h_.colorsUsed > 0 && h_.colorsUsed < nominal) ? h_.colorsUsed : nominal;
-  const int64_t start = kFileHeaderSize + h_.headerSize;
+  const int64_t start = kFileHeaderSize + h_.size;
   // A table cut short by the pixel data holds only the entries before it.
   if (h_.pixelOffset >= start) count = std::min(count, (h_.pixelOffset - start) / entrySize);
   if (start + count * entrySize > fileSize_) {
@@ -386,45 +355,64 @@ int BMPRead(const std::string& path, CDIBitmap& image) {
   return result;
 }
 
-int BMPWrite(const std::string& path, const CDIBitmap& image) {
-  if (!image.IsAllocated()) return 0;
+int BMPWriteStream(const CDIBitmap& image, const BMPByteSink& sink) {
+  if (!image.IsAllocated()) return kResultInvalidBitmap;
   const int width = image.GetWidth();
   const int height = image.GetHeight();
-  const int bits = image.GetBitCount();
   const int64_t stride = image.GetStride();
   const int entries = image.GetPaletteSize();
   const uint32_t offset = kFileHeaderSize + kWindowsHeaderSize + 4 * entries;
+  const uint64_t total = offset + static_cast<uint64_t>(stride) * static_cast<uint64_t>(height);
+  if (total > UINT32_MAX) return kResultInvalidSize;
 
   std::vector<uint8_t> head(offset, 0);
   uint8_t* p = head.data();
-  Put16(p + 0, kBitmapType);
-  Put32(p + 2, static_cast<uint32_t>(offset + stride * height));
-  Put32(p + 10, offset);
+  StoreLE16(p + 0, kBitmapType);
+  StoreLE32(p + 2, static_cast<uint32_t>(total));
+  StoreLE32(p + 10, offset);
   uint8_t* ih = p + kFileHeaderSize;
-  Put32(ih + 0, kWindowsHeaderSize);
-  Put32(ih + 4, static_cast<uint32_t>(width));
-  Put32(ih + 8, static_cast<uint32_t>(height));
-  Put16(ih + 12, 1);
-  Put16(ih + 14, static_cast<uint32_t>(bits));
+  StoreLE32(ih + 0, kWindowsHeaderSize);
+  StoreLE32(ih + 4, static_cast<uint32_t>(width));
+  StoreLE32(ih + 8, static_cast<uint32_t>(height));
+  StoreLE16(ih + 12, 1);
+  StoreLE16(ih + 14, static_cast<uint32_t>(image.GetBitCount()));
   // Compression, image size, resolutions, colours used and important stay 0.
   if (entries > 0) image.GetColorTable(ih + kWindowsHeaderSize, entries);
-
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) return 0;
-  bool ok = std::fwrite(head.data(), 1, head.size(), file) == head.size();
+  if (!sink(head)) return kResultWriteError;
 
   // Rows bottom-up, whole strides, gathered into bands for fewer writes.
-  if (ok) {
-    const int bandRows = static_cast<int>(std::clamp<int64_t>(kBandBytes / stride, 1, height));
-    std::vector<uint8_t> band(static_cast<size_t>(bandRows * stride), 0);
-    for (int y = height - 1; y >= 0 && ok;) {
-      int n = 0;
-      for (; n < bandRows && y >= 0; ++n, --y) image.GetRow(band.data() + n * stride, y);
-      const size_t size = static_cast<size_t>(n * stride);
-      ok = std::fwrite(band.data(), 1, size, file) == size;
-    }
+  const int bandRows = static_cast<int>(std::clamp<int64_t>(kBandBytes / stride, 1, height));
+  std::vector<uint8_t> band(static_cast<size_t>(bandRows * stride), 0);
+  for (int y = height - 1; y >= 0;) {
+    int n = 0;
+    for (; n < bandRows && y >= 0; ++n, --y) image.GetRow(band.data() + n * stride, y);
+    if (!sink({band.data(), static_cast<size_t>(n * stride)})) return kResultWriteError;
   }
-  if (std::fclose(file) != 0) ok = false;
+  return kResultOk;
+}
+
+int BMPWrite(const std::string& path, const CDIBitmap& image) {
+  if (!image.IsAllocated()) return 0;
+  // The file is created with the first bytes, so an image refused for its
+  // size leaves no file behind.
+  std::FILE* file = nullptr;
+  bool created = true;
+  const int result = BMPWriteStream(image, [&](std::span<const uint8_t> bytes) {
+    if (!file) file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+      created = false;
+      return false;
+    }
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  });
+  bool ok = result == kResultOk;
+  if (file && std::fclose(file) != 0) ok = false;
+  if (result == kResultInvalidSize) {
+    platform::ShowMessage(platform::FormatText("BMPWRITE: Image too large for BMP (%d x %d)\n", image.GetWidth(),
+                                               image.GetHeight()));
+    return 0;
+  }
+  if (!created) return 0;
   if (!ok) {
     platform::ShowMessage("fwrite error\nGiving up");
     return 0;

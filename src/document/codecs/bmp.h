@@ -1,7 +1,10 @@
 // BMP codec: Windows and OS/2 bitmap files.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <span>
 #include <string>
 
 class CDIBitmap;
@@ -44,9 +47,22 @@ int BMPRead(const std::string& path, CDIBitmap& image);
 int BMPReadStream(std::FILE* file, CDIBitmap& image);
 // Writes image as a Windows bitmap: 40-byte header with compression, image
 // size, resolutions, colours used and important all 0; the table of 2 or
-// 256 entries for 1 and 8 bits; rows bottom-up, each a whole stride. A
-// 32-bit (CMYK) image is stored as its four bytes per pixel, which BMPRead
-// reads back as CMYK. 1 on success; 0 when the file cannot be created
-// (silently) or any write, including the final flush, fails ("fwrite
-// error\nGiving up").
+// 256 entries for 1 and 8 bits; rows bottom-up, each a whole stride with
+// zero padding. A 32-bit (CMYK) image is stored as its four bytes per
+// pixel, which BMPRead reads back as CMYK. 1 on success; 0 when the file
+// cannot be created (silently), when the file would be larger than its
+// 32-bit size field holds ("BMPWRITE: Image too large for BMP (W x H)\n",
+// no file is created), or when any write, including the final flush, fails
+// ("fwrite error\nGiving up").
 int BMPWrite(const std::string& path, const CDIBitmap& image);
+
+// Takes the next piece of a file being written; false stops the writing.
+using BMPByteSink = std::function<bool(std::span<const uint8_t> bytes)>;
+// The bytes BMPWrite puts in a file, handed to `sink` in order: the file
+// header, information header and colour table in one piece, then bands of
+// whole rows of about 1 MiB. No messages. kResultOk when every piece was
+// taken; kResultInvalidBitmap for an image without pixels and
+// kResultInvalidSize for one whose file would exceed 4 GiB - 1 bytes, both
+// before any piece; kResultWriteError when the sink refused a piece (no
+// more follow).
+int BMPWriteStream(const CDIBitmap& image, const BMPByteSink& sink);

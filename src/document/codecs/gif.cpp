@@ -5,12 +5,13 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <vector>
 
 #include "image/color_modes.h"
 #include "image/dibitmap.h"
+#include "image/result_codes.h"
+#include "platform/byte_order.h"
 #include "platform/messages.h"
 
 namespace {
@@ -29,30 +30,15 @@ constexpr int kMaxStringLength = kMaxCodes;
 constexpr uint8_t kExtensionIntroducer = 0x21;
 constexpr uint8_t kImageSeparator = 0x2C;
 constexpr uint8_t kTrailer = 0x3B;
-constexpr uint8_t kGraphicControlLabel = 0xF9;
-constexpr uint8_t kCommentLabel = 0xFE;
-constexpr uint8_t kPlainTextLabel = 0x01;
-constexpr uint8_t kApplicationLabel = 0xFF;
 
-std::mutex g_lastErrorMutex;
-std::string g_lastError;
-
-void SetLastError(std::string text) {
-  std::lock_guard<std::mutex> lock(g_lastErrorMutex);
-  g_lastError = std::move(text);
-}
-
-// Records the reason of a failed read and gives the read's result.
-int Fail(std::string text) {
-  SetLastError(std::move(text));
+// Shows the reason of a failed read and gives the read's result.
+int Fail(const std::string& text) {
+  platform::ShowMessage(text);
   return 0;
 }
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-void Put16(uint8_t* p, int v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
+using platform::LoadLE16;
+using platform::StoreLE16;
 
 bool ReadExact(std::FILE* file, void* buffer, size_t size) { return std::fread(buffer, 1, size, file) == size; }
 
@@ -335,26 +321,11 @@ class GifReader {
   int Read();
 
  private:
-  void HandleExtension(int label);
-
   std::FILE* file_;
   CDIBitmap& image_;
   const std::string& name_;
 };
 
-void GifReader::HandleExtension(int label) {
-  switch (label) {
-    case kGraphicControlLabel:
-    case kCommentLabel:
-    case kPlainTextLabel:
-    case kApplicationLabel:
-      break;
-    default:
-      SetLastError(platform::FormatText("Unknown Extension (0x%02x)", label));
-      break;
-  }
-  SkipSubBlocks(file_);
-}
 
 int GifReader::Read() {
   uint8_t signature[6];
@@ -365,16 +336,14 @@ int GifReader::Read() {
 
   uint8_t screen[7];
   if (!ReadExact(file_, screen, sizeof screen)) return Fail("Error, failed to GIF read screen descriptor.\nGiving up");
-  const int screenWidth = Le16(screen);
-  const int screenHeight = Le16(screen + 2);
+  const int screenWidth = LoadLE16(screen);
+  const int screenHeight = LoadLE16(screen + 2);
   const uint8_t packed = screen[4];
-  const uint8_t aspect = screen[6];
   std::array<uint8_t, 256 * 4> globalTable{};
   const int globalCount = (packed & 0x80) ? 2 << (packed & 7) : 0;
   if (globalCount && !ReadColorTable(file_, globalCount, globalTable)) return Fail("Error reading GIF colormap");
   if (screenWidth == 0 || screenHeight == 0)
     return Fail(platform::FormatText("Error, invalid GIF screen size %d x %d.\nGiving up", screenWidth, screenHeight));
-  if (aspect != 0 && aspect != 49) SetLastError("Non-square pixels in GIF image.\nIgnoring that fact...");
 
   for (;;) {
     const int block = std::getc(file_);
@@ -382,7 +351,9 @@ int GifReader::Read() {
     if (block == kExtensionIntroducer) {
       const int label = std::getc(file_);
       if (label == EOF) return Fail("Error on extension read.");
-      HandleExtension(label);
+      // Graphic control, comment, plain text, application or unknown: none
+      // changes the first image.
+      SkipSubBlocks(file_);
       continue;
     }
     if (block == kImageSeparator) break;
@@ -393,10 +364,10 @@ int GifReader::Read() {
   uint8_t raw[9];
   if (!ReadExact(file_, raw, sizeof raw)) return Fail("Error on dimension read\nGiving up");
   ImageDescriptor descriptor;
-  descriptor.left = Le16(raw);
-  descriptor.top = Le16(raw + 2);
-  descriptor.width = Le16(raw + 4);
-  descriptor.height = Le16(raw + 6);
+  descriptor.left = LoadLE16(raw);
+  descriptor.top = LoadLE16(raw + 2);
+  descriptor.width = LoadLE16(raw + 4);
+  descriptor.height = LoadLE16(raw + 6);
   descriptor.interlaced = (raw[8] & 0x40) != 0;
   const bool hasLocal = (raw[8] & 0x80) != 0;
   std::array<uint8_t, 256 * 4> localTable{};
@@ -615,8 +586,8 @@ int WriteIndexed(std::FILE* file, const CDIBitmap& image) {
   uint8_t head[13 + 256 * 3 + 10 + 1];
   size_t size = 0;
   std::memcpy(head, "GIF87a", 6);
-  Put16(head + 6, width);
-  Put16(head + 8, height);
+  StoreLE16(head + 6, width);
+  StoreLE16(head + 8, height);
   head[10] = static_cast<uint8_t>(0x80 | ((bits - 1) << 4) | (bits - 1));
   head[11] = 0;  // background
   head[12] = 0;  // aspect
@@ -629,10 +600,10 @@ int WriteIndexed(std::FILE* file, const CDIBitmap& image) {
     head[size++] = table[i * 4 + 0];
   }
   head[size++] = kImageSeparator;
-  Put16(head + size, 0);
-  Put16(head + size + 2, 0);
-  Put16(head + size + 4, width);
-  Put16(head + size + 6, height);
+  StoreLE16(head + size, 0);
+  StoreLE16(head + size + 2, 0);
+  StoreLE16(head + size + 4, width);
+  StoreLE16(head + size + 6, height);
   head[size + 8] = 0;  // no local table, not interlaced
   size += 9;
   head[size++] = static_cast<uint8_t>(minCodeSize);
@@ -657,13 +628,6 @@ int WriteIndexed(std::FILE* file, const CDIBitmap& image) {
 
 }  // namespace
 
-std::string GIFGetLastError() {
-  std::lock_guard<std::mutex> lock(g_lastErrorMutex);
-  return g_lastError;
-}
-
-void GIFClearLastError() { SetLastError({}); }
-
 int GIFReadStream(std::FILE* file, CDIBitmap& image, const std::string& name) {
   if (!file) return 0;
   try {
@@ -687,9 +651,7 @@ int GIFWrite(const std::string& path, const CDIBitmap& image) {
   const int width = image.GetWidth();
   const int height = image.GetHeight();
   if (width > kMaxSide || height > kMaxSide) {
-    const std::string text = platform::FormatText("GIF can't hold a %d x %d image", width, height);
-    SetLastError(text);
-    platform::ShowMessage(text);
+    platform::ShowMessage(platform::FormatText("GIF can't hold a %d x %d image", width, height));
     return 0;
   }
 
@@ -698,17 +660,16 @@ int GIFWrite(const std::string& path, const CDIBitmap& image) {
   const CDIBitmap* source = &image;
   if (image.GetBitCount() != 1 && image.GetBitCount() != 8) {
     if (!reduced.Create(width, height, 8, 2)) {
-      SetLastError("Not enough memory to reduce the image for GIF");
       platform::ShowMessage("Not enough memory to reduce the image for GIF");
       return 0;
     }
-    if (GL_ConvertToIndexed(reduced, image, kPaletteAdaptive, kDitherDiffusion) != 1) return 0;
+    if (GL_ConvertToIndexed(reduced, image, kPaletteAdaptive, kDitherDiffusion) != kResultOk) return 0;
     source = &reduced;
   }
 
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {
-    SetLastError("Can't open GIF for writing");
+    platform::ShowMessage("Can't open GIF for writing");
     return 0;
   }
   int ok = 0;
@@ -720,7 +681,6 @@ int GIFWrite(const std::string& path, const CDIBitmap& image) {
   if (std::fflush(file) != 0 || std::ferror(file)) ok = 0;
   if (std::fclose(file) != 0) ok = 0;
   if (!ok) {
-    SetLastError("Write Error in GIF file");
     platform::ShowMessage("Write Error in GIF file");
     return 0;
   }

@@ -1,13 +1,6 @@
 // GIF codec: reads the first image of a GIF file, writes single-image
-// "GIF87a" files with LZW compression.
-//
-// The reader and writer do not show message boxes for what goes wrong in a
-// file: they record the reason in the codec's last-error text (one
-// process-wide string, replaced by each new reason and never cleared by
-// the codec itself) and return 0. The only message boxes are the writer's
-// "Write Error in GIF file" and its refusal of an image too large for the
-// format. The command line prints the last-error text when a GIF file
-// cannot be read or written.
+// "GIF87a" files with LZW compression. Every failure shows its reason
+// through platform::ShowMessage, as the other codecs do.
 #pragma once
 
 #include <cstdio>
@@ -17,7 +10,7 @@ class CDIBitmap;
 
 // Reads the first image of a GIF file (versions "87a" and "89a") into a
 // palette image the size of the logical screen. 1 when an image was read, 0
-// otherwise, with the reason in the last-error text; on failure the caller's
+// otherwise, with the reason shown as a message; on failure the caller's
 // image is left as it was.
 //
 // Colour table and bit count: the image takes the colour table its first
@@ -46,22 +39,25 @@ class CDIBitmap;
 // code) ends decoding at that point: the rows decoded so far stay, the rest
 // is index 0, and the read succeeds.
 //
-// Last-error texts of a failed read: "No Name Given" (empty path),
-// "Cant open GIF :\nPATH", "Error reading GIF Magic #\nPATH", "PATH is not a
-// valid .GIF file", "Error, Unsupported GIF Version number", "Error, failed
-// to GIF read screen descriptor.\nGiving up", "Error reading GIF colormap"
-// (global table), "Unexpected EOF in GIF." (no image before the end of the
-// file), "Error on extension read.", "Error on dimension read\nGiving up"
-// (the image descriptor is cut short, or the trailer ';' comes before any
-// image), "Error reading GIF colormap\nGiving up" (local table), and
-// "Error reading GIF file\nLocalColorMap\nGiving up" or "Error reading GIF
-// file\ngifScr Colormap\nGiving up" (by the table in use) when the LZW
-// minimum code size is missing or outside 1..8. A screen of width or height
-// 0 fails with "Error, invalid GIF screen size W x H.\nGiving up", one
-// needing more than 1 GiB of pixels with "Error, GIF screen too large (W x
-// H).\nGiving up". A successful read may leave a note there: "Non-square
-// pixels in GIF image.\nIgnoring that fact..." (aspect byte other than 0
-// and 49) or "Unknown Extension (0xLL)".
+// Messages of a failed read:
+// - "No Name Given" (empty path), "Cant open GIF :\nPATH";
+// - "Error reading GIF Magic #\nPATH", "PATH is not a valid .GIF file",
+//   "Error, Unsupported GIF Version number";
+// - "Error, failed to GIF read screen descriptor.\nGiving up",
+//   "Error reading GIF colormap" (global table);
+// - "Unexpected EOF in GIF." (no image before the end of the file),
+//   "Error on extension read.", "Error on dimension read\nGiving up" (the
+//   image descriptor is cut short, or the trailer ';' comes before any
+//   image), "Error reading GIF colormap\nGiving up" (local table);
+// - "Error reading GIF file\nLocalColorMap\nGiving up" or
+//   "Error reading GIF file\ngifScr Colormap\nGiving up" (by the table in
+//   use) when the LZW minimum code size is missing or outside 1..8;
+// - "Error, invalid GIF screen size W x H.\nGiving up" (width or height 0),
+//   "Error, GIF screen too large (W x H).\nGiving up" (more than 1 GiB of
+//   pixels), "Error, not enough memory for a W x H GIF image.\nGiving up"
+//   and "Error, not enough memory for the GIF image.\nGiving up".
+// A successful read shows nothing: an aspect byte other than 0 and 49
+// (non-square pixels) and unknown extensions are ignored.
 int GIFRead(const std::string& path, CDIBitmap& image);
 // The same from an open stream positioned at the signature (the fuzzer feeds
 // memory through fmemopen); `name` stands for the path in the texts that
@@ -82,16 +78,11 @@ int GIFReadStream(std::FILE* file, CDIBitmap& image, const std::string& name = "
 // error diffusion); the image itself is not changed. An image of 256
 // colours or fewer keeps its exact colours.
 //
-// 1 when the file was written. 0 when it cannot be created (last-error
-// "Can't open GIF for writing"), when any write or the final flush fails
-// (message box and last-error "Write Error in GIF file"), when the image is
-// wider or higher than the format's 65535 ("GIF can't hold a W x H image"
-// as message box and last-error text), or when the reduction of a 24-bit or
-// 32-bit image fails (its own message).
+// 1 when the file was written. 0, with a message, when it cannot be created
+// ("Can't open GIF for writing"), when any write or the final flush fails
+// ("Write Error in GIF file"), when the image is wider or higher than the
+// format's 65535 ("GIF can't hold a W x H image"), when there is no memory
+// for the reduced copy ("Not enough memory to reduce the image for GIF"),
+// or when the reduction of a 24-bit or 32-bit image fails (its own
+// message).
 int GIFWrite(const std::string& path, const CDIBitmap& image);
-
-// The codec's last-error text ("" until a first reason is recorded).
-std::string GIFGetLastError();
-// Empties the last-error text, so that a caller can tell whether the next
-// read or write recorded a reason.
-void GIFClearLastError();

@@ -12,6 +12,7 @@
 #endif
 
 #include "image/dibitmap.h"
+#include "platform/byte_order.h"
 #include "platform/messages.h"
 
 namespace {
@@ -32,15 +33,9 @@ constexpr size_t kOutputChunk = 1 << 20;
 // Longest run one count byte can express.
 constexpr int kMaxRun = 63;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
+using platform::LoadLE16;
+using platform::LoadLE32;
+using platform::StoreLE16;
 
 struct PcxHeader {
   int version = 0;
@@ -138,7 +133,7 @@ bool PcxReader::LocatePage() {
   pageEnd_ = fileSize_;
   if (!std::string_view(path_).ends_with(".dcx")) return true;
   uint8_t magic[4];
-  if (!ReadAt(0, magic, 4) || Le32(magic) != kDcxMagic) {
+  if (!ReadAt(0, magic, 4) || LoadLE32(magic) != kDcxMagic) {
     platform::ShowMessage(platform::FormatText("DcxHead: %s is not a DCX-format file!\n", path_.c_str()));
     return false;
   }
@@ -148,7 +143,7 @@ bool PcxReader::LocatePage() {
   if (!list.empty() && !ReadAt(4, list.data(), list.size())) list.clear();
   std::vector<uint32_t> offsets;
   for (size_t i = 0; i + 4 <= list.size(); i += 4) {
-    const uint32_t offset = Le32(&list[i]);
+    const uint32_t offset = LoadLE32(&list[i]);
     if (offset == 0) break;
     offsets.push_back(offset);
   }
@@ -174,12 +169,12 @@ bool PcxReader::ReadHeader() {
   }
   h_.version = b[1];
   h_.bitsPerPixel = b[3];
-  h_.width = Le16(b + 8) - Le16(b + 4) + 1;
-  h_.height = Le16(b + 10) - Le16(b + 6) + 1;
+  h_.width = LoadLE16(b + 8) - LoadLE16(b + 4) + 1;
+  h_.height = LoadLE16(b + 10) - LoadLE16(b + 6) + 1;
   std::memcpy(h_.colorMap, b + 16, sizeof h_.colorMap);
   h_.planes = b[65];
-  h_.bytesPerLine = Le16(b + 66);
-  h_.paletteInfo = Le16(b + 68);
+  h_.bytesPerLine = LoadLE16(b + 66);
+  h_.paletteInfo = LoadLE16(b + 68);
   return true;
 }
 
@@ -490,10 +485,10 @@ int PCXWrite(const std::string& path, const CDIBitmap& image) {
   head[1] = 5;  // version with palettes
   head[2] = 1;  // run-length encoded
   head[3] = static_cast<uint8_t>(bits == 1 ? 1 : 8);
-  Put16(head + 8, static_cast<uint32_t>(width - 1));
-  Put16(head + 10, static_cast<uint32_t>(height - 1));
-  Put16(head + 12, 72);
-  Put16(head + 14, 72);
+  StoreLE16(head + 8, static_cast<uint32_t>(width - 1));
+  StoreLE16(head + 10, static_cast<uint32_t>(height - 1));
+  StoreLE16(head + 12, 72);
+  StoreLE16(head + 14, 72);
   uint8_t table[256 * 4] = {};
   const int entries = image.GetPaletteSize();
   if (entries > 0) image.GetColorTable(table, entries);
@@ -505,8 +500,8 @@ int PCXWrite(const std::string& path, const CDIBitmap& image) {
     }
   }
   head[65] = static_cast<uint8_t>(planes);
-  Put16(head + 66, static_cast<uint32_t>(bytesPerLine));
-  Put16(head + 68, bits == 8 && image.IsGray() ? kPaletteInfoGray : 0);
+  StoreLE16(head + 66, static_cast<uint32_t>(bytesPerLine));
+  StoreLE16(head + 68, bits == 8 && image.IsGray() ? kPaletteInfoGray : 0);
 
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image/dibitmap.h"
+#include "platform/byte_order.h"
 #include "platform/messages.h"
 
 namespace {
@@ -218,7 +219,7 @@ bool PhotoCDReader::ReadTables(int64_t sector, int count, const char* name, Huff
       }
       // Every window whose top `length` bits are the code; earlier entries win.
       const uint32_t span = 1u << (16 - length);
-      const uint32_t first = ((static_cast<uint32_t>(e[1]) << 8) | e[2]) & ~(span - 1) & 0xFFFF;
+      const uint32_t first = platform::LoadBE16(e + 1) & ~(span - 1);
       for (uint32_t w = first; w < first + span; ++w) {
         if (table.length[w] != 0) continue;
         table.length[w] = static_cast<uint8_t>(length);

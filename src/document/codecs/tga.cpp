@@ -13,6 +13,7 @@
 
 #include "image/color_convert.h"
 #include "image/dibitmap.h"
+#include "platform/byte_order.h"
 #include "platform/messages.h"
 
 namespace {
@@ -33,11 +34,8 @@ enum ImageType : int { kMapped = 1, kTrueColor = 2, kGray = 3, kRle = 8 };
 constexpr uint8_t kTopFirst = 0x20;
 constexpr uint8_t kRightToLeft = 0x10;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-void Put16(uint8_t* p, int v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
+using platform::LoadLE16;
+using platform::StoreLE16;
 
 struct TgaHeader {
   int idLength = 0;
@@ -196,11 +194,11 @@ void ConvertRow(const uint8_t* src, uint8_t* dst, int width, int first, const ui
   if constexpr (Kind == RowKind::kIndex8) {
     for (int x = 0; x < width; ++x) dst[x] = static_cast<uint8_t>(src[x] - first);
   } else if constexpr (Kind == RowKind::kIndex16) {
-    for (int x = 0; x < width; ++x) dst[x] = static_cast<uint8_t>(Le16(src + 2 * x) - first);
+    for (int x = 0; x < width; ++x) dst[x] = static_cast<uint8_t>(LoadLE16(src + 2 * x) - first);
   } else if constexpr (Kind == RowKind::kMap8) {
     for (int x = 0; x < width; ++x, dst += 3) std::memcpy(dst, lookup + 3 * src[x], 3);
   } else if constexpr (Kind == RowKind::kMap16) {
-    for (int x = 0; x < width; ++x, dst += 3) std::memcpy(dst, lookup + 3 * Le16(src + 2 * x), 3);
+    for (int x = 0; x < width; ++x, dst += 3) std::memcpy(dst, lookup + 3 * LoadLE16(src + 2 * x), 3);
   } else if constexpr (Kind == RowKind::kBgra) {
     for (int x = 0; x < width; ++x, src += 4, dst += 3) {
       dst[0] = src[0];
@@ -208,7 +206,7 @@ void ConvertRow(const uint8_t* src, uint8_t* dst, int width, int first, const ui
       dst[2] = src[2];
     }
   } else if constexpr (Kind == RowKind::kBgr555) {
-    for (int x = 0; x < width; ++x, dst += 3) Bgr555(Le16(src + 2 * x), dst);
+    for (int x = 0; x < width; ++x, dst += 3) Bgr555(LoadLE16(src + 2 * x), dst);
   } else if constexpr (Kind == RowKind::kGrayAlpha) {
     for (int x = 0; x < width; ++x) dst[x] = src[2 * x];
   }
@@ -265,11 +263,11 @@ bool TgaReader::ReadHeader() {
   h_.idLength = b[0];
   h_.mapType = b[1];
   h_.imageType = b[2];
-  h_.mapFirst = Le16(b + 3);
-  h_.mapLength = Le16(b + 5);
+  h_.mapFirst = LoadLE16(b + 3);
+  h_.mapLength = LoadLE16(b + 5);
   h_.mapEntryBits = b[7];
-  h_.width = Le16(b + 12);
-  h_.height = Le16(b + 14);
+  h_.width = LoadLE16(b + 12);
+  h_.height = LoadLE16(b + 14);
   h_.depth = b[16];
   h_.descriptor = b[17];
   uint8_t id[255];
@@ -371,7 +369,7 @@ void TgaReader::BuildColors() {
     uint8_t* c = bgr.data() + 3 * i;
     switch (entryBytes) {
       case 1: c[0] = c[1] = c[2] = e[0]; break;
-      case 2: Bgr555(Le16(e), c); break;
+      case 2: Bgr555(LoadLE16(e), c); break;
       default: std::memcpy(c, e, 3); break;
     }
   }
@@ -556,13 +554,13 @@ int TGAWrite(const std::string& path, const CDIBitmap& image, int compression, i
 
   std::vector<uint8_t> head(kHeaderSize, 0);
   head[2] = static_cast<uint8_t>((mapped ? kMapped : bits == 8 ? kGray : kTrueColor) | (rle ? kRle : 0));
-  Put16(&head[12], width);
-  Put16(&head[14], height);
+  StoreLE16(&head[12], width);
+  StoreLE16(&head[14], height);
   head[16] = static_cast<uint8_t>(unit * 8);
   head[17] = kTopFirst;
   if (mapped) {
     head[1] = 1;
-    Put16(&head[5], entries);
+    StoreLE16(&head[5], entries);
     head[7] = 24;
     std::vector<uint8_t> table(static_cast<size_t>(entries) * 4);
     image.GetColorTable(table.data(), entries);

@@ -385,6 +385,18 @@ TEST(BmpWrite, ReportsWriteFailures) {
     EXPECT_EQ(BMPWrite("/nonexistent-folder/x.bmp", image), 0);
     EXPECT_TRUE(sink.Texts().empty());
   }
+  {
+    // 14 + 40 + 8 + 2^17 x 32769 bytes do not fit the 32-bit size field:
+    // refused before a file exists. The pixels are never touched, so the
+    // 4 GiB block costs address space only.
+    CDIBitmap huge;
+    ASSERT_EQ(huge.Create(1 << 20, 32769, 1, 2), 1);
+    TempDir dir;
+    platform::RecordingMessageSink sink;
+    EXPECT_EQ(BMPWrite(dir.File("huge.bmp"), huge), 0);
+    EXPECT_EQ(sink.Texts(), std::vector<std::string>{"BMPWRITE: Image too large for BMP (1048576 x 32769)\n"});
+    EXPECT_FALSE(std::filesystem::exists(dir.File("huge.bmp")));
+  }
 }
 
 }  // namespace
