@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the GIF reader through a memory stream. The
 // reader must never crash, hang or touch memory outside its buffers,
 // whatever it decides about the file. Seed corpus: fuzz/corpus/gif_read
-// (small files of tests/data/gif and of the shared test data).
+// (small files of tests/data/gif and one of image-rs, see its SOURCES.md).
 #include <cstdint>
 #include <cstdio>
 

@@ -21,7 +21,7 @@ namespace {
 using color::ColorConverter;
 using color::ColorProfile;
 using color::LutEvaluator;
-using testing_support::SharedDataPath;
+using testing_support::DataPath;
 
 // A function that is multilinear in each input (degree at most 1 per
 // variable) and different in every variable, so multilinear interpolation
@@ -155,7 +155,7 @@ struct Pair {
 };
 
 std::string ProfilePath(const char* name) {
-  return name[0] == '/' ? std::string(name) : SharedDataPath(name);
+  return name[0] == '/' ? std::string(name) : DataPath(name);
 }
 
 struct Stats {
@@ -188,11 +188,11 @@ struct Stats {
 // tetrahedral one part: means up to 4.2, worst 16 (CMYK), 2.4 and 34 (RGB);
 // evaluated tetrahedrally the same grid agrees within one level.
 const Pair kPairs[] = {
-    {"debian/argyll-ref/sRGB.icm", "lcms2-testbed/test1.icc", 0.75, 9, 0.35, 7},
-    {"/usr/share/color/icc/ghostscript/srgb.icc", "lcms2-testbed/test2.icc", 0.75, 9, 0.35, 7},
-    {"exiftool/ICC_Profile.icc", "/usr/share/color/icc/ghostscript/default_cmyk.icc", 0.75, 9, 0.35, 7},
+    {"third_party/debian/argyll-ref/sRGB.icm", "third_party/lcms2-testbed/test1.icc", 0.75, 9, 0.35, 7},
+    {"/usr/share/color/icc/ghostscript/srgb.icc", "third_party/lcms2-testbed/test2.icc", 0.75, 9, 0.35, 7},
+    {"third_party/exiftool/ICC_Profile.icc", "/usr/share/color/icc/ghostscript/default_cmyk.icc", 0.75, 9, 0.35, 7},
     // PCS XYZ, lut16 both ways, no intent-1 tables (B2A0 / A2B0 serve).
-    {"debian/argyll-ref/ClayRGB1998.icm", "/usr/share/color/icc/ghostscript/ps_cmyk.icc", 4.5, 18, 2.6, 37},
+    {"third_party/debian/argyll-ref/ClayRGB1998.icm", "/usr/share/color/icc/ghostscript/ps_cmyk.icc", 4.5, 18, 2.6, 37},
 };
 
 class IccLittleCmsAgreement : public ::testing::TestWithParam<std::tuple<int, int>> {};
@@ -272,8 +272,8 @@ INSTANTIATE_TEST_SUITE_P(Pairs, IccLittleCmsAgreement,
 TEST(IccColorTransform, RowFormsMatchThePixelFormsInBgrOrder) {
   ColorConverter converter;
   std::string error;
-  ASSERT_TRUE(converter.Build(SharedDataPath("debian/argyll-ref/sRGB.icm"), SharedDataPath("lcms2-testbed/test1.icc"),
-                              0, &error))
+  ASSERT_TRUE(converter.Build(DataPath("third_party/debian/argyll-ref/sRGB.icm"),
+                              DataPath("third_party/lcms2-testbed/test1.icc"), 0, &error))
       << error;
   std::mt19937 random(5);
   std::vector<uint8_t> bgr(3 * 300), cmyk(4 * 300), back(3 * 300);
@@ -302,8 +302,8 @@ TEST(IccColorTransform, RowFormsMatchThePixelFormsInBgrOrder) {
 TEST(IccColorTransform, InstalledFromSettingsAndRemoved) {
   color::ColorManagementSettings settings;
   settings.enabled = true;
-  settings.inputPath = SharedDataPath("debian/argyll-ref/sRGB.icm");
-  settings.separationPath = SharedDataPath("lcms2-testbed/test2.icc");
+  settings.inputPath = DataPath("third_party/debian/argyll-ref/sRGB.icm");
+  settings.separationPath = DataPath("third_party/lcms2-testbed/test2.icc");
   settings.intent = 1;
   std::string error;
   ASSERT_TRUE(color::InstallColorTransform(settings, &error)) << error;
@@ -326,13 +326,13 @@ TEST(IccColorTransform, InstalledFromSettingsAndRemoved) {
 
   // Profiles that cannot serve: failure with a reason, nothing installed.
   settings.enabled = true;
-  settings.separationPath = SharedDataPath("debian/argyll-ref/sRGB.icm");  // RGB, not CMYK
+  settings.separationPath = DataPath("third_party/debian/argyll-ref/sRGB.icm");  // RGB, not CMYK
   error.clear();
   EXPECT_FALSE(color::InstallColorTransform(settings, &error));
   EXPECT_NE(error.find("not a CMYK profile"), std::string::npos) << error;
   EXPECT_EQ(GL_GetColorTransform(), nullptr);
-  settings.inputPath = SharedDataPath("lcms2-testbed/test1.icc");  // CMYK input
-  settings.separationPath = SharedDataPath("lcms2-testbed/test1.icc");
+  settings.inputPath = DataPath("third_party/lcms2-testbed/test1.icc");  // CMYK input
+  settings.separationPath = DataPath("third_party/lcms2-testbed/test1.icc");
   EXPECT_FALSE(color::InstallColorTransform(settings, &error));
   EXPECT_EQ(GL_GetColorTransform(), nullptr);
 }

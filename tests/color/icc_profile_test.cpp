@@ -379,12 +379,12 @@ TEST(IccProfileDamage, RejectedOrTreatedAsAbsent) {
 
 TEST(IccProfileFiles, RealProfilesOpenAndFilesThatAreNotProfilesDoNot) {
   ColorProfile profile;
-  ASSERT_TRUE(profile.Open(testing_support::SharedDataPath("exiftool/ICC_Profile.icc"))) << profile.LastError();
+  ASSERT_TRUE(profile.Open(testing_support::DataPath("third_party/exiftool/ICC_Profile.icc"))) << profile.LastError();
   EXPECT_EQ(profile.Header().deviceClass, color::kClassMonitor);
   EXPECT_EQ(profile.Prepare(0), 1);
   EXPECT_TRUE(profile.HasChannelTables());
-  EXPECT_FALSE(profile.Open(testing_support::SharedDataPath("lcms2-testbed/toosmall.icc")));
-  EXPECT_FALSE(profile.Open(testing_support::SharedDataPath("lcms2-testbed/bad.icc")));
+  EXPECT_FALSE(profile.Open(testing_support::DataPath("third_party/lcms2-testbed/toosmall.icc")));
+  EXPECT_FALSE(profile.Open(testing_support::DataPath("third_party/lcms2-testbed/bad.icc")));
   EXPECT_FALSE(profile.Open("/nonexistent/profile.icc"));
   EXPECT_FALSE(profile.LastError().empty());
 }

@@ -288,8 +288,8 @@ TEST(DirectPageColorManaged, InksComeFromTheProfileGrid) {
   print::PrintSettings settings;
   settings.printerType = print::kPrinterEpson;
   settings.colorManagement.enabled = true;
-  settings.colorManagement.inputProfile = testing_support::SharedDataPath("debian/argyll-ref/sRGB.icm");
-  settings.colorManagement.separationProfile = testing_support::SharedDataPath("lcms2-testbed/test1.icc");
+  settings.colorManagement.inputProfile = testing_support::DataPath("third_party/debian/argyll-ref/sRGB.icm");
+  settings.colorManagement.separationProfile = testing_support::DataPath("third_party/lcms2-testbed/test1.icc");
   const PrinterInfo printer = SmallPrinter(settings.printerType);
   print::MemorySpooler spooler;
   ASSERT_EQ(print::PrintJobDirect(spooler, settings, printer, SmallLayout(printer), image, nullptr), 0);

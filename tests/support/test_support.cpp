@@ -14,10 +14,6 @@ namespace testing_support {
 
 std::string DataPath(const std::string& relative) { return std::string(VIVID_TEST_DATA) + "/" + relative; }
 
-std::string SharedDataPath(const std::string& relative) {
-  return std::string(VIVID_SHARED_TEST_DATA) + "/" + relative;
-}
-
 std::string CliPath() { return VIVID_CLI; }
 
 TempDir::TempDir() {

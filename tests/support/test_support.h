@@ -9,10 +9,8 @@
 
 namespace testing_support {
 
-// Committed samples under tests/data.
+// Committed samples under tests/data (third-party files under third_party/).
 std::string DataPath(const std::string& relative);
-// Third-party files in the shared test-data folder beside the repository.
-std::string SharedDataPath(const std::string& relative);
 
 // The oracle programs, by absolute path so that no stand-in on PATH is taken.
 inline constexpr char kImageMagick[] = "/usr/bin/convert";

@@ -112,54 +112,54 @@ const Sample kSamples[] = {
     {"bmp/py_rgb24_topdown.bmp", kMagick | kPillow},
     {"bmp/py_rgb32_v3_fields.bmp", kMagick | kReference},
     // BMP Suite, good files.
-    {"@bmpsuite-2.8/g/pal1.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/pal4.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/pal4rle.bmp", kMagick},
-    {"@bmpsuite-2.8/g/pal8-0.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/pal8.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/pal8os2.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/pal8rle.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/pal8topdown.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/pal8v4.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/pal8v5.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/pal8w126.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/rgb16.bmp", kMagick | kReference},
-    {"@bmpsuite-2.8/g/rgb16-565.bmp", kMagick | kReference},
-    {"@bmpsuite-2.8/g/rgb16-565pal.bmp", kMagick | kReference},
-    {"@bmpsuite-2.8/g/rgb24.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/rgb24pal.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/rgb32.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/g/rgb32bf.bmp", kMagick | kReference},
-    {"@bmpsuite-2.8/g/rgb32bfdef.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/pal1.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/pal4.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/pal4rle.bmp", kMagick},
+    {"third_party/bmpsuite-2.8/g/pal8-0.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/pal8.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/pal8os2.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/pal8rle.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/pal8topdown.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/pal8v4.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/pal8v5.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/pal8w126.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/rgb16.bmp", kMagick | kReference},
+    {"third_party/bmpsuite-2.8/g/rgb16-565.bmp", kMagick | kReference},
+    {"third_party/bmpsuite-2.8/g/rgb16-565pal.bmp", kMagick | kReference},
+    {"third_party/bmpsuite-2.8/g/rgb24.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/rgb24pal.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/rgb32.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/g/rgb32bf.bmp", kMagick | kReference},
+    {"third_party/bmpsuite-2.8/g/rgb32bfdef.bmp", kMagick | kPillow},
     // BMP Suite, questionable files we read: deltas, cut-off RLE (rest index 0),
     // one-entry and overlapping tables, V2/V3 headers, odd masks.
-    {"@bmpsuite-2.8/q/pal1p1.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/q/pal2.bmp", kReference},
-    {"@bmpsuite-2.8/q/pal2color.bmp", kReference},
-    {"@bmpsuite-2.8/q/pal4rletrns.bmp", kMagick},
-    {"@bmpsuite-2.8/q/pal4rlecut.bmp", kMagick},
-    {"@bmpsuite-2.8/q/pal8rletrns.bmp", kMagick},
-    {"@bmpsuite-2.8/q/pal8rlecut.bmp", kMagick},
-    {"@bmpsuite-2.8/q/pal8offs.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/q/pal8os2sp.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/q/pal8os2v2.bmp", kPillow},  // ImageMagick takes 3-byte entries here
-    {"@bmpsuite-2.8/q/rgb16-231.bmp", kReference},
-    {"@bmpsuite-2.8/q/rgba16-4444.bmp", kReference},
-    {"@bmpsuite-2.8/q/rgba16-5551.bmp", kMagick | kReference},
-    {"@bmpsuite-2.8/q/rgb32-111110.bmp", kReference},
-    {"@bmpsuite-2.8/q/rgba32-1010102.bmp", kReference},
-    {"@bmpsuite-2.8/q/rgb32-xbgr.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/q/rgb32fakealpha.bmp", kMagick | kPillow},
-    {"@bmpsuite-2.8/q/rgb32h52.bmp", kMagick | kReference},
-    {"@bmpsuite-2.8/q/rgba32h56.bmp", kMagick | kReference},
-    {"@bmpsuite-2.8/b/rletopdown.bmp", kMagick},
-    {"@bmpsuite-2.8/b/rgb16-880.bmp", kReference},
+    {"third_party/bmpsuite-2.8/q/pal1p1.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/q/pal2.bmp", kReference},
+    {"third_party/bmpsuite-2.8/q/pal2color.bmp", kReference},
+    {"third_party/bmpsuite-2.8/q/pal4rletrns.bmp", kMagick},
+    {"third_party/bmpsuite-2.8/q/pal4rlecut.bmp", kMagick},
+    {"third_party/bmpsuite-2.8/q/pal8rletrns.bmp", kMagick},
+    {"third_party/bmpsuite-2.8/q/pal8rlecut.bmp", kMagick},
+    {"third_party/bmpsuite-2.8/q/pal8offs.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/q/pal8os2sp.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/q/pal8os2v2.bmp", kPillow},  // ImageMagick takes 3-byte entries here
+    {"third_party/bmpsuite-2.8/q/rgb16-231.bmp", kReference},
+    {"third_party/bmpsuite-2.8/q/rgba16-4444.bmp", kReference},
+    {"third_party/bmpsuite-2.8/q/rgba16-5551.bmp", kMagick | kReference},
+    {"third_party/bmpsuite-2.8/q/rgb32-111110.bmp", kReference},
+    {"third_party/bmpsuite-2.8/q/rgba32-1010102.bmp", kReference},
+    {"third_party/bmpsuite-2.8/q/rgb32-xbgr.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/q/rgb32fakealpha.bmp", kMagick | kPillow},
+    {"third_party/bmpsuite-2.8/q/rgb32h52.bmp", kMagick | kReference},
+    {"third_party/bmpsuite-2.8/q/rgba32h56.bmp", kMagick | kReference},
+    {"third_party/bmpsuite-2.8/b/rletopdown.bmp", kMagick},
+    {"third_party/bmpsuite-2.8/b/rgb16-880.bmp", kReference},
     // Pillow's test images.
-    {"@pillow/bmp-other/hopper.bmp", kMagick | kPillow},
-    {"@pillow/bmp-other/hopper_rle8.bmp", kMagick | kPillow},
-    {"@pillow/bmp-other/hopper_rle8_grayscale.bmp", kMagick | kPillow},
-    {"@pillow/bmp-other/hopper_rle8_row_overflow.bmp", kMagick | kPillow},
-    {"@pillow/bmp-other/rgb32bf-rgba.bmp", kMagick | kPillow},
+    {"third_party/pillow/bmp-other/hopper.bmp", kMagick | kPillow},
+    {"third_party/pillow/bmp-other/hopper_rle8.bmp", kMagick | kPillow},
+    {"third_party/pillow/bmp-other/hopper_rle8_grayscale.bmp", kMagick | kPillow},
+    {"third_party/pillow/bmp-other/hopper_rle8_row_overflow.bmp", kMagick | kPillow},
+    {"third_party/pillow/bmp-other/rgb32bf-rgba.bmp", kMagick | kPillow},
 };
 
 std::string OracleRGB(Oracle oracle, const std::string& file) {
@@ -181,7 +181,7 @@ class BmpSample : public testing::TestWithParam<Sample> {};
 // reads that back (rows and table must be identical) and lets ImageMagick
 // decode our file too.
 TEST_P(BmpSample, ReadsLikeOraclesAndRoundTrips) {
-  const std::string file = Resolve(GetParam().path);
+  const std::string file = DataPath(GetParam().path);
   platform::RecordingMessageSink sink;
   CDIBitmap image;
   ASSERT_EQ(BMPRead(file, image), 1);
@@ -233,21 +233,21 @@ TEST(BmpRead, DamagedFilesFailWithTheirMessage) {
       {"bmp/bad/header_cut.bmp", ""},
       {"bmp/bad/header_size_20.bmp", ""},
       {"bmp/bad/not_bm.bmp", ""},
-      {"@bmpsuite-2.8/b/badbitcount.bmp", "BMPREAD: Unsupported bit count 30000\n"},
-      {"@bmpsuite-2.8/b/badwidth.bmp", "BMPREAD: Invalid image size -127 x 64\n"},
-      {"@bmpsuite-2.8/b/reallybig.bmp", "BMPREAD: Image too large (3000000 x 2000000)\n"},
-      {"@bmpsuite-2.8/b/shortfile.bmp", "BMPREAD: Error reading BMP 1 uncompressed\n"},
-      {"@bmpsuite-2.8/b/badheadersize.bmp", ""},
-      {"@bmpsuite-2.8/q/rgb24jpeg.bmp", "BMPREAD: Unsupported compression 4 with 0 bits per pixel\n"},
-      {"@bmpsuite-2.8/q/rgb24png.bmp", "BMPREAD: Unsupported compression 5 with 0 bits per pixel\n"},
-      {"@bmpsuite-2.8/q/rgb24rle24.bmp", "BMPREAD: Unsupported compression 4 with 24 bits per pixel\n"},
-      {"@bmpsuite-2.8/q/pal1huffmsb.bmp", "BMPREAD: Unsupported compression 3 with 1 bits per pixel\n"},
-      {"@bmpsuite-2.8/q/rgba32abf.bmp", "BMPREAD: Unsupported compression 6 with 32 bits per pixel\n"},
-      {"@pillow/bmp-other/l2rgb_read.bmp", "BMPREAD: Colour table past the end of the file\n"},
+      {"third_party/bmpsuite-2.8/b/badbitcount.bmp", "BMPREAD: Unsupported bit count 30000\n"},
+      {"third_party/bmpsuite-2.8/b/badwidth.bmp", "BMPREAD: Invalid image size -127 x 64\n"},
+      {"third_party/bmpsuite-2.8/b/reallybig.bmp", "BMPREAD: Image too large (3000000 x 2000000)\n"},
+      {"third_party/bmpsuite-2.8/b/shortfile.bmp", "BMPREAD: Error reading BMP 1 uncompressed\n"},
+      {"third_party/bmpsuite-2.8/b/badheadersize.bmp", ""},
+      {"third_party/bmpsuite-2.8/q/rgb24jpeg.bmp", "BMPREAD: Unsupported compression 4 with 0 bits per pixel\n"},
+      {"third_party/bmpsuite-2.8/q/rgb24png.bmp", "BMPREAD: Unsupported compression 5 with 0 bits per pixel\n"},
+      {"third_party/bmpsuite-2.8/q/rgb24rle24.bmp", "BMPREAD: Unsupported compression 4 with 24 bits per pixel\n"},
+      {"third_party/bmpsuite-2.8/q/pal1huffmsb.bmp", "BMPREAD: Unsupported compression 3 with 1 bits per pixel\n"},
+      {"third_party/bmpsuite-2.8/q/rgba32abf.bmp", "BMPREAD: Unsupported compression 6 with 32 bits per pixel\n"},
+      {"third_party/pillow/bmp-other/l2rgb_read.bmp", "BMPREAD: Colour table past the end of the file\n"},
   };
   for (const auto& [path, message] : kBad) {
     SCOPED_TRACE(path);
-    EXPECT_EQ(FailedReadTexts(BMPRead, Resolve(path)), TextsOrNone(message));
+    EXPECT_EQ(FailedReadTexts(BMPRead, DataPath(path)), TextsOrNone(message));
   }
 }
 
@@ -284,7 +284,7 @@ TEST(BmpRead, HostileRleStaysInsideTheImage) {
     SCOPED_TRACE(name);
     platform::RecordingMessageSink sink;
     CDIBitmap image;
-    EXPECT_EQ(BMPRead(SharedDataPath(std::string("bmpsuite-2.8/b/") + name + ".bmp"), image), 1);
+    EXPECT_EQ(BMPRead(DataPath(std::string("third_party/bmpsuite-2.8/b/") + name + ".bmp"), image), 1);
     EXPECT_EQ(image.GetWidth(), 127);
   }
 }

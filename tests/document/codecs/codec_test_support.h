@@ -27,16 +27,11 @@ using Bytes = std::vector<uint8_t>;
 
 // A sample file and the oracles (a codec test's own bit flags) that check it.
 struct Sample {
-  const char* path;  // under tests/data, or under the shared folder when it starts with '@'
+  const char* path;  // under tests/data; third-party files under third_party/
   unsigned oracles;
 };
 
 inline void PrintTo(const Sample& sample, std::ostream* os) { *os << sample.path; }
-
-// The full path of a sample path as Sample gives it.
-inline std::string Resolve(const std::string& path) {
-  return path[0] == '@' ? testing_support::SharedDataPath(path.substr(1)) : testing_support::DataPath(path);
-}
 
 // A parameterised test's name: `name` with every character other than a
 // letter or digit turned into '_', then '_' and the index.
@@ -58,7 +53,7 @@ template <class Samples>
 std::vector<std::string> FilesWith(const Samples& samples, unsigned oracle) {
   std::vector<std::string> files;
   for (const auto& s : samples)
-    if (s.oracles & oracle) files.push_back(Resolve(s.path));
+    if (s.oracles & oracle) files.push_back(testing_support::DataPath(s.path));
   return files;
 }
 

@@ -25,12 +25,11 @@ namespace {
 using namespace testing_support;
 using codec_test::Bytes;
 using codec_test::FailedReadTexts;
-using codec_test::Resolve;
 
 enum Oracle : unsigned { kMagick = 1, kPillow = 2 };
 
 struct Sample {
-  const char* path;  // under tests/data, or under the shared folder when it starts with '@'
+  const char* path;  // under tests/data; third-party files under third_party/
   unsigned oracles;
   int bits;  // bit count the image must get
 };
@@ -130,24 +129,24 @@ const Sample kSamples[] = {
     {"gif/py_past_screen.gif", 0, 8},
     {"gif/py_past_screen_interlaced.gif", 0, 8},
     // Shared test data.
-    {"@debian/golang-1.19-src/image-testdata/video-001.gif", kMagick | kPillow, 8},
-    {"@debian/golang-1.19-src/image-testdata/video-001.interlaced.gif", kMagick | kPillow, 8},
-    {"@debian/golang-1.19-src/image-testdata/video-001.5bpp.gif", kMagick | kPillow, 8},
-    {"@debian/golang-1.19-src/image-testdata/video-005.gray.gif", kMagick | kPillow, 8},
-    {"@debian/golang-1.19-src/image-testdata/triangle-001.gif", kMagick | kPillow, 8},
-    {"@libtiff-test-images/palette-1c-8b.gif", kMagick | kPillow, 8},
-    {"@image-rs/gif/simple/sample_1.gif", kMagick | kPillow, 8},
-    {"@image-rs/gif/simple/alpha_gif_a.gif", kPillow, 1},
-    {"@image-rs/gif/anim/interlaced.gif", kPillow, 8},
-    {"@pillow/gif/hopper.gif", kMagick | kPillow, 8},
-    {"@pillow/gif/chi.gif", kMagick | kPillow, 8},
-    {"@pillow/gif/iss634.gif", kMagick | kPillow, 8},
-    {"@pillow/gif/text_mono.gif", kMagick | kPillow, 8},
-    {"@pillow/gif/test.colors.gif", kMagick | kPillow, 8},
-    {"@pillow/gif/hopper_zero_comment_subblocks.gif", kMagick | kPillow, 8},
-    {"@pillow/gif/comment_after_only_frame.gif", kPillow, 8},
-    {"@pillow/gif/no_palette.gif", kPillow, 8},
-    {"@pillow/gif/dispose_none.gif", kPillow, 1},
+    {"third_party/debian/golang-1.19-src/image-testdata/video-001.gif", kMagick | kPillow, 8},
+    {"third_party/debian/golang-1.19-src/image-testdata/video-001.interlaced.gif", kMagick | kPillow, 8},
+    {"third_party/debian/golang-1.19-src/image-testdata/video-001.5bpp.gif", kMagick | kPillow, 8},
+    {"third_party/debian/golang-1.19-src/image-testdata/video-005.gray.gif", kMagick | kPillow, 8},
+    {"third_party/debian/golang-1.19-src/image-testdata/triangle-001.gif", kMagick | kPillow, 8},
+    {"third_party/libtiff-test-images/palette-1c-8b.gif", kMagick | kPillow, 8},
+    {"third_party/image-rs/gif/simple/sample_1.gif", kMagick | kPillow, 8},
+    {"third_party/image-rs/gif/simple/alpha_gif_a.gif", kPillow, 1},
+    {"third_party/image-rs/gif/anim/interlaced.gif", kPillow, 8},
+    {"third_party/pillow/gif/hopper.gif", kMagick | kPillow, 8},
+    {"third_party/pillow/gif/chi.gif", kMagick | kPillow, 8},
+    {"third_party/pillow/gif/iss634.gif", kMagick | kPillow, 8},
+    {"third_party/pillow/gif/text_mono.gif", kMagick | kPillow, 8},
+    {"third_party/pillow/gif/test.colors.gif", kMagick | kPillow, 8},
+    {"third_party/pillow/gif/hopper_zero_comment_subblocks.gif", kMagick | kPillow, 8},
+    {"third_party/pillow/gif/comment_after_only_frame.gif", kPillow, 8},
+    {"third_party/pillow/gif/no_palette.gif", kPillow, 8},
+    {"third_party/pillow/gif/dispose_none.gif", kPillow, 1},
 };
 
 std::map<std::string, PillowFrame>& PillowDecodes() {
@@ -179,7 +178,7 @@ class GifSample : public testing::TestWithParam<Sample> {};
 // colours with ImageMagick; then writes it with our writer, reads that back
 // (same indices and table) and lets both programs decode our file.
 TEST_P(GifSample, ReadsLikeOraclesAndRoundTrips) {
-  const std::string file = Resolve(GetParam().path);
+  const std::string file = DataPath(GetParam().path);
   platform::RecordingMessageSink sink;
   CDIBitmap image;
   ASSERT_EQ(GIFRead(file, image), 1) << testing::PrintToString(sink.Texts());
@@ -286,11 +285,11 @@ TEST(GifRead, DamagedFilesFailWithTheirText) {
       {"gif/bad/code_size_12.gif", "Error reading GIF file\nLocalColorMap\nGiving up"},
       {"gif/bad/zero_screen.gif", "Error, invalid GIF screen size 0 x 11.\nGiving up"},
       {"gif/bad/huge_screen.gif", "Error, GIF screen too large (65535 x 65535).\nGiving up"},
-      {"@pillow/gif/zero_width.gif", "Error, invalid GIF screen size 0 x 32.\nGiving up"},
+      {"third_party/pillow/gif/zero_width.gif", "Error, invalid GIF screen size 0 x 32.\nGiving up"},
   };
   for (const auto& [path, text] : kBad) {
     SCOPED_TRACE(path);
-    const std::string file = Resolve(path);
+    const std::string file = DataPath(path);
     EXPECT_EQ(FailedReadTexts(GIFRead, file), std::vector<std::string>{Substitute(text, file)});
   }
   EXPECT_EQ(FailedReadTexts(GIFRead, ""), std::vector<std::string>{"No Name Given"});

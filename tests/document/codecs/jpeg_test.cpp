@@ -75,8 +75,9 @@ std::vector<std::string> SampleFiles() {
   for (const auto& e : std::filesystem::directory_iterator(DataPath("jpeg")))
     if (e.path().extension() == ".jpg") files.push_back(e.path().string());
   for (const char* name : {"hopper.jpg", "hopper_gray.jpg", "pil_sample_cmyk.jpg", "pil_sample_rgb.jpg"})
-    files.push_back(SharedDataPath(std::string("pillow/jpeg/") + name));
-  for (const auto& e : std::filesystem::directory_iterator(SharedDataPath("debian/golang-1.19-src/image-testdata"))) {
+    files.push_back(DataPath(std::string("third_party/pillow/jpeg/") + name));
+  const std::string golang = DataPath("third_party/debian/golang-1.19-src/image-testdata");
+  for (const auto& e : std::filesystem::directory_iterator(golang)) {
     const std::string name = e.path().filename().string();
     // The "truncated" progressive file lacks scans but ends properly: readable.
     if (e.path().extension() == ".jpeg") files.push_back(e.path().string());

@@ -64,11 +64,11 @@ const Sample kSamples[] = {
     {"dcx/im_multipage.dcx", kMagick | kPillow},
     {"dcx/im_pal8_pages.dcx", kMagick},  // Pillow takes the last page's palette (end of file)
     // Pillow's and ImageMagick's test files.
-    {"@pillow/pcx/pil184.pcx", kPillow},  // map black, white
-    {"@pillow/pcx/odd_stride.pcx", kMagick | kPillow},
-    {"@pillow/pcx/p_4_planes.pcx", kMagick},
-    {"@pillow/dcx/hopper.dcx", kMagick | kPillow},
-    {"@imagemagick-fallback/multipage-im6.dcx", kMagick | kPillow},
+    {"third_party/pillow/pcx/pil184.pcx", kPillow},  // map black, white
+    {"third_party/pillow/pcx/odd_stride.pcx", kMagick | kPillow},
+    {"third_party/pillow/pcx/p_4_planes.pcx", kMagick},
+    {"third_party/pillow/dcx/hopper.dcx", kMagick | kPillow},
+    {"third_party/imagemagick-fallback/multipage-im6.dcx", kMagick | kPillow},
 };
 
 std::string OracleRGB(Oracle oracle, const std::string& file) {
@@ -85,7 +85,7 @@ class PcxSample : public testing::TestWithParam<Sample> {};
 // writer, reads that back (kind, table and rows identical) and lets both
 // oracles decode our file too.
 TEST_P(PcxSample, ReadsLikeOraclesAndRoundTrips) {
-  const std::string file = Resolve(GetParam().path);
+  const std::string file = DataPath(GetParam().path);
   platform::RecordingMessageSink sink;
   CDIBitmap image;
   ASSERT_EQ(PCXRead(file, image), 1);
@@ -238,7 +238,7 @@ TEST(PcxRead, RunLengthCodeAcrossLines) {
 // caller's image as it was.
 TEST(PcxRead, DamagedFilesFailWithTheirMessage) {
   auto withPath = [](const char* format, const std::string& path) {
-    return platform::FormatText(format, Resolve(path).c_str());
+    return platform::FormatText(format, DataPath(path).c_str());
   };
   const std::map<std::string, std::string> kBad = {
       {"pcx/bad/short_line.pcx", "PCXCODE: Bad scan line length (was 5 should be 9)\n"},
@@ -258,12 +258,12 @@ TEST(PcxRead, DamagedFilesFailWithTheirMessage) {
       {"dcx/bad/magic_only.dcx", withPath("DcxHead: %s holds no page!\n", "dcx/bad/magic_only.dcx")},
       {"dcx/bad/offset_past_end.dcx", "PcxHead: Error reading header information!\n"},
       // Bytes per line below the width, from Pillow's fuzzing files.
-      {"@pillow/pcx/01r_00.pcx", "PCXREAD: Bytes per line 12 too small for width 88\n"},
-      {"@pillow/pcx/ossfuzz-4836216264589312.pcx", "PCXREAD: Bytes per line 0 too small for width 1\n"},
+      {"third_party/pillow/pcx/01r_00.pcx", "PCXREAD: Bytes per line 12 too small for width 88\n"},
+      {"third_party/pillow/pcx/ossfuzz-4836216264589312.pcx", "PCXREAD: Bytes per line 0 too small for width 1\n"},
   };
   for (const auto& [path, message] : kBad) {
     SCOPED_TRACE(path);
-    EXPECT_EQ(FailedReadTexts(PCXRead, Resolve(path)), std::vector<std::string>{message});
+    EXPECT_EQ(FailedReadTexts(PCXRead, DataPath(path)), std::vector<std::string>{message});
   }
   platform::RecordingMessageSink sink;
   CDIBitmap image;

@@ -25,7 +25,6 @@ namespace {
 
 using namespace testing_support;
 using codec_test::Bytes;
-using codec_test::Resolve;
 
 // ImageMagick's planes before conversion come from the same doubling and
 // residual arithmetic; its averages of two and four neighbours round their
@@ -234,7 +233,7 @@ TEST(PhotoCDDouble, InterpolatesRowsAndColumns) {
 
 TEST(PhotoCDProbe, CountsTheResolutionsTheFileHolds) {
   EXPECT_EQ(ProbePhotoCD(DataPath("pcd/im_gradient.pcd")), 3);  // ImageMagick writes the base images only
-  EXPECT_EQ(ProbePhotoCD(SharedDataPath("exiftool/PhotoCD.pcd")), 3);
+  EXPECT_EQ(ProbePhotoCD(DataPath("third_party/exiftool/PhotoCD.pcd")), 3);
   EXPECT_EQ(ProbePhotoCD(DataPath("pcd/bad/no_16base.pcd")), 4);  // ends before sector 396
   EXPECT_EQ(ProbePhotoCD(DataPath("pcd/py_16base.pcd")), 5);
   EXPECT_EQ(ProbePhotoCD(DataPath("pcd/missing.pcd")), 0);
@@ -347,7 +346,7 @@ TEST(PhotoCDRead, DamagedFiles) {
   const Case kCases[] = {
       {"pcd/bad/base_cut.pcd", 2, 0, "PCDREAD: Base image data past the end of the file\n"},
       {"pcd/bad/base_cut.pcd", 3, 0, "PCDREAD: Base image data past the end of the file\n"},
-      {"@exiftool/PhotoCD.pcd", 0, 0, "PCDREAD: Base/16 image data past the end of the file\n"},
+      {"third_party/exiftool/PhotoCD.pcd", 0, 0, "PCDREAD: Base/16 image data past the end of the file\n"},
       {"pcd/im_gradient.pcd", 5, 0, "PCDREAD: Invalid resolution 5\n"},
       {"pcd/im_gradient.pcd", -1, 0, "PCDREAD: Invalid resolution -1\n"},
       {"pcd/im_gradient.pcd", 3, 1, "PCDREAD: 4Base Huffman table past the end of the file\n"},
@@ -364,7 +363,7 @@ TEST(PhotoCDRead, DamagedFiles) {
   };
   for (const Case& c : kCases) {
     SCOPED_TRACE(testing::Message() << c.path << " resolution " << c.resolution);
-    const std::string file = Resolve(c.path);
+    const std::string file = DataPath(c.path);
     platform::RecordingMessageSink sink;
     CDIBitmap image;
     ASSERT_EQ(image.Create(2, 2, 24, 0), 1);

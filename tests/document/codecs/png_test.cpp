@@ -99,14 +99,14 @@ std::vector<std::string> SampleFiles() {
   std::vector<std::string> files;
   for (const auto& e : std::filesystem::directory_iterator(DataPath("png")))
     if (e.path().extension() == ".png") files.push_back(e.path().string());
-  for (const auto& e : std::filesystem::directory_iterator(SharedDataPath("pngsuite")))
+  for (const auto& e : std::filesystem::directory_iterator(DataPath("third_party/pngsuite")))
     if (e.path().extension() == ".png" && e.path().filename().string()[0] != 'x') files.push_back(e.path().string());
   // Not benchNRGBA-gradient.png: partial alpha under an sRGB chunk, which
   // libpng composites in linear light with its own tables.
   for (const char* name : {"benchGray.png", "benchNRGBA-opaque.png", "benchPaletted.png",
                            "benchRGB-interlace.png", "benchRGB.png", "gray-gradient.interlaced.png",
                            "gray-gradient.png"})
-    files.push_back(SharedDataPath(std::string("debian/golang-1.19-src/png-testdata/") + name));
+    files.push_back(DataPath(std::string("third_party/debian/golang-1.19-src/png-testdata/") + name));
   std::sort(files.begin(), files.end());
   return files;
 }
@@ -271,7 +271,7 @@ TEST(PngRead, DamagedFilesFailWithTheirMessage) {
 // PngSuite's corrupt files all fail with one message each.
 TEST(PngRead, PngSuiteCorruptFilesFail) {
   int count = 0;
-  for (const auto& e : std::filesystem::directory_iterator(SharedDataPath("pngsuite"))) {
+  for (const auto& e : std::filesystem::directory_iterator(DataPath("third_party/pngsuite"))) {
     if (e.path().extension() != ".png" || e.path().filename().string()[0] != 'x') continue;
     SCOPED_TRACE(e.path().filename().string());
     ++count;

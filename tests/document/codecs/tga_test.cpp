@@ -80,58 +80,58 @@ const Sample kSamples[] = {
     {"tga/py_rgb24_rtl.tga", kPillow},
     {"tga/py_gray8_unused_map.tga", kPillow},  // ImageMagick applies the map
     // Truevision's test suite and the image-rs encoder sample.
-    {"@image-rs/tga/testsuite/cbw8.tga", kMagick | kPillow},
-    {"@image-rs/tga/testsuite/ccm8.tga", kMagick | kFiveBit},
-    {"@image-rs/tga/testsuite/ctc24.tga", kMagick | kPillow},
-    {"@image-rs/tga/testsuite/ubw8.tga", kMagick | kPillow},
-    {"@image-rs/tga/testsuite/ucm8.tga", kMagick | kFiveBit},
-    {"@image-rs/tga/testsuite/utc16.tga", kMagick | kFiveBit},
-    {"@image-rs/tga/testsuite/utc24.tga", kMagick | kPillow},
-    {"@image-rs/tga/testsuite/utc32.tga", kMagick | kPillow},
-    {"@image-rs/tga/testsuite/b5-attrib.tga", kMagick | kFiveBit},
-    {"@image-rs/tga/testsuite/b5-noattrib.tga", kMagick | kFiveBit},
-    {"@image-rs/tga/testsuite/b5-cmap.tga", kMagick | kFiveBit},
-    {"@image-rs/tga/testsuite/b5-unused-cmap.tga", 0},  // both apply the map: see below
-    {"@image-rs/tga/testsuite/cmap_offset.tga", kMagick | kPillow},
-    {"@image-rs/tga/testsuite/bottom_left.tga", kMagick},  // Pillow 9.4 overruns these four
-    {"@image-rs/tga/testsuite/top_left.tga", kMagick},
-    {"@image-rs/tga/testsuite/bottom_right.tga", kMagick},
-    {"@image-rs/tga/testsuite/top_right.tga", kMagick},
-    {"@image-rs/tga/encoding/black_white.tga", kMagick | kPillow},
+    {"third_party/image-rs/tga/testsuite/cbw8.tga", kMagick | kPillow},
+    {"third_party/image-rs/tga/testsuite/ccm8.tga", kMagick | kFiveBit},
+    {"third_party/image-rs/tga/testsuite/ctc24.tga", kMagick | kPillow},
+    {"third_party/image-rs/tga/testsuite/ubw8.tga", kMagick | kPillow},
+    {"third_party/image-rs/tga/testsuite/ucm8.tga", kMagick | kFiveBit},
+    {"third_party/image-rs/tga/testsuite/utc16.tga", kMagick | kFiveBit},
+    {"third_party/image-rs/tga/testsuite/utc24.tga", kMagick | kPillow},
+    {"third_party/image-rs/tga/testsuite/utc32.tga", kMagick | kPillow},
+    {"third_party/image-rs/tga/testsuite/b5-attrib.tga", kMagick | kFiveBit},
+    {"third_party/image-rs/tga/testsuite/b5-noattrib.tga", kMagick | kFiveBit},
+    {"third_party/image-rs/tga/testsuite/b5-cmap.tga", kMagick | kFiveBit},
+    {"third_party/image-rs/tga/testsuite/b5-unused-cmap.tga", 0},  // both apply the map: see below
+    {"third_party/image-rs/tga/testsuite/cmap_offset.tga", kMagick | kPillow},
+    {"third_party/image-rs/tga/testsuite/bottom_left.tga", kMagick},  // Pillow 9.4 overruns these four
+    {"third_party/image-rs/tga/testsuite/top_left.tga", kMagick},
+    {"third_party/image-rs/tga/testsuite/bottom_right.tga", kMagick},
+    {"third_party/image-rs/tga/testsuite/top_right.tga", kMagick},
+    {"third_party/image-rs/tga/encoding/black_white.tga", kMagick | kPillow},
     // Pillow's test images.
-    {"@pillow/tga/200x32_p_bl_raw_origin.tga", kMagick | kPillow},
-    {"@pillow/tga/cross_scan_line.tga", kMagick | kPillow},
-    {"@pillow/tga/la.tga", kPillow},
-    {"@pillow/tga/p_16.tga", kMagick | kFiveBit},
-    {"@pillow/tga/rgb32rle.tga", kMagick | kPillow},
-    {"@pillow/tga/rgb32rle_bottom_right.tga", kPillow},
-    {"@pillow/tga/rgb32rle_top_right.tga", kPillow},
-    {"@pillow/tga/rgba16.tga", kMagick | kFiveBit},
-    {"@pillow/tga/tga_id_field.tga", kMagick | kPillow},
-    {"@pillow/tga/common/1x1_l_bl_raw.tga", kMagick | kPillow},
-    {"@pillow/tga/common/1x1_l_bl_rle.tga", kMagick | kPillow},
-    {"@pillow/tga/common/1x1_l_tl_raw.tga", kMagick | kPillow},
-    {"@pillow/tga/common/1x1_l_tl_rle.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_l_bl_raw.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_l_bl_rle.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_l_tl_raw.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_l_tl_rle.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_la_bl_raw.tga", kPillow},
-    {"@pillow/tga/common/200x32_la_bl_rle.tga", kPillow},
-    {"@pillow/tga/common/200x32_la_tl_raw.tga", kPillow},
-    {"@pillow/tga/common/200x32_la_tl_rle.tga", kPillow},
-    {"@pillow/tga/common/200x32_p_bl_raw.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_p_bl_rle.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_p_tl_raw.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_p_tl_rle.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_rgb_bl_raw.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_rgb_bl_rle.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_rgb_tl_raw.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_rgb_tl_rle.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_rgba_bl_raw.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_rgba_bl_rle.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_rgba_tl_raw.tga", kMagick | kPillow},
-    {"@pillow/tga/common/200x32_rgba_tl_rle.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/200x32_p_bl_raw_origin.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/cross_scan_line.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/la.tga", kPillow},
+    {"third_party/pillow/tga/p_16.tga", kMagick | kFiveBit},
+    {"third_party/pillow/tga/rgb32rle.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/rgb32rle_bottom_right.tga", kPillow},
+    {"third_party/pillow/tga/rgb32rle_top_right.tga", kPillow},
+    {"third_party/pillow/tga/rgba16.tga", kMagick | kFiveBit},
+    {"third_party/pillow/tga/tga_id_field.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/1x1_l_bl_raw.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/1x1_l_bl_rle.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/1x1_l_tl_raw.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/1x1_l_tl_rle.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_l_bl_raw.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_l_bl_rle.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_l_tl_raw.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_l_tl_rle.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_la_bl_raw.tga", kPillow},
+    {"third_party/pillow/tga/common/200x32_la_bl_rle.tga", kPillow},
+    {"third_party/pillow/tga/common/200x32_la_tl_raw.tga", kPillow},
+    {"third_party/pillow/tga/common/200x32_la_tl_rle.tga", kPillow},
+    {"third_party/pillow/tga/common/200x32_p_bl_raw.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_p_bl_rle.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_p_tl_raw.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_p_tl_rle.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_rgb_bl_raw.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_rgb_bl_rle.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_rgb_tl_raw.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_rgb_tl_rle.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_rgba_bl_raw.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_rgba_bl_rle.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_rgba_tl_raw.tga", kMagick | kPillow},
+    {"third_party/pillow/tga/common/200x32_rgba_tl_rle.tga", kMagick | kPillow},
 };
 
 std::string OracleRGB(Oracle oracle, const std::string& file) {
@@ -153,7 +153,7 @@ class TgaSample : public testing::TestWithParam<Sample> {};
 // writer, uncompressed and RLE, reads that back (rows and table must be
 // identical) and lets ImageMagick decode our files too.
 TEST_P(TgaSample, ReadsLikeOraclesAndRoundTrips) {
-  const std::string file = Resolve(GetParam().path);
+  const std::string file = DataPath(GetParam().path);
   platform::RecordingMessageSink sink;
   CDIBitmap image;
   ASSERT_EQ(TGARead(file, image), 1);
@@ -203,11 +203,11 @@ TEST(TgaSamples, EveryCommittedSampleIsChecked) { ExpectEveryFileListed(ListedPa
 // entry i being blue 7 i, green 3 i, red i (mod 256).
 TEST(TgaRead, FilesThePeersMisreadGiveTheKnownPicture) {
   CDIBitmap reference;
-  ASSERT_EQ(TGARead(SharedDataPath("image-rs/tga/testsuite/b5-noattrib.tga"), reference), 1);
+  ASSERT_EQ(TGARead(DataPath("third_party/image-rs/tga/testsuite/b5-noattrib.tga"), reference), 1);
   for (const char* other : {"b5-unused-cmap", "b5-attrib"}) {
     SCOPED_TRACE(other);
     CDIBitmap image;
-    ASSERT_EQ(TGARead(SharedDataPath(std::string("image-rs/tga/testsuite/") + other + ".tga"), image), 1);
+    ASSERT_EQ(TGARead(DataPath(std::string("third_party/image-rs/tga/testsuite/") + other + ".tga"), image), 1);
     EXPECT_TRUE(ImageRGB(image) == ImageRGB(reference));
   }
 
@@ -241,12 +241,12 @@ TEST(TgaRead, DamagedFilesFailWithTheirMessage) {
       {"tga/bad/zero_width.tga", "TGACODE: Invalid image size 0 x 11\n"},
       {"tga/bad/huge_size.tga", "TGACODE: Image too large (60000 x 60000)\n"},
       {"tga/bad/no_such_file.tga", "TGACODE: Cannot open input file " + DataPath("tga/bad/no_such_file.tga")},
-      {"@pillow/tga/p_8.tga", kHeader},
-      {"@pillow/tga/cross_scan_line_truncated.tga", kData},
+      {"third_party/pillow/tga/p_8.tga", kHeader},
+      {"third_party/pillow/tga/cross_scan_line_truncated.tga", kData},
   };
   for (const auto& [path, message] : kBad) {
     SCOPED_TRACE(path);
-    EXPECT_EQ(FailedReadTexts(TGARead, Resolve(path)), TextsOrNone(message));
+    EXPECT_EQ(FailedReadTexts(TGARead, DataPath(path)), TextsOrNone(message));
   }
 }
 

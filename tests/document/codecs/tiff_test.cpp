@@ -120,46 +120,46 @@ const Sample kSamples[] = {
     {"tiff/pil_i16.tif", kMagick},
     {"tiff/py_gray2_miniswhite.tif", kPillow},  // ImageMagick ignores min-is-white at 2 bits
     // libtiff's test images.
-    {"@libtiff-test-images/minisblack-1c-8b.tiff", kMagick | kPillow},
-    {"@libtiff-test-images/minisblack-1c-16b.tiff", kMagick},
-    {"@libtiff-test-images/miniswhite-1c-1b.tiff", kMagick | kPillow},
-    {"@libtiff-test-images/palette-1c-1b.tiff", kMagick | kPillow},
-    {"@libtiff-test-images/palette-1c-4b.tiff", kMagick},
-    {"@libtiff-test-images/palette-1c-8b.tiff", kMagick},
-    {"@libtiff-test-images/rgb-3c-8b.tiff", kMagick | kPillow},
-    {"@libtiff-test-images/rgb-3c-16b.tiff", kMagick},
-    {"@libtiff-test-images/quad-lzw-compat.tiff", kMagick | kPillow},
-    {"@libtiff-test-images/quad-tile.jpg.tiff", kMagick},
+    {"third_party/libtiff-test-images/minisblack-1c-8b.tiff", kMagick | kPillow},
+    {"third_party/libtiff-test-images/minisblack-1c-16b.tiff", kMagick},
+    {"third_party/libtiff-test-images/miniswhite-1c-1b.tiff", kMagick | kPillow},
+    {"third_party/libtiff-test-images/palette-1c-1b.tiff", kMagick | kPillow},
+    {"third_party/libtiff-test-images/palette-1c-4b.tiff", kMagick},
+    {"third_party/libtiff-test-images/palette-1c-8b.tiff", kMagick},
+    {"third_party/libtiff-test-images/rgb-3c-8b.tiff", kMagick | kPillow},
+    {"third_party/libtiff-test-images/rgb-3c-16b.tiff", kMagick},
+    {"third_party/libtiff-test-images/quad-lzw-compat.tiff", kMagick | kPillow},
+    {"third_party/libtiff-test-images/quad-tile.jpg.tiff", kMagick},
     // Pillow's test images.
-    {"@pillow/tiff/hopper.tif", kMagick | kPillow},
-    {"@pillow/tiff/hopper_lzw.tif", kMagick | kPillow},
-    {"@pillow/tiff/hopper_g4.tif", kMagick | kPillow},
-    {"@pillow/tiff/hopper_g4_500.tif", kMagick | kPillow},
-    {"@pillow/tiff/hopper_gray_4bpp.tif", kMagick | kPillow},
-    {"@pillow/tiff/hopper_bigtiff.tif", kMagick | kPillow},
-    {"@pillow/tiff/hopper_jpg.tif", kMagick},
-    {"@pillow/tiff/g4-fillorder-test.tif", kMagick | kPillow},
-    {"@pillow/tiff/pport_g4.tif", kMagick | kPillow},
-    {"@pillow/tiff/copyleft.tiff", kMagick | kPillow},
-    {"@pillow/tiff/16bit.cropped.tif", kMagick},
-    {"@pillow/tiff/16bit.MM.cropped.tif", kMagick},
-    {"@pillow/tiff/16bit.deflate.tif", kMagick},
-    {"@pillow/tiff/tiff_16bit_RGB.tiff", kMagick},
-    {"@pillow/tiff/tiff_strip_planar_lzw.tiff", kMagick | kPillow},
-    {"@pillow/tiff/tiff_tiled_planar_lzw.tiff", kMagick | kPillow},
-    {"@pillow/tiff/tiff_strip_planar_16bit_RGB.tiff", kMagick},
-    {"@pillow/tiff/tiff_tiled_planar_16bit_RGB.tiff", kMagick},
-    {"@pillow/tiff/tiff_strip_ycbcr_jpeg_2x2_sampling.tif", kMagick},
-    {"@pillow/tiff/tiff_strip_ycbcr_jpeg_1x1_sampling.tif", kMagick},
-    {"@pillow/tiff/tiff_tiled_ycbcr_jpeg_2x2_sampling.tif", kMagick},
-    {"@pillow/tiff/tiff_tiled_ycbcr_jpeg_1x1_sampling.tif", kMagick},
-    {"@pillow/tiff/tiff_strip_cmyk_jpeg.tif", kMagick | kPillow},
-    {"@pillow/tiff/tiff_tiled_cmyk_jpeg.tif", kPillow},  // ImageMagick loses the first tiles
-    {"@pillow/tiff/multipage.tiff", kMagick | kPillow},
+    {"third_party/pillow/tiff/hopper.tif", kMagick | kPillow},
+    {"third_party/pillow/tiff/hopper_lzw.tif", kMagick | kPillow},
+    {"third_party/pillow/tiff/hopper_g4.tif", kMagick | kPillow},
+    {"third_party/pillow/tiff/hopper_g4_500.tif", kMagick | kPillow},
+    {"third_party/pillow/tiff/hopper_gray_4bpp.tif", kMagick | kPillow},
+    {"third_party/pillow/tiff/hopper_bigtiff.tif", kMagick | kPillow},
+    {"third_party/pillow/tiff/hopper_jpg.tif", kMagick},
+    {"third_party/pillow/tiff/g4-fillorder-test.tif", kMagick | kPillow},
+    {"third_party/pillow/tiff/pport_g4.tif", kMagick | kPillow},
+    {"third_party/pillow/tiff/copyleft.tiff", kMagick | kPillow},
+    {"third_party/pillow/tiff/16bit.cropped.tif", kMagick},
+    {"third_party/pillow/tiff/16bit.MM.cropped.tif", kMagick},
+    {"third_party/pillow/tiff/16bit.deflate.tif", kMagick},
+    {"third_party/pillow/tiff/tiff_16bit_RGB.tiff", kMagick},
+    {"third_party/pillow/tiff/tiff_strip_planar_lzw.tiff", kMagick | kPillow},
+    {"third_party/pillow/tiff/tiff_tiled_planar_lzw.tiff", kMagick | kPillow},
+    {"third_party/pillow/tiff/tiff_strip_planar_16bit_RGB.tiff", kMagick},
+    {"third_party/pillow/tiff/tiff_tiled_planar_16bit_RGB.tiff", kMagick},
+    {"third_party/pillow/tiff/tiff_strip_ycbcr_jpeg_2x2_sampling.tif", kMagick},
+    {"third_party/pillow/tiff/tiff_strip_ycbcr_jpeg_1x1_sampling.tif", kMagick},
+    {"third_party/pillow/tiff/tiff_tiled_ycbcr_jpeg_2x2_sampling.tif", kMagick},
+    {"third_party/pillow/tiff/tiff_tiled_ycbcr_jpeg_1x1_sampling.tif", kMagick},
+    {"third_party/pillow/tiff/tiff_strip_cmyk_jpeg.tif", kMagick | kPillow},
+    {"third_party/pillow/tiff/tiff_tiled_cmyk_jpeg.tif", kPillow},  // ImageMagick loses the first tiles
+    {"third_party/pillow/tiff/multipage.tiff", kMagick | kPillow},
     // image-rs test images.
-    {"@image-rs/tiff/testsuite/planar.tiff", kMagick | kPillow},
-    {"@image-rs/tiff/testsuite/l1.tiff", kMagick | kPillow},
-    {"@image-rs/tiff/testsuite/fax4.tiff", kMagick | kPillow},
+    {"third_party/image-rs/tiff/testsuite/planar.tiff", kMagick | kPillow},
+    {"third_party/image-rs/tiff/testsuite/l1.tiff", kMagick | kPillow},
+    {"third_party/image-rs/tiff/testsuite/fax4.tiff", kMagick | kPillow},
 };
 
 bool IsCmyk(const std::string& file) {
@@ -181,7 +181,7 @@ class TifSample : public testing::TestWithParam<Sample> {};
 // (uncompressed), reads that back (kind, rows and table identical) and lets
 // ImageMagick decode our file too.
 TEST_P(TifSample, ReadsLikeOraclesAndRoundTrips) {
-  const std::string file = Resolve(GetParam().path);
+  const std::string file = DataPath(GetParam().path);
   platform::RecordingMessageSink sink;
   CDIBitmap image;
   ASSERT_EQ(TIFRead(file, image), 1) << (sink.Texts().empty() ? "" : sink.Texts()[0]);
@@ -264,7 +264,7 @@ TEST(TifRead, OneRowStripsOfEveryKind) {
 // the file's tags and bytes. ImageMagick keeps the BT.601 weights whatever
 // the tag says, so on this BT.709 file it differs by up to 40 levels.
 TEST(TifRead, YCbCrUsesTheFilesCoefficients) {
-  const std::string file = SharedDataPath("image-rs/tiff/testsuite/ycbcr_lzw_bt709.tif");
+  const std::string file = DataPath("third_party/image-rs/tiff/testsuite/ycbcr_lzw_bt709.tif");
   const std::string script =
       "import sys\n"
       "from PIL import Image\n"
@@ -384,7 +384,8 @@ TEST(TifRead, GrayLevelsAndEightBitColourMaps) {
 // the stored rows as they are.
 TEST(TifRead, OrientationFlipsOnlyBottomUpFiles) {
   std::vector<std::string> files;
-  for (int o = 1; o <= 8; ++o) files.push_back(SharedDataPath("pillow/tiff/g4_orientation_" + std::to_string(o) + ".tif"));
+  for (int o = 1; o <= 8; ++o)
+    files.push_back(DataPath("third_party/pillow/tiff/g4_orientation_" + std::to_string(o) + ".tif"));
   std::vector<std::string> stored;
   for (const std::string& file : files) stored.push_back(MagickPixels(file, false));
   for (int o = 1; o <= 8; ++o) {
@@ -426,15 +427,15 @@ TEST(TifRead, DamagedFilesFailWithTheirMessage) {
       // Found by the fuzzer: a 126 MB strip in a 146-byte file (clearing the
       // strip buffer before reading took seconds; now it is not cleared).
       {"tiff/bad/fuzz_timeout_1.tif", "TIFFFillStrip: Read error on strip 0", true},
-      {"@libtiff-test-images/logluv-3c-16b.tiff", "Not Supported PhotometricInterpretation", false},
-      {"@libtiff-test-images/minisblack-2c-8b-alpha.tiff", "Sorry, can not handle 2-channel images", false},
-      {"@pillow/tiff/12bit.cropped.tif", "Sorry, can not handle 12-bit pictures", false},
-      {"@pillow/tiff/10ct_32bit_128.tiff", "Sorry, can not handle 32-bit pictures", false},
-      {"@pillow/tiff/hopper.Lab.tif", "Not Supported PhotometricInterpretation", false},
+      {"third_party/libtiff-test-images/logluv-3c-16b.tiff", "Not Supported PhotometricInterpretation", false},
+      {"third_party/libtiff-test-images/minisblack-2c-8b-alpha.tiff", "Sorry, can not handle 2-channel images", false},
+      {"third_party/pillow/tiff/12bit.cropped.tif", "Sorry, can not handle 12-bit pictures", false},
+      {"third_party/pillow/tiff/10ct_32bit_128.tiff", "Sorry, can not handle 32-bit pictures", false},
+      {"third_party/pillow/tiff/hopper.Lab.tif", "Not Supported PhotometricInterpretation", false},
   };
   for (const BadFile& bad : kBad) {
     SCOPED_TRACE(bad.path);
-    const std::vector<std::string> texts = FailedReadTexts(TIFRead, Resolve(bad.path));
+    const std::vector<std::string> texts = FailedReadTexts(TIFRead, DataPath(bad.path));
     ASSERT_EQ(texts.size(), 1u);
     if (bad.part) {
       EXPECT_NE(texts[0].find(bad.message), std::string::npos) << texts[0];
@@ -456,7 +457,8 @@ TEST(TifRead, DamagedFilesFailWithTheirMessage) {
 // reads or fails with exactly one message; none crashes or hangs.
 TEST(TifRead, HostileFilesNeverCrash) {
   std::vector<std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(SharedDataPath("pillow/tiff"))) files.push_back(entry.path());
+  for (const auto& entry : std::filesystem::directory_iterator(DataPath("third_party/pillow/tiff")))
+    files.push_back(entry.path());
   for (const auto& entry : std::filesystem::directory_iterator(DataPath("tiff/bad"))) files.push_back(entry.path());
   for (const std::string& file : files) {
     SCOPED_TRACE(file);
