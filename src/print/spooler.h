@@ -11,9 +11,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace platform {
+class AtomicFile;
+}
 
 namespace print {
 
@@ -45,13 +50,14 @@ class Spooler {
 // cancelled job. Any other error is returned as is. Returns 0 on success.
 int WriteAll(Spooler& spooler, const uint8_t* data, size_t size, bool waitOnQueueFull);
 
-// "Print to file": the job goes to a temporary file beside `path`
-// (path + ".partXXXXXX") that is renamed to `path` on EndDocument.
-// AbortDocument (and destruction of an unfinished job) removes the temporary
-// file, so a failed or cancelled job never leaves a half-written file.
-// Error numbers are the C errno values of the failing call, except that an
-// errno equal to 61 (ENODATA, which would read as "queue full") is reported
-// as EIO (5). A write outside a document gives EBADF (9).
+// "Print to file": the job goes to a platform::AtomicFile, a temporary file
+// beside `path` that replaces `path` on EndDocument with the permissions the
+// umask gives. AbortDocument (and destruction of an unfinished job) removes
+// the temporary file, so a failed or cancelled job never leaves a
+// half-written file. Error numbers are the C errno values of the failing
+// call, except that an errno equal to 61 (ENODATA, which would read as
+// "queue full") is reported as EIO (5). A write outside a document gives
+// EBADF (9).
 class FileSpooler final : public Spooler {
  public:
   explicit FileSpooler(std::string path);
@@ -71,8 +77,7 @@ class FileSpooler final : public Spooler {
 
  private:
   std::string path_;
-  std::string tempPath_;
-  int fd_ = -1;
+  std::unique_ptr<platform::AtomicFile> file_;  // the document being written
   int lastError_ = 0;
 };
 
