@@ -252,10 +252,7 @@ int RunPrint(std::span<const std::string> args) {
   } else {
     std::unique_ptr<print::Spooler> spooler = print::OpenSpooler(settings);
     result = print::PrintJobDirect(*spooler, settings, printer, layout, image, &progress);
-    if (auto* file = dynamic_cast<print::FileSpooler*>(spooler.get()); file && file->LastError())
-      startError = std::strerror(file->LastError());
-    if (auto* cups = dynamic_cast<print::CupsSpooler*>(spooler.get()); cups && cups->LastError())
-      startError = cups->LastErrorText();
+    startError = spooler->LastErrorText();
   }
   std::signal(SIGINT, previousInt);
   std::signal(SIGTERM, previousTerm);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "platform/atomic_file.h"
@@ -73,9 +74,13 @@ int FileSpooler::Write(const uint8_t* data, size_t size, size_t& written) {
   return 0;
 }
 
+std::string FileSpooler::LastErrorText() const { return lastError_ ? std::strerror(lastError_) : std::string(); }
+
 bool MemorySpooler::StartDocument(std::string_view jobName) {
+  lastErrorText_.clear();
   if (failStart_) {
     failStart_ = false;
+    lastErrorText_ = "the document was refused (fault injection)";
     return false;
   }
   jobName_ = jobName;
@@ -114,7 +119,10 @@ int MemorySpooler::Write(const uint8_t* data, size_t size, size_t& written) {
   size_t take = size;
   if (maxWrite_ > 0 && take > maxWrite_) take = maxWrite_;
   if (failArmed_) {
-    if (failAfter_ == 0) return failError_;
+    if (failAfter_ == 0) {
+      lastErrorText_ = "error " + std::to_string(failError_) + " (fault injection)";
+      return failError_;
+    }
     if (take > failAfter_) take = failAfter_;
     failAfter_ -= take;
   }
@@ -122,5 +130,7 @@ int MemorySpooler::Write(const uint8_t* data, size_t size, size_t& written) {
   written = take;
   return 0;
 }
+
+std::string MemorySpooler::LastErrorText() const { return lastErrorText_; }
 
 }  // namespace print
