@@ -148,12 +148,12 @@ platform::Rect ImageRectTwips(const ImageFacts& image, const PageLayout& layout)
 
 int ComputePageLayout(const PageSetup& setup, const ImageFacts& image, PageLayout& layout) {
   layout = {};
-  if (image.width <= 0 || image.height <= 0) return -11;
-  if (image.dpiX <= 0 || image.dpiY <= 0) return -13;
+  if (image.width <= 0 || image.height <= 0) return kResultInvalidSize;
+  if (image.dpiX <= 0 || image.dpiY <= 0) return kResultInvalidParameter;
   const Margins& m = setup.marginsTwips;
   const int wp = setup.paperWidthTwips - m.left - m.right;
   const int hp = setup.paperHeightTwips - m.top - m.bottom;
-  if (wp <= 0 || hp <= 0) return -13;
+  if (wp <= 0 || hp <= 0) return kResultInvalidParameter;
   const double natW = NaturalTwips(image.width, image.dpiX);
   const double natH = NaturalTwips(image.height, image.dpiY);
 
@@ -184,7 +184,7 @@ int ComputePageLayout(const PageSetup& setup, const ImageFacts& image, PageLayou
     layout.positionY = EntryToTwips(setup.top, setup.positionUnit, natH);
   }
   layout.imageRect = ImageRectTwips(image, layout);
-  return 1;
+  return kResultOk;
 }
 
 }  // namespace print

@@ -148,14 +148,15 @@ bool FitUsesHeight(int64_t sampleW, int64_t sampleH, int64_t imageW, int64_t ima
 // + 0.5), height likewise; (0, 0, width, height) moved by the position.
 platform::Rect ImageRectTwips(const ImageFacts& image, const PageLayout& layout);
 
-// Scale and position for every mode (see PageSetup), returning 1 with the
-// layout filled, or a negative result code with nothing shown:
-// -11 ("Invalid width/height!") for an empty image, -13 ("Invalid
-// parmameter!") for a resolution of 0 or below, or a printable area
-// (paper minus margins) of no width or height. Scales are 32-bit floats:
-// fit with distortion Wp / natW and Hp / natH; fit without distortion the
-// one ratio chosen by FitUsesHeight (the smaller, ties to the height); user defined the
-// converted entries over the natural size. Position: centred
+// Scale and position for every mode (see PageSetup), returning kResultOk
+// with the layout filled, or a negative result code with nothing shown:
+// kResultInvalidSize ("Invalid width/height!") for an empty image,
+// kResultInvalidParameter ("Invalid parmameter!") for a resolution of 0 or
+// below, or a printable area (paper minus margins) of no width or height.
+// Scales are 32-bit floats: fit with distortion Wp / natW and Hp / natH; fit
+// without distortion the one ratio chosen by FitUsesHeight (the smaller,
+// ties to the height); user defined the converted entries over the natural
+// size. Position: centred
 // max(0, (Wp - round(natW x scaleX)) / 2) (likewise y), (0, 0) when fitting
 // without centring, else the entries ("cm" or "inch"; "%" gives 0).
 int ComputePageLayout(const PageSetup& setup, const ImageFacts& image, PageLayout& layout);
