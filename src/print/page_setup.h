@@ -8,7 +8,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/region.h"
 
@@ -22,6 +24,11 @@ inline constexpr double kTwipsPerCm = 566.9291338582676;
 // "Custom Paper, %d by %d millimeters" with width and length (tenths of a
 // millimetre) divided by 10 (integer division).
 std::string PaperName(int code, int widthTenthsMm, int lengthTenthsMm);
+
+// The paper code whose name's first word (up to a blank or a comma: "A4",
+// "Letter", "#10", "10-by-14-inch") is `word`, ignoring case; the lowest
+// such code. Nullopt when no name starts with it.
+std::optional<int> PaperCodeByName(std::string_view word);
 
 // The unit margins are kept in: thousandths of an inch when the system
 // measures in inches, hundredths of a millimetre otherwise.
