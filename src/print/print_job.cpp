@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 
 #include "color/curves.h"
@@ -196,8 +195,6 @@ PrintOutcome PrintImage(const PrintJob& job, const CDIBitmap& image, PrintProgre
     reason = spooler->LastErrorText();
   }
   if (result == 0) return {};
-  // A cancelled page is ended for a printer's sake, but is no use as a file.
-  if (result == kResultCancelled && !settings.printToFile.empty()) std::remove(settings.printToFile.c_str());
 
   if (result == kPrintCannotStart) {
     const std::string target = settings.printToFile.empty() ? "queue " + settings.queue : settings.printToFile;

@@ -139,8 +139,9 @@ struct PrintOutcome {
 // image's size at its resolution (kDefaultImageDpi when it has none), then
 // the direct job on OpenSpooler's spooler or the band job on a
 // PdfPrinterDevice of the job's page, reporting to `progress` (may be null).
-// A layout that fails prints nothing. Messages the job shows pass on to the
-// current message sink.
+// A layout that fails prints nothing; a cancelled job leaves the output file
+// as it was (a file there before stays). Messages the job shows pass on to
+// the current message sink.
 PrintOutcome PrintImage(const PrintJob& job, const CDIBitmap& image, PrintProgressSink* progress = nullptr);
 
 }  // namespace print

@@ -325,7 +325,8 @@ int PrintPageDirect(Spooler& spooler, const PrintSettings& settings, const Print
 // the same document and page calls): "Page %d" per page of the range, each
 // page started, printed by `printPage` and ended; the first failure leaves
 // the loop. A failed job is aborted, a finished or cancelled one ended (a
-// cancelled page was still ended properly). Returns 0, a negative code, or
+// cancelled page was still ended properly); a cancelled one printing to a
+// file is aborted. Returns 0, a negative code, or
 // what `printPage` returned when `keepPageResult` says so.
 template <typename Target, typename PrintPage, typename KeepResult>
 int RunJobPages(Target& target, const PrintSettings& settings, PrintProgress* progress, PrintPage printPage,
@@ -360,7 +361,9 @@ int RunJobPages(Target& target, const PrintSettings& settings, PrintProgress* pr
       break;
     }
   }
-  if (result < 0 && result != kResultCancelled) {
+  // A cancelled document is ended for a printer's sake, except a file's: a
+  // partial page is no use as a file, and the file it would replace stays.
+  if (result < 0 && (result != kResultCancelled || !settings.printToFile.empty())) {
     target.AbortDocument();
   } else if (!target.EndDocument() && result >= 0) {
     result = kResultPrinterError;

@@ -49,8 +49,10 @@ struct PrintSettings {
   int firstPage = 1, lastPage = 1, minPage = 1, maxPage = 1;
   SeparationCurves curves;
   PrintColorManagement colorManagement;
-  std::string printToFile;  // "Print to fi&le": the output file, else...
-  std::string queue;        // ...the CUPS queue
+  // "Print to fi&le": the output file (a cancelled job leaves it as it
+  // was), else the CUPS queue.
+  std::string printToFile;
+  std::string queue;
   std::string jobName = "Vividrome";
 };
 
@@ -97,7 +99,8 @@ platform::Rect VisibleRect(const platform::Rect& dest, const platform::Rect& cli
 // delivered, no file is left) and the page's code (kResultPrinterError for a
 // stream that failed) is returned. A cancel stops after the current band;
 // the page still ends (the printer gets its page end) and the document is
-// ended, and kResultCancelled is returned. The cancel flag is cleared at the
+// ended, or aborted when settings.printToFile is set (no partial page
+// replaces a file), and kResultCancelled is returned. The cancel flag is cleared at the
 // end. Returns 0 on success. Any printer type other than 1 or 2 prints
 // nothing on each page and the job returns that type value.
 int PrintJobDirect(Spooler& spooler, const PrintSettings& settings, const PrinterInfo& printer,
@@ -118,9 +121,10 @@ int PrintImageDirect(Spooler& spooler, const PrintSettings& settings, const Prin
 
 // The device path: start the document on the device, per page "Page %d",
 // StartPage, PrintPageBands, EndPage; end the document (also after a
-// cancel), or abort it after a failure. Returns 0, kPrintCannotStart when the
-// document cannot start, kResultPrinterError when the device failed,
-// kResultCancelled when cancelled.
+// cancel, unless settings.printToFile is set), or abort it after a failure.
+// Returns 0, kPrintCannotStart when the document cannot start,
+// kResultPrinterError when the device failed, kResultCancelled when
+// cancelled.
 int PrintJobBands(PrinterDevice& device, const PrintSettings& settings, const PageLayout& layout,
                   const CDIBitmap& image, PrintProgress* progress = nullptr);
 int PrintPageBands(PrinterDevice& device, const PrintSettings& settings, const PageLayout& layout,

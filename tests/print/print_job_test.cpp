@@ -10,6 +10,7 @@
 
 #include "image/result_codes.h"
 #include "platform/messages.h"
+#include "platform/progress.h"
 #include "test_support.h"
 
 namespace {
@@ -186,6 +187,30 @@ TEST(PrintImage, OutcomeTellsWhatTheUserHasNotBeenToldYet) {
     EXPECT_EQ(outcome.message, c.message) << c.name;
     EXPECT_EQ(messages.Texts().size(), c.shown) << c.name;
     EXPECT_EQ(std::filesystem::exists(c.output), c.result == 0) << c.name;
+  }
+}
+
+// A cancel ends the printer's page, but a file keeps what it held before.
+TEST(PrintImage, CancelLeavesTheOutputFileAsItWas) {
+  struct CancelAtOnce final : print::PrintProgressSink {
+    void Update(const print::PrintProgressUpdate&) override { platform::RequestCancel(); }
+  } cancel;
+  CDIBitmap image;
+  ASSERT_TRUE(image.Create(30, 20, 24, 0));
+  for (PrinterKind printer : {PrinterKind::Epson, PrinterKind::DesignJet, PrinterKind::PdfDevice}) {
+    testing_support::TempDir dir;
+    PrintRequest request = ToFile(printer);
+    request.outputFile = dir.File("out.prn");
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    testing_support::WriteBytes(request.outputFile, old);
+    print::PrintJob job;
+    ASSERT_TRUE(print::PreparePrintJob(request, job).Accepted());
+    const print::PrintOutcome outcome = print::PrintImage(job, image, &cancel);
+    EXPECT_EQ(outcome.result, kResultCancelled);
+    EXPECT_EQ(outcome.message, FormatErrorCode(kResultCancelled));
+    EXPECT_EQ(testing_support::ReadBytes(request.outputFile), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
+    EXPECT_EQ(platform::CancelCount(), 0);
   }
 }
 
