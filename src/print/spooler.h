@@ -7,6 +7,7 @@
 //   61      the print queue is full: nothing more was taken, try again with
 //           the rest of the data (kQueueFull);
 //   others  final; the job cannot continue.
+// Each spooler also tells its last failure in words (LastErrorText).
 #pragma once
 
 #include <cstddef>
