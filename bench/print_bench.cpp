@@ -41,6 +41,7 @@ class NullSpooler final : public print::Spooler {
     bytes += size;
     return 0;
   }
+  std::string LastErrorText() const override { return {}; }
   size_t bytes = 0;
 };
 

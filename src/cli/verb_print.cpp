@@ -1,28 +1,23 @@
 // print IN ...: prints an image through one of the print paths.
 //   direct: --printer epson|designjet (--output FILE | --queue NAME)
 //   device: --device (--output FILE.pdf | --queue NAME)
-// The page is laid out as the page setup does: paper, margins (at least the
-// printer's minimum margins), fit to page or a percentage of the image's
-// natural size, centred.
+// The options become a print::PrintRequest, which print::PreparePrintJob
+// checks and completes as the print dialog's choices are (resolutions,
+// paper, offset, margins, page layout); print::PrintImage prints it. Here
+// only the option syntax is judged, and a refusal is told in option words.
 #include <unistd.h>
 
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <csignal>
-#include <cstring>
 #include <cstdio>
-#include <memory>
+#include <optional>
 
 #include "cli/cli.h"
-#include "color/curves.h"
 #include "document/vivid_doc.h"
-#include "image/result_codes.h"
 #include "platform/progress.h"
-#include "print/page_setup.h"
-#include "print/print_pipeline.h"
-#include "print/printer_device.h"
-#include "print/printer_types.h"
+#include "print/print_job.h"
 
 namespace cli {
 namespace {
@@ -35,9 +30,7 @@ constexpr OptionDef kPrintOptions[] = {
     {"--margins"},
 };
 constexpr std::string_view kPrinterChoices[] = {"epson", "designjet"};
-
-// The resolution an image without one is printed at, as documents take it.
-constexpr int kDefaultImageDpi = 72;
+constexpr print::PrinterKind kPrinterKinds[] = {print::PrinterKind::Epson, print::PrinterKind::DesignJet};
 
 // Splits "a,b,..." into exactly `count` numbers in min..max.
 std::vector<double> ParseNumberList(std::string_view option, const std::string& value, size_t count, double min,
@@ -67,17 +60,8 @@ std::vector<double> ParseNumberList(std::string_view option, const std::string& 
 // word of the printer's paper names ("A4", "Letter", "Legal", ...).
 int ParsePaper(const std::string& value) {
   if (!value.empty() && std::isdigit(static_cast<unsigned char>(value[0])))
-    return ParseIntOption("--paper", value, 1, 41);
-  auto lower = [](std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-  };
-  const std::string wanted = lower(value);
-  for (int code = 1; code <= 41; ++code) {
-    const std::string name = print::PaperName(code, 0, 0);
-    const std::string word = name.substr(0, name.find_first_of(" ,"));
-    if (lower(word) == wanted) return code;
-  }
+    return ParseIntOption("--paper", value, 1, print::kPaperCodeCount);
+  if (const std::optional<int> code = print::PaperCodeByName(value)) return *code;
   throw UsageError("--paper must be a paper code 1-41 or a paper name such as A4, A3, A5, Letter, Legal (got '" +
                    value + "')");
 }
@@ -120,106 +104,64 @@ int RunPrint(std::span<const std::string> args) {
   if (output.has_value() == queue.has_value()) throw UsageError("print takes exactly one of --output and --queue");
   if ((output && output->empty()) || (queue && queue->empty())) throw UsageError("--output and --queue need a name");
 
-  print::PrintSettings settings;
-  settings.printToPort = !device;
-  settings.printerType = device ? 0 : ParseChoiceOption("--printer", *printerOption, kPrinterChoices) + 1;
-  if (output) settings.printToFile = *output;
-  if (queue) settings.queue = *queue;
-  settings.outputColor = parsed.Option("--gray") ? 1 : 2;
-  settings.invert = parsed.Option("--invert").has_value();
-  settings.flip = parsed.Option("--flip").has_value();
+  print::PrintRequest request;
+  request.printer = device ? print::PrinterKind::PdfDevice
+                           : kPrinterKinds[ParseChoiceOption("--printer", *printerOption, kPrinterChoices)];
+  request.outputFile = output.value_or("");
+  request.queue = queue.value_or("");
+  request.gray = parsed.Option("--gray").has_value();
+  request.invert = parsed.Option("--invert").has_value();
+  request.flip = parsed.Option("--flip").has_value();
 
-  int dpi = device ? 300 : settings.printerType == print::kPrinterEpson ? 360 : 300;
-  if (auto value = parsed.Option("--dpi")) {
-    if (device) {
-      dpi = ParseIntOption("--dpi", *value, 72, 1200);
-    } else {
-      const int low = settings.printerType == print::kPrinterEpson ? 360 : 300;
-      dpi = ParseIntOption("--dpi", *value, low, 2 * low);
-      if (dpi != low && dpi != 2 * low)
-        throw UsageError(platform::FormatText("--dpi must be %d or %d for this printer (got '%s')", low, 2 * low,
-                                              value->c_str()));
-    }
-  }
-  const int paperCode = parsed.Option("--paper") ? ParsePaper(*parsed.Option("--paper")) : 9;
-
-  print::PageSetup setup;
+  const print::ResolutionRange resolutions = print::ResolutionsOf(request.printer);
+  const auto dpi = parsed.Option("--dpi");
+  if (dpi) request.dpi = ParseIntOption("--dpi", *dpi, resolutions.low, resolutions.high);
+  if (auto value = parsed.Option("--paper")) request.paperCode = ParsePaper(*value);
   if (parsed.Option("--fit") && parsed.Option("--scale")) throw UsageError("--fit and --scale exclude each other");
-  if (auto value = parsed.Option("--scale")) {
-    setup.scaleMode = print::ScaleMode::UserDefined;
-    setup.sizeUnit = print::EntryUnit::Percent;
-    setup.width = setup.height = ParseIntOption("--scale", *value, 1, 1000);
-  }
-  setup.positionMode = print::PositionMode::Center;
-
-  std::optional<color::CurveSet> curveSet;
-  if (auto value = parsed.Option("--curves")) {
-    if (device) throw UsageError("--curves applies to the direct paths (--printer) only");
-    curveSet.emplace();
-    const int loaded = color::LoadSeparationCurveFile(*value, *curveSet);
-    if (loaded != 1) {
-      std::fprintf(stderr, "%s: %s: %s\n", kProgram, value->c_str(), FormatErrorCode(loaded).c_str());
-      return kExitFailed;
-    }
-    print::SetSeparationCurves(settings.curves, *curveSet);
-  }
+  if (auto value = parsed.Option("--scale"))
+    request.scalePercent = ParseIntOption("--scale", *value, 1, print::kScalePercentMax);
+  request.curvesFile = parsed.Option("--curves");
   const auto inputProfile = parsed.Option("--input-profile");
   const auto separationProfile = parsed.Option("--separation-profile");
   if (inputProfile.has_value() != separationProfile.has_value())
     throw UsageError("--input-profile and --separation-profile go together");
-  if (inputProfile) {
-    if (device) throw UsageError("profiles apply to the direct paths (--printer) only");
-    settings.colorManagement.enabled = true;
-    settings.colorManagement.inputProfile = *inputProfile;
-    settings.colorManagement.separationProfile = *separationProfile;
-  }
+  if (inputProfile) request.profiles = print::PrintProfiles{*inputProfile, *separationProfile, 0};
   if (auto value = parsed.Option("--intent")) {
     if (!inputProfile) throw UsageError("--intent goes with --input-profile and --separation-profile");
-    settings.colorManagement.intent = ParseIntOption("--intent", *value, 0, 3);
+    request.profiles->intent = ParseIntOption("--intent", *value, 0, 3);
   }
-
-  // The printer's facts, with the overrides.
-  print::PrinterInfo printer;
-  std::unique_ptr<print::PdfPrinterDevice> pdf;
-  if (device) {
-    if (parsed.Option("--offset")) throw UsageError("--offset applies to the direct paths (--printer) only");
-    print::PaperSizeMm paper{};
-    print::PaperSizeForCode(paperCode, paper);
-    pdf = std::make_unique<print::PdfPrinterDevice>(settings.printToFile, settings.queue, paper.width, paper.height,
-                                                    dpi);
-    printer = pdf->Info();
-  } else {
-    printer = print::DescribePrinter(settings.printerType, dpi, paperCode);
-    if (auto value = parsed.Option("--offset")) {
-      const std::vector<double> offset = ParseNumberList("--offset", *value, 2, 0, 10000);
-      if (offset[0] != std::trunc(offset[0]) || offset[1] != std::trunc(offset[1]) ||
-          offset[0] >= printer.pageWidthDots || offset[1] >= printer.pageHeightDots)
-        throw UsageError("--offset takes whole dots inside the page (got '" + *value + "')");
-      printer.offsetX = static_cast<int>(offset[0]);
-      printer.offsetY = static_cast<int>(offset[1]);
-      printer.printableWidthDots = std::min(printer.printableWidthDots, printer.pageWidthDots - printer.offsetX);
-      printer.printableHeightDots = std::min(printer.printableHeightDots, printer.pageHeightDots - printer.offsetY);
-    }
+  const auto offset = parsed.Option("--offset");
+  if (offset) {
+    const std::vector<double> dots = ParseNumberList("--offset", *offset, 2, 0, 10000);
+    request.offsetDots = {dots[0], dots[1]};
   }
-
-  const print::MarginUnit unit = print::MarginUnit::Millimetre;
-  print::PrinterGeometry geometry{printer.dpiX,          printer.dpiY,          printer.offsetX,
-                                  printer.offsetY,       printer.pageWidthDots, printer.pageHeightDots,
-                                  printer.printableWidthDots, printer.printableHeightDots};
-  print::Margins minimum;
-  print::MinimumMargins(geometry, unit, minimum);
-  print::Margins margins = minimum;
   if (auto value = parsed.Option("--margins")) {
-    const double shorter = std::min(printer.pageWidthMm, printer.pageHeightMm);
-    const std::vector<double> mm = ParseNumberList("--margins", *value, 4, 0, shorter / 2);
-    margins = {static_cast<int>(std::lround(mm[0] * 100)), static_cast<int>(std::lround(mm[1] * 100)),
-               static_cast<int>(std::lround(mm[2] * 100)), static_cast<int>(std::lround(mm[3] * 100))};
-    margins = print::CheckMargins(margins, minimum, unit).margins;
+    const std::vector<double> mm = ParseNumberList("--margins", *value, 4, 0, print::MarginLimitMm(request.paperCode));
+    request.marginsMm = {mm[0], mm[1], mm[2], mm[3]};
   }
-  setup.paperWidthTwips = static_cast<int>(std::lround(printer.pageWidthMm * print::kTwipsPerInch / 25.4));
-  setup.paperHeightTwips = static_cast<int>(std::lround(printer.pageHeightMm * print::kTwipsPerInch / 25.4));
-  setup.marginsTwips = {print::MarginToTwips(margins.left, unit), print::MarginToTwips(margins.top, unit),
-                        print::MarginToTwips(margins.right, unit), print::MarginToTwips(margins.bottom, unit)};
+
+  print::PrintJob job;
+  const print::PrintRequestCheck check = print::PreparePrintJob(request, job);
+  switch (check.refusal) {
+    case print::PrintRefusal::None:
+      break;
+    case print::PrintRefusal::Resolution:
+      throw UsageError(platform::FormatText("--dpi must be %d or %d for this printer (got '%s')", resolutions.low,
+                                            resolutions.high, dpi->c_str()));
+    case print::PrintRefusal::CurvesOnDevice:
+      throw UsageError("--curves applies to the direct paths (--printer) only");
+    case print::PrintRefusal::CurveFile:
+      std::fprintf(stderr, "%s: %s\n", kProgram, check.text.c_str());
+      return kExitFailed;
+    case print::PrintRefusal::ProfilesOnDevice:
+      throw UsageError("profiles apply to the direct paths (--printer) only");
+    case print::PrintRefusal::OffsetOnDevice:
+      throw UsageError("--offset applies to the direct paths (--printer) only");
+    case print::PrintRefusal::Offset:
+      throw UsageError("--offset takes whole dots inside the page (got '" + *offset + "')");
+    default:  // the choices the options above already keep in range
+      throw UsageError(check.text);
+  }
 
   CliPrompts prompts;
   platform::Prompts* previous = platform::SetPrompts(&prompts);
@@ -227,51 +169,17 @@ int RunPrint(std::span<const std::string> args) {
   const bool opened = OpenDocument(document, parsed.positional[0]);
   platform::SetPrompts(previous);
   if (!opened) return kExitFailed;
-  const CDIBitmap& image = document.GetImage();
-
-  print::ImageFacts facts{image.GetWidth(), image.GetHeight(), image.GetXResolution(), image.GetYResolution()};
-  if (facts.dpiX <= 0 || facts.dpiY <= 0) facts.dpiX = facts.dpiY = kDefaultImageDpi;
-  print::PageLayout layout;
-  int result = print::ComputePageLayout(setup, facts, layout);
-  if (result != 1) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, FormatErrorCode(result).c_str());
-    return kExitFailed;
-  }
 
   TerminalProgress terminal;
-  const bool showProgress = isatty(STDERR_FILENO) != 0;
-  print::PrintProgress progress(showProgress ? &terminal : nullptr);
   platform::ResetCancel();
   auto previousInt = std::signal(SIGINT, CancelOnSignal);
   auto previousTerm = std::signal(SIGTERM, CancelOnSignal);
-  const int before = Messages().Count();
-  std::string startError;
-  if (device) {
-    result = print::PrintJobBands(*pdf, settings, layout, image, &progress);
-    startError = pdf->LastError();
-  } else {
-    std::unique_ptr<print::Spooler> spooler = print::OpenSpooler(settings);
-    result = print::PrintJobDirect(*spooler, settings, printer, layout, image, &progress);
-    if (auto* file = dynamic_cast<print::FileSpooler*>(spooler.get()); file && file->LastError())
-      startError = std::strerror(file->LastError());
-    if (auto* cups = dynamic_cast<print::CupsSpooler*>(spooler.get()); cups && cups->LastError())
-      startError = cups->LastErrorText();
-  }
+  const print::PrintOutcome outcome =
+      print::PrintImage(job, document.GetImage(), isatty(STDERR_FILENO) != 0 ? &terminal : nullptr);
   std::signal(SIGINT, previousInt);
   std::signal(SIGTERM, previousTerm);
-  if (result == 0) return kExitOk;
-  // An interrupted run leaves no output file: the job ended its page for a
-  // printer's sake, but a partial page is no use as a file.
-  if (result == kResultCancelled && output) std::remove(output->c_str());
-
-  const std::string target = output ? *output : "queue " + *queue;
-  if (result == -1) {
-    std::fprintf(stderr, "%s: cannot start the print job on %s%s%s\n", kProgram, target.c_str(),
-                 startError.empty() ? "" : ": ", startError.c_str());
-  } else if (Messages().Count() == before || result == kResultCancelled) {
-    std::fprintf(stderr, "%s: %s%s%s\n", kProgram, FormatErrorCode(result).c_str(), startError.empty() ? "" : " ",
-                 startError.c_str());
-  }
+  if (outcome.result == 0) return kExitOk;
+  if (!outcome.message.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, outcome.message.c_str());
   return kExitFailed;
 }
 

@@ -1,16 +1,13 @@
 #include "color/curves.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "image/result_codes.h"
+#include "platform/atomic_file.h"
 #include "platform/byte_order.h"
 
 namespace color {
@@ -138,27 +135,21 @@ bool ReadCurveBytes(std::string_view path, std::vector<uint8_t>& bytes) {
   return true;
 }
 
-constexpr int kErrorReading = -7;
-constexpr int kInvalidFormat = -9;
-constexpr int kInvalidParameter = -13;
-constexpr int kCannotOpen = -14;
-constexpr int kErrorWriting = -5;
-
 // Reads m and the point records of `count` channels. `takeMode` selects
 // the "Curve" dialog's handling of the per-channel mode.
 int ReadPointSection(ByteReader& reader, CurveSet& set, int count, bool takeMode) {
   int32_t m = 0;
-  if (!reader.Int32(m)) return kErrorReading;
-  if (m != kCurvePoints) return kInvalidFormat;
+  if (!reader.Int32(m)) return kResultReadError;
+  if (m != kCurvePoints) return kResultInvalidFormat;
   for (int channel = 0; channel < count; ++channel) {
     int32_t mode = 0;
     int32_t reserved = 0;
-    if (!reader.Int32(mode) || !reader.Int32(reserved)) return kErrorReading;
+    if (!reader.Int32(mode) || !reader.Int32(reserved)) return kResultReadError;
     CurvePoint points[kCurvePoints];
     for (CurvePoint& p : points) {
-      if (!reader.Int32(p.x) || !reader.Int32(p.y) || !reader.Int32(p.used)) return kErrorReading;
+      if (!reader.Int32(p.x) || !reader.Int32(p.y) || !reader.Int32(p.used)) return kResultReadError;
     }
-    if (!ValidPoints(points)) return kInvalidFormat;
+    if (!ValidPoints(points)) return kResultInvalidFormat;
     CurveChannel& target = set.channels[channel];
     std::copy(std::begin(points), std::end(points), target.points);
     if (takeMode) {
@@ -276,7 +267,7 @@ std::string CurveFilePath(std::string_view path, std::string_view extension) {
 }
 
 int SaveCurveFile(std::string_view path, const CurveSet& set, int channelCount, std::string_view extension) {
-  if (channelCount < 1 || channelCount > kCurveChannelsMax || path.empty()) return kInvalidParameter;
+  if (channelCount < 1 || channelCount > kCurveChannelsMax || path.empty()) return kResultInvalidParameter;
   std::vector<uint8_t> out;
   out.insert(out.end(), kCurveFileHeader, kCurveFileHeader + kCurveFileHeaderSize);
   PutInt32(out, channelCount);
@@ -295,38 +286,21 @@ int SaveCurveFile(std::string_view path, const CurveSet& set, int channelCount, 
     }
   }
 
-  const std::string target = CurveFilePath(path, extension);
-  std::string temp = target + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return kCannotOpen;
-  size_t written = 0;
-  while (written < out.size()) {
-    const ssize_t n = write(fd, out.data() + written, out.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    written += static_cast<size_t>(n);
-  }
-  // mkstemp creates the file 0600; give it the usual permissions.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  const bool complete = written == out.size() && fsync(fd) == 0;
-  if (close(fd) != 0 || !complete || std::rename(temp.c_str(), target.c_str()) != 0) {
-    std::remove(temp.c_str());
-    return kErrorWriting;
-  }
-  return 1;
+  platform::AtomicFile file(CurveFilePath(path, extension));
+  if (!file.Open()) return kResultCannotOpen;
+  if (!file.Write(out.data(), out.size()) || !file.Commit()) return kResultWriteError;
+  return kResultOk;
 }
 
 int LoadCurveFile(std::string_view path, CurveSet& set, int* channelCount) {
   std::vector<uint8_t> bytes;
-  if (!ReadCurveBytes(path, bytes)) return kCannotOpen;
+  if (!ReadCurveBytes(path, bytes)) return kResultCannotOpen;
   ByteReader reader(bytes);
   int32_t n = 0;
-  if (!reader.Skip(kCurveFileHeaderSize) || !reader.Int32(n)) return kErrorReading;
-  if (n < 1 || n > kCurveChannelsMax) return kInvalidFormat;
+  if (!reader.Skip(kCurveFileHeaderSize) || !reader.Int32(n)) return kResultReadError;
+  if (n < 1 || n > kCurveChannelsMax) return kResultInvalidFormat;
   for (int channel = 0; channel < n; ++channel) {
-    if (!reader.Bytes(set.channels[channel].table, 256)) return kErrorReading;
+    if (!reader.Bytes(set.channels[channel].table, 256)) return kResultReadError;
   }
   const int result = ReadPointSection(reader, set, n, true);
   if (result == 1 && channelCount) *channelCount = n;
@@ -335,13 +309,13 @@ int LoadCurveFile(std::string_view path, CurveSet& set, int* channelCount) {
 
 int LoadSeparationCurveFile(std::string_view path, CurveSet& set) {
   std::vector<uint8_t> bytes;
-  if (!ReadCurveBytes(path, bytes)) return kCannotOpen;
+  if (!ReadCurveBytes(path, bytes)) return kResultCannotOpen;
   ByteReader reader(bytes);
   int32_t n = 0;
-  if (!reader.Skip(kCurveFileHeaderSize) || !reader.Int32(n)) return kErrorReading;
-  if (n != 4) return kInvalidFormat;
+  if (!reader.Skip(kCurveFileHeaderSize) || !reader.Int32(n)) return kResultReadError;
+  if (n != 4) return kResultInvalidFormat;
   for (int channel = 0; channel < 4; ++channel) {
-    if (!reader.Bytes(set.channels[channel].table, 256)) return kErrorReading;
+    if (!reader.Bytes(set.channels[channel].table, 256)) return kResultReadError;
   }
   return ReadPointSection(reader, set, 4, false);
 }

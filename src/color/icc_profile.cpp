@@ -2,9 +2,6 @@
 // text dump.
 #include "color/icc_profile.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -12,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/atomic_file.h"
 #include "platform/byte_order.h"
 
 namespace color {
@@ -524,28 +522,13 @@ int ColorProfile::Dump(std::FILE* sink, int intent) {
 
 bool ColorProfile::Dump(const std::string& path, int intent, int* prepared) {
   if (!open_) return false;
-  // Written under a temporary name beside the target and renamed when
+  // Written under a temporary name beside the target and put in place when
   // complete, so a failed dump never leaves a half-written file.
-  std::string temp = path + ".XXXXXX";
-  const int fd = mkstemp(temp.data());
-  if (fd < 0) return false;
-  // mkstemp makes the file private; give it the usual permissions.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  std::FILE* file = fdopen(fd, "w");
-  if (!file) {
-    close(fd);
-    unlink(temp.c_str());
-    return false;
-  }
-  const int result = Dump(file, intent);
-  const bool written = std::fflush(file) == 0 && !std::ferror(file);
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed || std::rename(temp.c_str(), path.c_str()) != 0) {
-    unlink(temp.c_str());
-    return false;
-  }
+  platform::AtomicFile file(path);
+  std::FILE* stream = file.Open() ? file.Stream() : nullptr;
+  if (!stream) return false;
+  const int result = Dump(stream, intent);
+  if (!file.Commit()) return false;
   if (prepared) *prepared = result;
   return true;
 }

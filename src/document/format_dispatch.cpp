@@ -20,6 +20,7 @@
 #include "document/codecs/jpeg.h"
 #include "document/codecs/png.h"
 #include "image/dibitmap.h"
+#include "platform/atomic_file.h"
 #include "platform/main_window.h"
 #include "platform/messages.h"
 #include "platform/prompts.h"
@@ -137,21 +138,6 @@ std::optional<int> AskReadOption(const CodecLine& line, const std::string& path)
   return choice->resolution;
 }
 
-mode_t CurrentUmask() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return mask;
-}
-
-// Flushes a file or folder to disk.
-bool SyncPath(const std::string& path, int flags) {
-  const int fd = open(path.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool ok = fsync(fd) == 0;
-  close(fd);
-  return ok;
-}
-
 }  // namespace
 
 int LoadImageFile(CDIBitmap& image, const std::string& path, int /*flag*/) {
@@ -204,47 +190,13 @@ bool IsReadOnlyFile(const std::string& path) {
 int WriteFileAtomically(const std::string& path, const std::function<int(const std::string& file)>& write) {
   if (path.empty()) return 0;
   struct stat old;
-  const bool exists = stat(path.c_str(), &old) == 0;
-  if (exists && !S_ISREG(old.st_mode)) return write(path);
-
-  // Replace the file a symbolic link points to, not the link.
-  std::filesystem::path target(path);
-  struct stat link;
-  if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-    if (char* resolved = realpath(path.c_str(), nullptr)) {
-      target = resolved;
-      std::free(resolved);
-    }
-  }
-  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  // Keep the temporary's name within the file system's limit.
-  const std::string name = target.filename().string().substr(0, NAME_MAX - 16);
-  std::string temporary = (folder / ("." + name + ".XXXXXX")).string();
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) return 0;
-  close(fd);
-
-  int result = 0;
-  try {
-    result = write(temporary);
-  } catch (...) {
-    unlink(temporary.c_str());
-    throw;
-  }
-  bool ok = result != 0 && SyncPath(temporary, O_RDONLY);
-  if (ok) {
-    if (exists) {
-      // Ownership can be kept only with the rights to do so; the permission
-      // bits are set afterwards because a change of owner may clear them.
-      [[maybe_unused]] const int ignored = chown(temporary.c_str(), old.st_uid, old.st_gid);
-    }
-    const mode_t mode = exists ? (old.st_mode & 07777) : (0666 & ~CurrentUmask());
-    ok = chmod(temporary.c_str(), mode) == 0 && rename(temporary.c_str(), target.c_str()) == 0;
-  }
-  if (!ok) {
-    unlink(temporary.c_str());
-    return 0;
-  }
-  SyncPath(folder.string(), O_RDONLY | O_DIRECTORY);
+  if (stat(path.c_str(), &old) == 0 && !S_ISREG(old.st_mode)) return write(path);
+  // The file's identity survives the save: a symbolic link keeps pointing to
+  // it, and it keeps its permissions and owner. An exception from `write`
+  // passes on; the file's destruction removes the temporary.
+  platform::AtomicFile file(path, platform::AtomicFile::Existing::Keep);
+  if (!file.Open()) return 0;
+  const int result = write(file.TemporaryPath());
+  if (result == 0 || !file.Commit()) return 0;
   return result;
 }

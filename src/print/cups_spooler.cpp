@@ -98,6 +98,8 @@ void CupsSpooler::AbortDocument() {
   }
 }
 
+std::string CupsSpooler::LastErrorText() const { return lastError_ ? lastErrorText_ : std::string(); }
+
 int CupsSpooler::Write(const uint8_t* data, size_t size, size_t& written) {
   written = 0;
   if (!documentOpen_) return lastError_ = kCupsInternalError;

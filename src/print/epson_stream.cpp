@@ -44,7 +44,7 @@ EpsonStream::EpsonStream(Spooler& spooler, size_t capacity) : spooler_(spooler) 
     // Without a buffer the appended commands (graphics mode, every raster
     // line) would be lost while the page still printed: fail the page.
     failed_ = true;
-    platform::ShowMessage(FormatErrorCode(-1));
+    platform::ShowMessage(FormatErrorCode(kResultOutOfMemory));
   }
 }
 

@@ -31,8 +31,6 @@ namespace print {
 
 namespace {
 
-constexpr int kInvalidParameter = -13;
-
 // Exact truncating division by d = 1..32 for |n| < 2^27 as a multiply and
 // shift: m = floor(2^32 / d) + 1 gives floor(n / d) for 0 <= n < 2^27
 // because the error term n (d - 2^32 mod d) / (d 2^32) stays below 1 / d.
@@ -347,7 +345,7 @@ void DitherPair(const Plane& p, int r) {
 }  // namespace
 
 int HalftoneState::Allocate(int newWidth, int newBandHeight) {
-  if (newWidth < 1 || newBandHeight < 1) return kInvalidParameter;
+  if (newWidth < 1 || newBandHeight < 1) return kResultInvalidParameter;
   try {
     const size_t rowsTotal = static_cast<size_t>(newBandHeight) + 2;
     const size_t entries = rowsTotal * static_cast<size_t>(newWidth);
@@ -361,12 +359,12 @@ int HalftoneState::Allocate(int newWidth, int newBandHeight) {
     }
   } catch (const std::bad_alloc&) {
     width = bandHeight = 0;
-    return -1;
+    return kResultOutOfMemory;
   }
   width = newWidth;
   bandHeight = newBandHeight;
   ResetPage();
-  return 1;
+  return kResultOk;
 }
 
 void HalftoneState::ResetPage() {
@@ -432,11 +430,12 @@ void DitherBandPlane(HalftoneState& state, int index, uint8_t* plane, int16_t* e
 }  // namespace
 
 int DitherBand(HalftoneState& state, uint8_t* const planes[4], int pageTop, int width, int rows) {
-  if (!planes || width < 1 || width != state.width || rows < 1 || rows > state.bandHeight) return kInvalidParameter;
+  if (!planes || width < 1 || width != state.width || rows < 1 || rows > state.bandHeight)
+    return kResultInvalidParameter;
   for (int p = 0; p < 4; ++p)
-    if (!planes[p]) return kInvalidParameter;
+    if (!planes[p]) return kResultInvalidParameter;
   const size_t entries = (static_cast<size_t>(rows) + 2) * static_cast<size_t>(width);
-  if (state.errors.size() < entries || state.states.size() < entries) return kInvalidParameter;
+  if (state.errors.size() < entries || state.states.size() < entries) return kResultInvalidParameter;
   auto run = [&](int index, bool worker) {
     DitherBandPlane(state, index, planes[index], worker ? state.workerErrors.data() : state.errors.data(),
                     worker ? state.workerStates.data() : state.states.data(), pageTop, width, rows);
@@ -468,7 +467,7 @@ int DitherBand(HalftoneState& state, uint8_t* const planes[4], int pageTop, int 
         }
       }
       second.join();
-      return 1;
+      return kResultOk;
     }
   }
   static constexpr int kOrder[4] = {3, 2, 0, 1};  // K, Y, C, M
@@ -476,7 +475,7 @@ int DitherBand(HalftoneState& state, uint8_t* const planes[4], int pageTop, int 
     run(index, false);
     if (PrintPumpCancelled()) return kResultCancelled;
   }
-  return 1;
+  return kResultOk;
 }
 
 }  // namespace print

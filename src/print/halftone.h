@@ -31,8 +31,9 @@ inline constexpr int kHalftoneWeightsB[8] = {7, 1, 5, 3, 7, 1, 5, 3};
 // like the band planes: 0 C, 1 M, 2 Y, 3 K) a carried block of two rows of
 // errors and states is kept between bands.
 struct HalftoneState {
-  // Sizes every buffer and calls ResetPage. Returns 1, -13 for a width or
-  // band height below 1, -1 when memory cannot be had.
+  // Sizes every buffer and calls ResetPage. Returns kResultOk,
+  // kResultInvalidParameter for a width or band height below 1,
+  // kResultOutOfMemory when memory cannot be had.
   int Allocate(int width, int bandHeight);
   // Before the first band of a page: every carried error 0, every carried
   // state byte 4.
@@ -95,8 +96,8 @@ void DitherPlane(uint8_t* plane, int16_t* errors, uint8_t* states, int pageTop, 
 // error is the same as with one thread. After each plane this thread
 // halftones, the print pump runs (SetPrintPump) and a set cancel flag stops
 // the band (the second thread finishes the plane it is on and is joined).
-// Returns 1, kResultCancelled (-29) when cancelled, -13 when width
-// differs from the state's width, rows is outside 1..bandHeight, a plane is
+// Returns kResultOk, kResultCancelled when cancelled, kResultInvalidParameter
+// when width differs from the state's width, rows is outside 1..bandHeight, a plane is
 // null or the state's buffers are smaller than Allocate made them.
 int DitherBand(HalftoneState& state, uint8_t* const planes[4], int pageTop, int width, int rows);
 

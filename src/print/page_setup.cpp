@@ -1,11 +1,13 @@
 #include "print/page_setup.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
 #include "image/result_codes.h"
 #include "platform/messages.h"
+#include "print/printer_types.h"
 
 namespace print {
 namespace {
@@ -53,7 +55,7 @@ constexpr const char* kPaperNames[] = {
     "German Std Fanfold, 8 1/2 by 12 inches",
     "German Legal Fanfold, 8 1/2 by 13 inches",
 };
-static_assert(std::size(kPaperNames) == 41);
+static_assert(std::size(kPaperNames) == kPaperCodeCount);
 
 int DotsToMarginUnits(int dots, int units, int dpi) {
   return static_cast<int>(std::trunc(static_cast<double>(dots) * units / dpi + 0.5));
@@ -64,8 +66,21 @@ int RoundTwips(double value) { return static_cast<int>(std::trunc(value + 0.5));
 }  // namespace
 
 std::string PaperName(int code, int widthTenthsMm, int lengthTenthsMm) {
-  if (code >= 1 && code <= 41) return kPaperNames[code - 1];
+  if (code >= 1 && code <= kPaperCodeCount) return kPaperNames[code - 1];
   return platform::FormatText("Custom Paper, %d by %d millimeters", widthTenthsMm / 10, lengthTenthsMm / 10);
+}
+
+std::optional<int> PaperCodeByName(std::string_view word) {
+  const auto sameLetters = [](std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+  };
+  for (int code = 1; code <= kPaperCodeCount; ++code) {
+    const std::string_view name = kPaperNames[code - 1];
+    if (sameLetters(name.substr(0, name.find_first_of(" ,")), word)) return code;
+  }
+  return std::nullopt;
 }
 
 int MarginUnitsPerInch(MarginUnit unit) { return unit == MarginUnit::Inch ? 1000 : 2540; }
@@ -148,12 +163,12 @@ platform::Rect ImageRectTwips(const ImageFacts& image, const PageLayout& layout)
 
 int ComputePageLayout(const PageSetup& setup, const ImageFacts& image, PageLayout& layout) {
   layout = {};
-  if (image.width <= 0 || image.height <= 0) return -11;
-  if (image.dpiX <= 0 || image.dpiY <= 0) return -13;
+  if (image.width <= 0 || image.height <= 0) return kResultInvalidSize;
+  if (image.dpiX <= 0 || image.dpiY <= 0) return kResultInvalidParameter;
   const Margins& m = setup.marginsTwips;
   const int wp = setup.paperWidthTwips - m.left - m.right;
   const int hp = setup.paperHeightTwips - m.top - m.bottom;
-  if (wp <= 0 || hp <= 0) return -13;
+  if (wp <= 0 || hp <= 0) return kResultInvalidParameter;
   const double natW = NaturalTwips(image.width, image.dpiX);
   const double natH = NaturalTwips(image.height, image.dpiY);
 
@@ -184,7 +199,7 @@ int ComputePageLayout(const PageSetup& setup, const ImageFacts& image, PageLayou
     layout.positionY = EntryToTwips(setup.top, setup.positionUnit, natH);
   }
   layout.imageRect = ImageRectTwips(image, layout);
-  return 1;
+  return kResultOk;
 }
 
 }  // namespace print

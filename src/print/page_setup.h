@@ -8,7 +8,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/region.h"
 
@@ -22,6 +24,11 @@ inline constexpr double kTwipsPerCm = 566.9291338582676;
 // "Custom Paper, %d by %d millimeters" with width and length (tenths of a
 // millimetre) divided by 10 (integer division).
 std::string PaperName(int code, int widthTenthsMm, int lengthTenthsMm);
+
+// The paper code whose name's first word (up to a blank or a comma: "A4",
+// "Letter", "#10", "10-by-14-inch") is `word`, ignoring case; the lowest
+// such code. Nullopt when no name starts with it.
+std::optional<int> PaperCodeByName(std::string_view word);
 
 // The unit margins are kept in: thousandths of an inch when the system
 // measures in inches, hundredths of a millimetre otherwise.
@@ -148,14 +155,15 @@ bool FitUsesHeight(int64_t sampleW, int64_t sampleH, int64_t imageW, int64_t ima
 // + 0.5), height likewise; (0, 0, width, height) moved by the position.
 platform::Rect ImageRectTwips(const ImageFacts& image, const PageLayout& layout);
 
-// Scale and position for every mode (see PageSetup), returning 1 with the
-// layout filled, or a negative result code with nothing shown:
-// -11 ("Invalid width/height!") for an empty image, -13 ("Invalid
-// parmameter!") for a resolution of 0 or below, or a printable area
-// (paper minus margins) of no width or height. Scales are 32-bit floats:
-// fit with distortion Wp / natW and Hp / natH; fit without distortion the
-// one ratio chosen by FitUsesHeight (the smaller, ties to the height); user defined the
-// converted entries over the natural size. Position: centred
+// Scale and position for every mode (see PageSetup), returning kResultOk
+// with the layout filled, or a negative result code with nothing shown:
+// kResultInvalidSize ("Invalid width/height!") for an empty image,
+// kResultInvalidParameter ("Invalid parmameter!") for a resolution of 0 or
+// below, or a printable area (paper minus margins) of no width or height.
+// Scales are 32-bit floats: fit with distortion Wp / natW and Hp / natH; fit
+// without distortion the one ratio chosen by FitUsesHeight (the smaller,
+// ties to the height); user defined the converted entries over the natural
+// size. Position: centred
 // max(0, (Wp - round(natW x scaleX)) / 2) (likewise y), (0, 0) when fitting
 // without centring, else the entries ("cm" or "inch"; "%" gives 0).
 int ComputePageLayout(const PageSetup& setup, const ImageFacts& image, PageLayout& layout);

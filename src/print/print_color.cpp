@@ -4,6 +4,7 @@
 #include <string>
 
 #include "color/color_converter.h"
+#include "image/result_codes.h"
 #include "platform/messages.h"
 #include "print/print_pipeline.h"
 
@@ -15,12 +16,12 @@ int BuildProfileSeparationGrid(const PrintColorManagement& management, Separatio
   std::string error;
   if (!converter.Build(management.inputProfile, management.separationProfile, management.intent, &error)) {
     platform::ShowMessage(error.empty() ? std::string("Invalid file format!") : error);
-    return -9;
+    return kResultInvalidFormat;
   }
   BuildSeparationGrid(
       grid, [&converter](const uint8_t rgb[3], uint8_t cmyk[4]) { converter.RgbToCmyk(rgb, cmyk); },
       [&converter](const uint8_t cmyk[4], uint8_t rgb[3]) { converter.CmykToRgb(cmyk, rgb); });
-  return 1;
+  return kResultOk;
 }
 
 }  // namespace print

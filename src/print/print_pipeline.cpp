@@ -23,7 +23,6 @@ namespace {
 constexpr int64_t kBandBytesLimit = 3145728;  // 3 MiB per band
 // Rows halftoned (and thrown away) before the first band of an EPSON page.
 constexpr int kPrimingRows = 25;
-constexpr int kResultPrinterError = -18;
 
 bool Cancelled() { return platform::CancelCount() > 0; }
 
@@ -41,14 +40,14 @@ struct DirectBuffers {
   // rows: the most rows a band dithers; width + leftOffset: a line's dots.
   int Allocate(int width, int rows, int leftOffset) {
     try {
-      if (!band.Create(width, rows + 1, 24, 0)) return -1;
+      if (!band.Create(width, rows + 1, 24, 0)) return kResultOutOfMemory;
       const size_t planeBytes = static_cast<size_t>(width) * static_cast<size_t>(rows + 1);
       for (int set = 0; set < 2; ++set) {
         planeStore[set].assign(planeBytes * 4, 0);
         for (int c = 0; c < 4; ++c) planes[set][c] = planeStore[set].data() + planeBytes * static_cast<size_t>(c);
       }
       const int result = halftone.Allocate(width, rows);
-      if (result != 1) return result;
+      if (result != kResultOk) return result;
       const size_t lineDots = static_cast<size_t>(width) + static_cast<size_t>(leftOffset);
       line.assign(lineDots + 4, 0);
       packed.assign((lineDots + 7) / 8 + 4, 0);
@@ -58,9 +57,9 @@ struct DirectBuffers {
                                  2 * ((lineDots + 7) / 8) + 6) + 16,
                         0);
     } catch (const std::bad_alloc&) {
-      return -1;
+      return kResultOutOfMemory;
     }
-    return 1;
+    return kResultOk;
   }
 };
 
@@ -90,13 +89,13 @@ struct DirectPage {
   int PrepareBand(int top, int rows, int set, bool showSeparate) {
     Stage("Rescale Image");
     int result = rescaler.RescaleRows(top - dest.top, rows + 1, buffers.band);
-    if (result != 1) return result;
+    if (result != kResultOk) return result;
     Tone(rows + 1);
     if (Cancelled()) return kResultCancelled;
     if (showSeparate) Stage("Separate Planes");
     result = SeparateBand(buffers.band, buffers.planes[set], width, rows + 1, false, settings.flip, settings.curves,
                           grid);
-    if (result != 1) return result;
+    if (result != kResultOk) return result;
     Stage("Dither Planes");
     return DitherBand(buffers.halftone, buffers.planes[set], top, width, rows);
   }
@@ -107,14 +106,14 @@ struct DirectPage {
   int Prime() {
     Stage("Rescale Image");
     int result = rescaler.RescaleRows(visible.top - dest.top, 1, buffers.band);
-    if (result != 1) return result;
+    if (result != kResultOk) return result;
     const size_t rowBytes = static_cast<size_t>(width) * 3;
     for (int y = 1; y <= kPrimingRows; ++y)
       std::memcpy(buffers.band.RowPointer(y), buffers.band.RowPointer(0), rowBytes);
     Tone(kPrimingRows + 1);
     result = SeparateBand(buffers.band, buffers.planes[0], width, kPrimingRows + 1, true, settings.flip,
                           settings.curves, grid);
-    if (result != 1) return result;
+    if (result != kResultOk) return result;
     return DitherBand(buffers.halftone, buffers.planes[0], visible.top, width, kPrimingRows);
   }
 };
@@ -130,7 +129,7 @@ int PrintEpson(DirectPage& page, Spooler& spooler, const PrinterInfo& printer) {
   const int bandHeight = DirectBandHeight(page.width);
   const int bufferRows = std::max(bandHeight, kPrimingRows);
   int result = page.buffers.Allocate(page.width, bufferRows, leftOffset);
-  if (result != 1) return result;
+  if (result != kResultOk) return result;
 
   EpsonStream stream(spooler);
   stream.StartPage(printer.dpiX, printer.pageHeightMm, std::max(page.visible.top, 0));
@@ -167,10 +166,10 @@ int PrintEpson(DirectPage& page, Spooler& spooler, const PrinterInfo& printer) {
 
   int set = 1;  // set 0 holds the priming pass
   bool streamFailed = false;
-  for (int top = page.visible.top; result == 1 && top < page.visible.bottom;) {
+  for (int top = page.visible.top; result == kResultOk && top < page.visible.bottom;) {
     const int bottom = std::min(top + bandHeight, page.visible.bottom);
     result = page.PrepareBand(top, bottom - top, set, false);
-    if (result != 1) break;
+    if (result != kResultOk) break;
     writerIdle.Wait();
     streamFailed = stream.Failed();  // read after the writer went idle
     published = {set, top, page.visible.left, bottom, page.visible.right};
@@ -194,7 +193,7 @@ int PrintDesignJet(DirectPage& page, Spooler& spooler, const PrinterInfo& printe
   const int leftOffset = std::max(page.visible.left, 0);
   const int bandHeight = DirectBandHeight(page.width);
   int result = page.buffers.Allocate(page.width, bandHeight, leftOffset);
-  if (result != 1) return result;
+  if (result != kResultOk) return result;
 
   RtlStream stream(spooler);
   stream.StartPage(printer.dpiX, printer.pageWidthMm, printer.pageHeightMm, std::max(page.visible.top, 0));
@@ -206,7 +205,7 @@ int PrintDesignJet(DirectPage& page, Spooler& spooler, const PrinterInfo& printe
     const int bottom = std::min(top + bandHeight - 1, page.visible.bottom);
     const int rows = bottom - top;
     result = page.PrepareBand(top, rows, 0, true);
-    if (result != 1) break;
+    if (result != kResultOk) break;
     page.Stage("Transfer to Printer");
     stream.BeginBand(lineWidth, rows);
     for (int j = 0; j < rows && !Cancelled(); ++j) {
@@ -288,7 +287,7 @@ int PrintImageDirect(Spooler& spooler, const PrintSettings& settings, const Prin
   if (settings.printerType != kPrinterEpson && settings.printerType != kPrinterDesignJet) return settings.printerType;
   const platform::Rect visible = VisibleRect(dest, clip);
   if (visible.IsEmpty()) return 0;
-  if (printer.dpiX <= 0) return -13;
+  if (printer.dpiX <= 0) return kResultInvalidParameter;
 
   DirectPage page(settings, progress);
   page.dest = dest;
@@ -296,7 +295,7 @@ int PrintImageDirect(Spooler& spooler, const PrintSettings& settings, const Prin
   page.width = visible.Width();
   int result = page.rescaler.Init(image, sourceRect ? *sourceRect : WholeImage(image), dest.Width(), dest.Height(),
                                   visible.left - dest.left, visible.Width());
-  if (result != 1) return result;
+  if (result != kResultOk) return result;
 
   std::unique_ptr<SeparationGrid> grid;
   if (settings.colorManagement.enabled && !settings.colorManagement.inputProfile.empty() &&
@@ -304,11 +303,11 @@ int PrintImageDirect(Spooler& spooler, const PrintSettings& settings, const Prin
     try {
       grid = std::make_unique<SeparationGrid>();
     } catch (const std::bad_alloc&) {
-      return -1;
+      return kResultOutOfMemory;
     }
     result = BuildProfileSeparationGrid(settings.colorManagement, *grid);
     if (result < 0) return result;
-    if (result == 1) page.grid = grid.get();
+    if (result == kResultOk) page.grid = grid.get();
   }
 
   result = settings.printerType == kPrinterEpson ? PrintEpson(page, spooler, printer)
@@ -326,7 +325,8 @@ int PrintPageDirect(Spooler& spooler, const PrintSettings& settings, const Print
 // the same document and page calls): "Page %d" per page of the range, each
 // page started, printed by `printPage` and ended; the first failure leaves
 // the loop. A failed job is aborted, a finished or cancelled one ended (a
-// cancelled page was still ended properly). Returns 0, a negative code, or
+// cancelled page was still ended properly); a cancelled one printing to a
+// file is aborted. Returns 0, a negative code, or
 // what `printPage` returned when `keepPageResult` says so.
 template <typename Target, typename PrintPage, typename KeepResult>
 int RunJobPages(Target& target, const PrintSettings& settings, PrintProgress* progress, PrintPage printPage,
@@ -335,7 +335,7 @@ int RunJobPages(Target& target, const PrintSettings& settings, PrintProgress* pr
   PrintProgress& panel = progress ? *progress : silent;
   if (!target.StartDocument(settings.jobName)) {
     platform::ResetCancel();
-    return -1;
+    return kPrintCannotStart;
   }
   const PrintClock::time_point start = PrintClock::now();
   int result = 0;
@@ -361,7 +361,9 @@ int RunJobPages(Target& target, const PrintSettings& settings, PrintProgress* pr
       break;
     }
   }
-  if (result < 0 && result != kResultCancelled) {
+  // A cancelled document is ended for a printer's sake, except a file's: a
+  // partial page is no use as a file, and the file it would replace stays.
+  if (result < 0 && (result != kResultCancelled || !settings.printToFile.empty())) {
     target.AbortDocument();
   } else if (!target.EndDocument() && result >= 0) {
     result = kResultPrinterError;
@@ -390,9 +392,9 @@ int PrintImageBands(PrinterDevice& device, const PrintSettings& settings, const 
   Rescaler rescaler;
   int result = rescaler.Init(image, sourceRect ? *sourceRect : WholeImage(image), dest.Width(), dest.Height(),
                              visible.left - dest.left, width);
-  if (result != 1) return result;
+  if (result != kResultOk) return result;
   CDIBitmap band;
-  if (!band.Create(width, bandHeight, 24, 0)) return -1;
+  if (!band.Create(width, bandHeight, 24, 0)) return kResultOutOfMemory;
   const PrintClock::time_point start = PrintClock::now();
   const int visibleHeight = visible.Height();
   for (int top = visible.top; top < visible.bottom; top += bandHeight) {
@@ -400,7 +402,7 @@ int PrintImageBands(PrinterDevice& device, const PrintSettings& settings, const 
     progress.Report(0, 0, start, PrintClock::now(), "Rescale Image", false);
     for (int y = 0; y < rows; ++y) std::memset(band.RowPointer(y), 255, static_cast<size_t>(width) * 3);
     result = rescaler.RescaleRows(top - dest.top, rows, band);
-    if (result != 1) return result;
+    if (result != kResultOk) return result;
     progress.Report(0, 0, start, PrintClock::now(), "Band Transfering ", false);
     if (settings.outputColor == 1) GrayBand(band, width, rows);
     if (settings.invert) InvertBand(band, width, rows);
@@ -408,7 +410,7 @@ int PrintImageBands(PrinterDevice& device, const PrintSettings& settings, const 
     if (!device.DrawBand(band, width, rows, visible.left, top)) return kResultPrinterError;
     progress.Report(visibleHeight, top + rows - visible.top, start, PrintClock::now(), "Band Transferd", true);
   }
-  return 1;
+  return kResultOk;
 }
 
 int PrintPageBands(PrinterDevice& device, const PrintSettings& settings, const PageLayout& layout,

@@ -49,8 +49,10 @@ struct PrintSettings {
   int firstPage = 1, lastPage = 1, minPage = 1, maxPage = 1;
   SeparationCurves curves;
   PrintColorManagement colorManagement;
-  std::string printToFile;  // "Print to fi&le": the output file, else...
-  std::string queue;        // ...the CUPS queue
+  // "Print to fi&le": the output file (a cancelled job leaves it as it
+  // was), else the CUPS queue.
+  std::string printToFile;
+  std::string queue;
   std::string jobName = "Vividrome";
 };
 
@@ -60,11 +62,19 @@ struct PrintSettings {
 int DirectBandHeight(int visibleWidth);
 int DeviceBandHeight(int visibleWidth);
 
-// Result codes of a job beyond the library's (see FormatErrorCode):
-//   1 or 0 success as documented per function, -1 printer/document cannot
-//   start, -18 ("Printer error!") the printer stream or device failed,
-//   -29 cancelled, -11 / -13 for an image or layout that cannot be printed,
-//   -9 ("Invalid file format!") a colour profile that cannot be used.
+// Result codes (image/result_codes.h, texts by FormatErrorCode): kResultOk
+// (1) or 0 success as documented per function, kPrintCannotStart the
+// printer or document cannot start, kResultPrinterError ("Printer error!")
+// the printer stream or device failed, kResultCancelled, kResultInvalidSize
+// / kResultInvalidParameter for an image or layout that cannot be printed,
+// kResultInvalidFormat ("Invalid file format!") a colour profile that cannot
+// be used, kResultOutOfMemory when memory runs out.
+
+// A job whose printer or document cannot start (StartDocument refused).
+// The number is kResultOutOfMemory's, and a page that runs out of memory
+// ends its job with that very number, so a job's -1 cannot tell the two
+// apart; it is reported as "cannot start".
+inline constexpr int kPrintCannotStart = -1;
 
 // The page geometry of a direct path (vertical units 360 per inch) or of the
 // device path (the device's vertical resolution): units = dpiX across and
@@ -82,14 +92,16 @@ PageGeometry ComputePageGeometry(const PrinterInfo& printer, int unitsY, const P
 // dest intersected with clip (empty when they do not meet).
 platform::Rect VisibleRect(const platform::Rect& dest, const platform::Rect& clip);
 
-// A whole direct job on `spooler`: start the document (-1 when it cannot
-// start), every page of the range through PrintPageDirect between StartPage
-// and EndPage, then end the document. A page that fails marks the job
-// aborted: the document is aborted (nothing of it is delivered, no file is
-// left) and the page's code (-18 for a stream that failed) is returned. A
-// cancel stops after the current band; the page still ends (the printer gets
-// its page end) and the document is ended, and -29 is returned. The cancel
-// flag is cleared at the end. Returns 0 on success. Any printer type other than 1 or 2 prints
+// A whole direct job on `spooler`: start the document (kPrintCannotStart
+// when it cannot start), every page of the range through PrintPageDirect
+// between StartPage and EndPage, then end the document. A page that fails
+// marks the job aborted: the document is aborted (nothing of it is
+// delivered, no file is left) and the page's code (kResultPrinterError for a
+// stream that failed) is returned. A cancel stops after the current band;
+// the page still ends (the printer gets its page end) and the document is
+// ended, or aborted when settings.printToFile is set (no partial page
+// replaces a file), and kResultCancelled is returned. The cancel flag is cleared at the
+// end. Returns 0 on success. Any printer type other than 1 or 2 prints
 // nothing on each page and the job returns that type value.
 int PrintJobDirect(Spooler& spooler, const PrintSettings& settings, const PrinterInfo& printer,
                    const PageLayout& layout, const CDIBitmap& image, PrintProgress* progress = nullptr);
@@ -101,16 +113,18 @@ int PrintPageDirect(Spooler& spooler, const PrintSettings& settings, const Print
 // Dispatches on settings.printerType: 1 the EPSON path, 2 the DesignJet path,
 // any other value prints nothing and returns it. sourceRect null means the
 // whole image. Nothing is sent (no stream at all) when dest and clip do not
-// intersect. Returns 1 when the page was sent, 0 when nothing was visible,
-// or a negative code.
+// intersect. Returns kResultOk when the page was sent, 0 when nothing was
+// visible, or a negative code.
 int PrintImageDirect(Spooler& spooler, const PrintSettings& settings, const PrinterInfo& printer,
                      const CDIBitmap& image, const platform::Rect* sourceRect, const platform::Rect& dest,
                      const platform::Rect& clip, PrintProgress& progress);
 
 // The device path: start the document on the device, per page "Page %d",
 // StartPage, PrintPageBands, EndPage; end the document (also after a
-// cancel), or abort it after a failure. Returns 0, -1 when the document cannot start, -18
-// when the device failed, -29 when cancelled.
+// cancel, unless settings.printToFile is set), or abort it after a failure.
+// Returns 0, kPrintCannotStart when the document cannot start,
+// kResultPrinterError when the device failed, kResultCancelled when
+// cancelled.
 int PrintJobBands(PrinterDevice& device, const PrintSettings& settings, const PageLayout& layout,
                   const CDIBitmap& image, PrintProgress* progress = nullptr);
 int PrintPageBands(PrinterDevice& device, const PrintSettings& settings, const PageLayout& layout,
@@ -128,7 +142,8 @@ std::unique_ptr<Spooler> OpenSpooler(const PrintSettings& settings);
 
 // Builds the separation grid from the colour-management profiles: 1 when
 // built, 0 when colour management is off or a profile is missing (the curve
-// method applies), -9 with a message shown when a profile cannot be used.
+// method applies), kResultInvalidFormat with a message shown when a profile
+// cannot be used.
 int BuildProfileSeparationGrid(const PrintColorManagement& management, SeparationGrid& grid);
 
 }  // namespace print

@@ -3,9 +3,6 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 #include <cups/cups.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -13,12 +10,13 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "platform/messages.h"
 
 namespace print {
 namespace {
 
-cairo_status_t WriteToFile(void* closure, const unsigned char* data, unsigned int length) {
+cairo_status_t WriteToStream(void* closure, const unsigned char* data, unsigned int length) {
   std::FILE* file = static_cast<std::FILE*>(closure);
   return std::fwrite(data, 1, length, file) == length ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
 }
@@ -27,19 +25,25 @@ int MmToDots(double mm, int dpi) { return static_cast<int>(std::trunc(mm * dpi /
 
 }  // namespace
 
+PrinterInfo DescribePdfPage(double pageWidthMm, double pageHeightMm, int dpi, double marginMm) {
+  PrinterInfo info;
+  info.type = 0;
+  info.dpiX = info.dpiY = dpi;
+  info.pageWidthMm = pageWidthMm;
+  info.pageHeightMm = pageHeightMm;
+  info.pageWidthDots = MmToDots(pageWidthMm, dpi);
+  info.pageHeightDots = MmToDots(pageHeightMm, dpi);
+  info.offsetX = info.offsetY = MmToDots(marginMm, dpi);
+  info.printableWidthDots = std::max(0, info.pageWidthDots - 2 * info.offsetX);
+  info.printableHeightDots = std::max(0, info.pageHeightDots - 2 * info.offsetY);
+  return info;
+}
+
 PdfPrinterDevice::PdfPrinterDevice(std::string outputPath, std::string queue, double pageWidthMm,
                                    double pageHeightMm, int dpi, double marginMm)
-    : outputPath_(std::move(outputPath)), queue_(std::move(queue)) {
-  info_.type = 0;
-  info_.dpiX = info_.dpiY = dpi;
-  info_.pageWidthMm = pageWidthMm;
-  info_.pageHeightMm = pageHeightMm;
-  info_.pageWidthDots = MmToDots(pageWidthMm, dpi);
-  info_.pageHeightDots = MmToDots(pageHeightMm, dpi);
-  info_.offsetX = info_.offsetY = MmToDots(marginMm, dpi);
-  info_.printableWidthDots = std::max(0, info_.pageWidthDots - 2 * info_.offsetX);
-  info_.printableHeightDots = std::max(0, info_.pageHeightDots - 2 * info_.offsetY);
-}
+    : outputPath_(std::move(outputPath)),
+      queue_(std::move(queue)),
+      info_(DescribePdfPage(pageWidthMm, pageHeightMm, dpi, marginMm)) {}
 
 PdfPrinterDevice::~PdfPrinterDevice() {
   if (file_ || surface_) AbortDocument();
@@ -56,8 +60,7 @@ void PdfPrinterDevice::Release() {
   cr_ = nullptr;
   if (surface_) cairo_surface_destroy(surface_);
   surface_ = nullptr;
-  if (file_) std::fclose(file_);
-  file_ = nullptr;
+  file_.reset();  // removes the temporary unless it was committed
 }
 
 bool PdfPrinterDevice::StartDocument(std::string_view jobName) {
@@ -67,25 +70,27 @@ bool PdfPrinterDevice::StartDocument(std::string_view jobName) {
   if (info_.dpiX <= 0 || info_.pageWidthDots <= 0 || info_.pageHeightDots <= 0)
     return Fail("invalid page size or resolution");
   if (outputPath_.empty() && queue_.empty()) return Fail("no output file or queue");
-  if (outputPath_.empty()) {
+  // A document for a queue is written to a scratch file that is never
+  // committed: it is removed once the queue has it.
+  std::string target = outputPath_;
+  if (target.empty()) {
     const char* tmp = std::getenv("TMPDIR");
-    tempPath_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/vividrome-pdfXXXXXX";
-  } else {
-    tempPath_ = outputPath_ + ".partXXXXXX";
+    target = std::string(tmp && *tmp ? tmp : "/tmp") + "/vividrome-pdf";
   }
-  std::vector<char> name(tempPath_.begin(), tempPath_.end());
-  name.push_back('\0');
-  const int fd = mkstemp(name.data());
-  if (fd < 0) return Fail(std::string("cannot create ") + tempPath_ + ": " + std::strerror(errno));
-  tempPath_ = name.data();
-  file_ = fdopen(fd, "wb");
-  if (!file_) {
-    ::close(fd);
-    ::unlink(tempPath_.c_str());
-    return Fail(std::strerror(errno));
+  file_ = std::make_unique<platform::AtomicFile>(target);
+  if (!file_->Open()) {
+    const std::string text = "cannot create " + file_->TemporaryPath() + ": " + std::strerror(errno);
+    file_.reset();
+    return Fail(text);
+  }
+  std::FILE* stream = file_->Stream();
+  if (!stream) {
+    const std::string text = std::strerror(errno);
+    file_.reset();
+    return Fail(text);
   }
   const double widthPt = info_.pageWidthMm * 72.0 / 25.4, heightPt = info_.pageHeightMm * 72.0 / 25.4;
-  surface_ = cairo_pdf_surface_create_for_stream(WriteToFile, file_, widthPt, heightPt);
+  surface_ = cairo_pdf_surface_create_for_stream(WriteToStream, stream, widthPt, heightPt);
   if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) {
     const std::string text = cairo_status_to_string(cairo_surface_status(surface_));
     AbortDocument();
@@ -138,7 +143,7 @@ bool PdfPrinterDevice::DrawBand(const CDIBitmap& band, int width, int rows, int 
 }
 
 bool PdfPrinterDevice::SubmitToQueue() {
-  std::FILE* in = std::fopen(tempPath_.c_str(), "rb");
+  std::FILE* in = std::fopen(file_->TemporaryPath().c_str(), "rb");
   if (!in) return Fail(std::strerror(errno));
   bool ok = false;
   const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, queue_.c_str(), jobName_.c_str(), 0, nullptr);
@@ -169,26 +174,18 @@ bool PdfPrinterDevice::EndDocument() {
   const cairo_status_t status = cairo_surface_status(surface_);
   cairo_surface_destroy(surface_);
   surface_ = nullptr;
-  const bool flushed = std::fflush(file_) == 0 && fsync(fileno(file_)) == 0;
-  const bool closed = std::fclose(file_) == 0;
-  file_ = nullptr;
-  bool ok = status == CAIRO_STATUS_SUCCESS && flushed && closed;
+  bool ok = status == CAIRO_STATUS_SUCCESS && file_->Flush();
   if (!ok) Fail(status != CAIRO_STATUS_SUCCESS ? cairo_status_to_string(status) : std::strerror(errno));
   if (ok && !outputPath_.empty()) {
-    ok = std::rename(tempPath_.c_str(), outputPath_.c_str()) == 0;
+    ok = file_->Commit();
     if (!ok) Fail(std::string("cannot write ") + outputPath_ + ": " + std::strerror(errno));
   } else if (ok) {
     ok = SubmitToQueue();
   }
-  if (!ok || outputPath_.empty()) ::unlink(tempPath_.c_str());
-  tempPath_.clear();
+  file_.reset();
   return ok;
 }
 
-void PdfPrinterDevice::AbortDocument() {
-  Release();
-  if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
-  tempPath_.clear();
-}
+void PdfPrinterDevice::AbortDocument() { Release(); }
 
 }  // namespace print

@@ -6,7 +6,7 @@
 // the paper's corner), as a printer device context's are.
 #pragma once
 
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,6 +15,10 @@
 
 typedef struct _cairo cairo_t;
 typedef struct _cairo_surface cairo_surface_t;
+
+namespace platform {
+class AtomicFile;
+}
 
 namespace print {
 
@@ -37,17 +41,24 @@ class PrinterDevice {
   virtual std::string LastError() const = 0;
 };
 
+// The facts of a PDF page of pageWidthMm x pageHeightMm at dpi x dpi,
+// printable everywhere except `marginMm` on every side: type 0, page and
+// offsets in dots as trunc(mm x dpi / 25.4 + 0.5), printable size the page
+// less both offsets (at least 0).
+PrinterInfo DescribePdfPage(double pageWidthMm, double pageHeightMm, int dpi, double marginMm = 0.0);
+
 // A PDF printer on cairo: one PDF page per page, of the paper's size in
 // points, bands drawn as images at their device position scaled to points
-// (72 / dpi). The document goes to `outputPath` (written to a temporary file
-// beside it, renamed when the document ends, removed when it is aborted) or,
+// (72 / dpi). The document goes to `outputPath` (a platform::AtomicFile:
+// written to a temporary file beside it that replaces it with the umask's
+// permissions when the document ends, removed when it is aborted) or,
 // with an empty path, to the CUPS queue `queue` as an "application/pdf" job
 // through libcups (cupsCreateJob, cupsStartDocument, cupsWriteRequestData,
 // cupsFinishDocument) on the default server (CUPS_SERVER is honoured).
 class PdfPrinterDevice final : public PrinterDevice {
  public:
   // Page of pageWidthMm x pageHeightMm at dpi x dpi, printable everywhere
-  // except `marginMm` on every side.
+  // except `marginMm` on every side (DescribePdfPage).
   PdfPrinterDevice(std::string outputPath, std::string queue, double pageWidthMm, double pageHeightMm, int dpi,
                    double marginMm = 0.0);
   ~PdfPrinterDevice() override;
@@ -71,9 +82,8 @@ class PdfPrinterDevice final : public PrinterDevice {
   std::string outputPath_;
   std::string queue_;
   std::string jobName_;
-  std::string tempPath_;
   PrinterInfo info_;
-  std::FILE* file_ = nullptr;
+  std::unique_ptr<platform::AtomicFile> file_;  // the document being written
   cairo_surface_t* surface_ = nullptr;
   cairo_t* cr_ = nullptr;
   bool failed_ = false;

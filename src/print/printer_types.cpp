@@ -8,7 +8,7 @@ constexpr double kInch = 25.4;
 
 // Width and height in millimetres by paper code 1..41, in the order the
 // paper's name gives them ("Ledger, 17 by 11 inches" is 431.8 x 279.4).
-constexpr PaperSizeMm kPaperSizes[41] = {
+constexpr PaperSizeMm kPaperSizes[kPaperCodeCount] = {
     {215.9, 279.4},     // 1 Letter
     {215.9, 279.4},     // 2 Letter Small
     {279.4, 431.8},     // 3 Tabloid
@@ -52,8 +52,6 @@ constexpr PaperSizeMm kPaperSizes[41] = {
     {215.9, 330.2},     // 41 German Legal Fanfold
 };
 
-constexpr int kA4 = 9;
-
 // Millimetres to dots, truncated (page sizes: the EPSON page length uses the
 // same truncation) or rounded (offsets and margins).
 int TruncDots(double mm, int dpi) { return static_cast<int>(mm * dpi / kInch); }
@@ -62,7 +60,7 @@ int RoundDots(double mm, int dpi) { return static_cast<int>(mm * dpi / kInch + 0
 }  // namespace
 
 bool PaperSizeForCode(int paperCode, PaperSizeMm& size) {
-  if (paperCode < 1 || paperCode > 41) return false;
+  if (paperCode < 1 || paperCode > kPaperCodeCount) return false;
   size = kPaperSizes[paperCode - 1];
   return true;
 }
@@ -91,7 +89,7 @@ PrinterInfo DescribePrinter(int type, int dpi, int paperCode) {
   info.type = type;
   PaperSizeMm paper;
   if (!PaperSizeForCode(paperCode, paper)) {
-    paperCode = kA4;
+    paperCode = kPaperA4;
     PaperSizeForCode(paperCode, paper);
   }
   info.paperCode = paperCode;

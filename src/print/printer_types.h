@@ -13,12 +13,16 @@ inline constexpr int kPrinterDesignJet = 2;  // "HP Design Jet Compatible"
 // gives them that height), so its vertical units are its resolution.
 inline constexpr int kDirectVerticalUnits = 360;
 
+// Paper codes run from 1 to kPaperCodeCount; A4 is the usual paper.
+inline constexpr int kPaperCodeCount = 41;
+inline constexpr int kPaperA4 = 9;
+
 struct PaperSizeMm {
   double width;
   double height;
 };
 
-// The paper size of a paper code 1..41 in millimetres, width and height in
+// The paper size of a paper code 1..kPaperCodeCount in millimetres, width and height in
 // the order the paper's name gives them (Ledger is 431.8 x 279.4). Returns
 // false (and leaves `size` alone) for any other code.
 bool PaperSizeForCode(int paperCode, PaperSizeMm& size);
@@ -36,7 +40,7 @@ struct PrinterInfo {
 
 // Describes `type` (kPrinterEpson at 360 or 720 dpi, kPrinterDesignJet at 300
 // or 600 dpi) printing on `paperCode`. Unknown resolutions take the type's
-// first one; unknown paper codes take A4 (9). An unknown type gives an info
+// first one; unknown paper codes take A4 (kPaperA4). An unknown type gives an info
 // with type 0 and all sizes 0.
 // Page sizes in dots are truncated (mm x dpi / 25.4), margins rounded.
 //   EPSON:     3 mm left and right; 41/360 inch (2.9 mm) top and 198/360 inch

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "image/color_convert.h"
+#include "image/result_codes.h"
 
 namespace print {
 namespace {
@@ -73,10 +74,11 @@ int Rescaler::Init(const CDIBitmap& source, const platform::Rect& sourceRect, in
   rect.top = std::max(rect.top, 0);
   rect.right = std::min(rect.right, source.GetWidth());
   rect.bottom = std::min(rect.bottom, source.GetHeight());
-  if (!source.IsAllocated() || rect.IsEmpty() || destWidth <= 0 || destHeight <= 0 || visibleWidth <= 0) return -11;
-  if (visibleLeft < 0 || visibleLeft + visibleWidth > destWidth) return -13;
+  if (!source.IsAllocated() || rect.IsEmpty() || destWidth <= 0 || destHeight <= 0 || visibleWidth <= 0)
+    return kResultInvalidSize;
+  if (visibleLeft < 0 || visibleLeft + visibleWidth > destWidth) return kResultInvalidParameter;
   const int bits = source.GetBitCount();
-  if (bits != 1 && bits != 8 && bits != 24 && bits != 32) return -13;
+  if (bits != 1 && bits != 8 && bits != 24 && bits != 32) return kResultInvalidParameter;
   source_ = &source;
   sourceRect_ = rect;
   destHeight_ = destHeight;
@@ -91,9 +93,9 @@ int Rescaler::Init(const CDIBitmap& source, const platform::Rect& sourceRect, in
     sums_.assign(static_cast<size_t>(rect.Width()) * 3, 0);
     rowBuffer_.assign(static_cast<size_t>(rect.Width()) * 3, 255);
   } catch (const std::bad_alloc&) {
-    return -1;
+    return kResultOutOfMemory;
   }
-  return 1;
+  return kResultOk;
 }
 
 const uint8_t* Rescaler::SourceRow(int y) {
@@ -208,7 +210,7 @@ void Rescaler::DestRow(int y, uint8_t* out) {
 
 int Rescaler::RescaleRows(int firstRow, int count, CDIBitmap& band) {
   if (band.GetBitCount() != 24 || band.GetWidth() < visibleWidth_ || band.GetHeight() < count || firstRow < 0)
-    return -13;
+    return kResultInvalidParameter;
   for (int j = 0; j < count; ++j) {
     const int y = std::min(firstRow + j, destHeight_ - 1);
     uint8_t* out = band.RowPointer(j);
@@ -218,7 +220,7 @@ int Rescaler::RescaleRows(int firstRow, int count, CDIBitmap& band) {
     }
     DestRow(y, out);
   }
-  return 1;
+  return kResultOk;
 }
 
 void GrayBand(CDIBitmap& band, int width, int rows) {

@@ -61,9 +61,11 @@ class Rescaler {
   // sourceRect: the part of the source to print (clipped to the source).
   // destWidth x destHeight: the size it is drawn at. visibleLeft,
   // visibleWidth: the destination columns produced (relative to the
-  // destination's left edge). Returns 1, or -11 for an empty source,
-  // destination or visible range, or -13 when the visible columns leave the
-  // destination, or -1 when memory is short.
+  // destination's left edge). Returns kResultOk, or kResultInvalidSize for
+  // an empty source, destination or visible range, or
+  // kResultInvalidParameter when the visible columns leave the destination
+  // or the source is not 1, 8, 24 or 32 bits, or kResultOutOfMemory when
+  // memory is short.
   int Init(const CDIBitmap& source, const platform::Rect& sourceRect, int destWidth, int destHeight, int visibleLeft,
            int visibleWidth);
 
@@ -71,8 +73,8 @@ class Rescaler {
   // the destination's top) into rows 0 .. count - 1 of `band` (24-bit, at
   // least visibleWidth wide and count high), columns 0 .. visibleWidth - 1.
   // Rows beyond the destination's last row repeat the last row (the
-  // halftoner's look-ahead row below the page). Returns 1, or -13 for a band
-  // too small.
+  // halftoner's look-ahead row below the page). Returns kResultOk, or
+  // kResultInvalidParameter for a band too small.
   int RescaleRows(int firstRow, int count, CDIBitmap& band);
 
   RescaleMethod Method() const { return method_; }

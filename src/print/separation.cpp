@@ -12,7 +12,6 @@ namespace print {
 
 namespace {
 
-constexpr int kInvalidParameter = -13;
 constexpr float kGridScale = 0.05490196f;  // 14 / 255
 
 std::function<void()>& PrintPump() {
@@ -199,14 +198,14 @@ bool PrintPumpCancelled() {
 }
 
 int LoadBandPlanes(const CDIBitmap& band, uint8_t* const planes[4], int width, int rows, bool bottomUp, bool flip) {
-  if (!ValidArguments(band, planes, width, rows)) return kInvalidParameter;
+  if (!ValidArguments(band, planes, width, rows)) return kResultInvalidParameter;
   for (int y = 0; y < rows; ++y) LoadRow(band, planes, width, rows, bottomUp, flip, y);
-  return 1;
+  return kResultOk;
 }
 
 int SeparateBand(const CDIBitmap& band, uint8_t* const planes[4], int width, int rows, bool bottomUp, bool flip,
                  const SeparationCurves& curves, const SeparationGrid* grid) {
-  if (!ValidArguments(band, planes, width, rows)) return kInvalidParameter;
+  if (!ValidArguments(band, planes, width, rows)) return kResultInvalidParameter;
   for (int y = 0; y < rows; ++y) {
     LoadRow(band, planes, width, rows, bottomUp, flip, y);
     const size_t offset = static_cast<size_t>(y) * width;
@@ -216,7 +215,7 @@ int SeparateBand(const CDIBitmap& band, uint8_t* const planes[4], int width, int
       CurveRow(planes, offset, width, curves);
     if (PrintPumpCancelled()) return kResultCancelled;
   }
-  return 1;
+  return kResultOk;
 }
 
 }  // namespace print

@@ -86,9 +86,9 @@ bool PrintPumpCancelled();
 // source column width - 1 - x, and then at every odd x, per plane, when both
 // values at x - 1 and x lie in 1..127, on an even output row x gets their
 // sum and x - 1 gets 0, on an odd output row x - 1 gets the sum and x gets 0.
-// Refuses (-13, nothing written) a band that is not 24-bit or is narrower
+// Refuses (kResultInvalidParameter, nothing written) a band that is not 24-bit or is narrower
 // than `width` or lower than `rows`, a width or row count below 1, or a null
-// plane. Returns 1.
+// plane. Returns kResultOk.
 int LoadBandPlanes(const CDIBitmap& band, uint8_t* const planes[4], int width, int rows, bool bottomUp, bool flip);
 
 // Loads the band as LoadBandPlanes does and converts each pixel in place
@@ -98,8 +98,8 @@ int LoadBandPlanes(const CDIBitmap& band, uint8_t* const planes[4], int width, i
 //  - grid given: GridToCMYK.
 // After each row it runs the print pump and stops when the cancel flag is
 // set (platform::CancelCount() > 0): the rows converted so far stay, later
-// rows are not loaded. Returns 1, kResultCancelled (-29) when cancelled,
-// or -13 for arguments LoadBandPlanes refuses.
+// rows are not loaded. Returns kResultOk, kResultCancelled when cancelled,
+// or kResultInvalidParameter for arguments LoadBandPlanes refuses.
 int SeparateBand(const CDIBitmap& band, uint8_t* const planes[4], int width, int rows, bool bottomUp, bool flip,
                  const SeparationCurves& curves, const SeparationGrid* grid);
 

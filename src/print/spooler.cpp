@@ -1,15 +1,11 @@
 #include "print/spooler.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
+#include <cstring>
 #include <thread>
 
+#include "platform/atomic_file.h"
 #include "platform/progress.h"
 
 namespace print {
@@ -44,82 +40,47 @@ int ErrnoNumber(int error) {
 
 FileSpooler::FileSpooler(std::string path) : path_(std::move(path)) {}
 
-FileSpooler::~FileSpooler() {
-  if (fd_ >= 0) AbortDocument();
-}
+FileSpooler::~FileSpooler() = default;
 
 bool FileSpooler::StartDocument(std::string_view) {
-  if (fd_ >= 0) AbortDocument();
+  file_ = std::make_unique<platform::AtomicFile>(path_);
   lastError_ = 0;
-  std::string pattern = path_ + ".partXXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) {
+  if (!file_->Open()) {
     lastError_ = ErrnoNumber(errno);
+    file_.reset();
     return false;
   }
-  // mkstemp creates the file for the owner only; a print file is readable
-  // by others like any document the user saves.
-  fchmod(fd, 0644);
-  fd_ = fd;
-  tempPath_ = name.data();
   return true;
 }
 
-bool FileSpooler::StartPage() { return fd_ >= 0; }
-bool FileSpooler::EndPage() { return fd_ >= 0; }
+bool FileSpooler::StartPage() { return file_ != nullptr; }
+bool FileSpooler::EndPage() { return file_ != nullptr; }
 
 bool FileSpooler::EndDocument() {
-  if (fd_ < 0) return false;
-  int fd = fd_;
-  fd_ = -1;
-  bool ok = fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+  if (!file_) return false;
+  const bool ok = file_->Commit();
   if (!ok) lastError_ = ErrnoNumber(errno);
-  if (close(fd) != 0 && ok) {
-    ok = false;
-    lastError_ = ErrnoNumber(errno);
-  }
-  if (ok && rename(tempPath_.c_str(), path_.c_str()) != 0) {
-    ok = false;
-    lastError_ = ErrnoNumber(errno);
-  }
-  if (!ok) unlink(tempPath_.c_str());
-  tempPath_.clear();
+  file_.reset();
   return ok;
 }
 
-void FileSpooler::AbortDocument() {
-  if (fd_ >= 0) {
-    close(fd_);
-    fd_ = -1;
-  }
-  if (!tempPath_.empty()) {
-    unlink(tempPath_.c_str());
-    tempPath_.clear();
-  }
-}
+void FileSpooler::AbortDocument() { file_.reset(); }
 
 int FileSpooler::Write(const uint8_t* data, size_t size, size_t& written) {
   written = 0;
-  if (fd_ < 0) return lastError_ = EBADF;
-  while (true) {
-    ssize_t n = ::write(fd_, data, size);
-    if (n >= 0) {
-      written = static_cast<size_t>(n);
-      // A write that takes nothing with room asked for means the device is
-      // full; report it rather than let the caller spin.
-      if (n == 0 && size > 0) return lastError_ = ENOSPC;
-      return 0;
-    }
-    if (errno == EINTR) continue;
-    return lastError_ = ErrnoNumber(errno);
-  }
+  if (!file_) return lastError_ = EBADF;
+  if (!file_->Write(data, size)) return lastError_ = ErrnoNumber(errno);
+  written = size;
+  return 0;
 }
 
+std::string FileSpooler::LastErrorText() const { return lastError_ ? std::strerror(lastError_) : std::string(); }
+
 bool MemorySpooler::StartDocument(std::string_view jobName) {
+  lastErrorText_.clear();
   if (failStart_) {
     failStart_ = false;
+    lastErrorText_ = "the document was refused (fault injection)";
     return false;
   }
   jobName_ = jobName;
@@ -158,7 +119,10 @@ int MemorySpooler::Write(const uint8_t* data, size_t size, size_t& written) {
   size_t take = size;
   if (maxWrite_ > 0 && take > maxWrite_) take = maxWrite_;
   if (failArmed_) {
-    if (failAfter_ == 0) return failError_;
+    if (failAfter_ == 0) {
+      lastErrorText_ = "error " + std::to_string(failError_) + " (fault injection)";
+      return failError_;
+    }
     if (take > failAfter_) take = failAfter_;
     failAfter_ -= take;
   }
@@ -166,5 +130,7 @@ int MemorySpooler::Write(const uint8_t* data, size_t size, size_t& written) {
   written = take;
   return 0;
 }
+
+std::string MemorySpooler::LastErrorText() const { return lastErrorText_; }
 
 }  // namespace print

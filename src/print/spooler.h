@@ -7,13 +7,19 @@
 //   61      the print queue is full: nothing more was taken, try again with
 //           the rest of the data (kQueueFull);
 //   others  final; the job cannot continue.
+// Each spooler also tells its last failure in words (LastErrorText).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace platform {
+class AtomicFile;
+}
 
 namespace print {
 
@@ -35,6 +41,8 @@ class Spooler {
   // Writes up to `size` bytes; returns 0 and sets `written`, or an error number
   // (61: the print queue is full, retry with the rest; others are final).
   virtual int Write(const uint8_t* data, size_t size, size_t& written) = 0;
+  // The last failure in words, as the system gives it ("" when none).
+  virtual std::string LastErrorText() const = 0;
 };
 
 // Writes all `size` bytes. A kQueueFull answer, or a write that took nothing,
@@ -45,13 +53,14 @@ class Spooler {
 // cancelled job. Any other error is returned as is. Returns 0 on success.
 int WriteAll(Spooler& spooler, const uint8_t* data, size_t size, bool waitOnQueueFull);
 
-// "Print to file": the job goes to a temporary file beside `path`
-// (path + ".partXXXXXX") that is renamed to `path` on EndDocument.
-// AbortDocument (and destruction of an unfinished job) removes the temporary
-// file, so a failed or cancelled job never leaves a half-written file.
-// Error numbers are the C errno values of the failing call, except that an
-// errno equal to 61 (ENODATA, which would read as "queue full") is reported
-// as EIO (5). A write outside a document gives EBADF (9).
+// "Print to file": the job goes to a platform::AtomicFile, a temporary file
+// beside `path` that replaces `path` on EndDocument with the permissions the
+// umask gives. AbortDocument (and destruction of an unfinished job) removes
+// the temporary file, so a failed or cancelled job never leaves a
+// half-written file. Error numbers are the C errno values of the failing
+// call, except that an errno equal to 61 (ENODATA, which would read as
+// "queue full") is reported as EIO (5). A write outside a document gives
+// EBADF (9). The error text is strerror of the number.
 class FileSpooler final : public Spooler {
  public:
   explicit FileSpooler(std::string path);
@@ -65,14 +74,14 @@ class FileSpooler final : public Spooler {
   bool EndDocument() override;
   void AbortDocument() override;
   int Write(const uint8_t* data, size_t size, size_t& written) override;
+  std::string LastErrorText() const override;
 
   // The errno-based number of the last failure (0 when none).
   int LastError() const { return lastError_; }
 
  private:
   std::string path_;
-  std::string tempPath_;
-  int fd_ = -1;
+  std::unique_ptr<platform::AtomicFile> file_;  // the document being written
   int lastError_ = 0;
 };
 
@@ -99,10 +108,12 @@ class CupsSpooler final : public Spooler {
   void AbortDocument() override;
   int Write(const uint8_t* data, size_t size, size_t& written) override;
 
+  // libcups' text for the last failure.
+  std::string LastErrorText() const override;
+
   int JobId() const { return jobId_; }
-  // The number of the last failure (0 when none) and libcups' text for it.
+  // The number of the last failure (0 when none).
   int LastError() const { return lastError_; }
-  const std::string& LastErrorText() const { return lastErrorText_; }
 
  private:
   void RecordError();
@@ -115,7 +126,10 @@ class CupsSpooler final : public Spooler {
   std::string lastErrorText_;
 };
 
-// Keeps the job's bytes in memory, with fault injection for tests.
+// Keeps the job's bytes in memory, with fault injection for tests. The error
+// text names the injected fault: "the document was refused (fault
+// injection)" after FailStartDocument, "error N (fault injection)" after
+// FailAfter's error N; StartDocument clears it.
 class MemorySpooler final : public Spooler {
  public:
   bool StartDocument(std::string_view jobName) override;
@@ -124,6 +138,7 @@ class MemorySpooler final : public Spooler {
   bool EndDocument() override;
   void AbortDocument() override;
   int Write(const uint8_t* data, size_t size, size_t& written) override;
+  std::string LastErrorText() const override;
 
   // Answer kQueueFull (taking nothing) to the next `count` writes.
   void FailNextWritesQueueFull(int count) { queueFullWrites_ = count; }
@@ -162,6 +177,7 @@ class MemorySpooler final : public Spooler {
   int failError_ = 0;
   size_t maxWrite_ = 0;
   bool failStart_ = false;
+  std::string lastErrorText_;
 };
 
 }  // namespace print

@@ -40,34 +40,53 @@ class PrintCli : public ::testing::Test {
   std::string image_;
 };
 
-TEST_F(PrintCli, UsageErrorsExitTwoAndWriteNothing) {
+TEST_F(PrintCli, UsageErrorsExitTwoWithTheirMessageAndWriteNothing) {
   const std::string out = ShellQuote(dir_.File("out.prn"));
-  const std::string bad[] = {
-      "--printer epson",                                       // neither --output nor --queue
-      "--printer epson --output " + out + " --queue q",        // both
-      "--output " + out,                                        // no printer or device
-      "--printer epson --device --output " + out,              // both paths
-      "--printer hp --output " + out,
-      "--printer epson --dpi 500 --output " + out,
-      "--printer designjet --dpi 360 --output " + out,
-      "--device --dpi 5000 --output " + out,
-      "--printer epson --paper 42 --output " + out,
-      "--printer epson --paper Tabloidish --output " + out,
-      "--printer epson --scale 0 --output " + out,
-      "--printer epson --scale 50 --fit --output " + out,
-      "--printer epson --margins 1,2,3 --output " + out,
-      "--printer epson --margins 1,2,3,x --output " + out,
-      "--printer epson --margins 1,2,3,500 --output " + out,
-      "--printer epson --offset -1,0 --output " + out,
-      "--printer epson --offset 0,99999 --output " + out,
-      "--printer epson --input-profile a.icc --output " + out,
-      "--printer epson --intent 2 --output " + out,
-      "--device --curves c.cck --output " + out,
+  const std::string both = "print takes exactly one of --printer and --device";
+  const std::string target = "print takes exactly one of --output and --queue";
+  const struct {
+    std::string arguments;
+    std::string message;
+  } bad[] = {
+      {"--printer epson", target},  // neither --output nor --queue
+      {"--printer epson --output " + out + " --queue q", target},
+      {"--output " + out, both},
+      {"--printer epson --device --output " + out, both},
+      {"--printer hp --output " + out, "--printer must be one of epson|designjet (got 'hp')"},
+      {"--printer epson --dpi 500 --output " + out, "--dpi must be 360 or 720 for this printer (got '500')"},
+      {"--printer designjet --dpi 360 --output " + out, "--dpi must be 300 or 600 for this printer (got '360')"},
+      {"--device --dpi 5000 --output " + out, "--dpi must be an integer from 72 to 1200 (got '5000')"},
+      {"--printer epson --paper 42 --output " + out, "--paper must be an integer from 1 to 41 (got '42')"},
+      {"--printer epson --paper Tabloidish --output " + out,
+       "--paper must be a paper code 1-41 or a paper name such as A4, A3, A5, Letter, Legal (got 'Tabloidish')"},
+      {"--printer epson --scale 0 --output " + out, "--scale must be an integer from 1 to 1000 (got '0')"},
+      {"--printer epson --scale 50 --fit --output " + out, "--fit and --scale exclude each other"},
+      {"--printer epson --margins 1,2,3 --output " + out,
+       "--margins takes 4 numbers separated by commas (got '1,2,3')"},
+      {"--printer epson --margins 1,2,3,x --output " + out,
+       "--margins takes 4 numbers from 0 to 105 separated by commas (got '1,2,3,x')"},
+      {"--printer epson --margins 1,2,3,500 --output " + out,
+       "--margins takes 4 numbers from 0 to 105 separated by commas (got '1,2,3,500')"},
+      {"--device --paper A5 --margins 1,2,3,75 --output " + out,
+       "--margins takes 4 numbers from 0 to 74 separated by commas (got '1,2,3,75')"},
+      {"--printer epson --offset -1,0 --output " + out,
+       "--offset takes 2 numbers from 0 to 10000 separated by commas (got '-1,0')"},
+      {"--printer epson --offset 0,99999 --output " + out,
+       "--offset takes 2 numbers from 0 to 10000 separated by commas (got '0,99999')"},
+      {"--printer epson --offset 0.5,0 --output " + out, "--offset takes whole dots inside the page (got '0.5,0')"},
+      {"--printer epson --offset 0,4209 --output " + out, "--offset takes whole dots inside the page (got '0,4209')"},
+      {"--printer epson --input-profile a.icc --output " + out, "--input-profile and --separation-profile go together"},
+      {"--printer epson --intent 2 --output " + out, "--intent goes with --input-profile and --separation-profile"},
+      {"--device --curves c.cck --output " + out, "--curves applies to the direct paths (--printer) only"},
+      {"--device --input-profile a --separation-profile b --output " + out,
+       "profiles apply to the direct paths (--printer) only"},
+      {"--device --offset 1,1 --output " + out, "--offset applies to the direct paths (--printer) only"},
   };
-  for (const std::string& arguments : bad) {
-    const auto result = Cli("print " + ShellQuote(image_) + " " + arguments);
-    EXPECT_EQ(result.exitCode, 2) << arguments << "\n" << result.err;
-    EXPECT_EQ(Entries(dir_.Path()), 1u) << arguments;  // only the input
+  for (const auto& c : bad) {
+    const auto result = Cli("print " + ShellQuote(image_) + " " + c.arguments);
+    EXPECT_EQ(result.exitCode, 2) << c.arguments << "\n" << result.err;
+    EXPECT_EQ(result.err.substr(0, result.err.find('\n')), "vividrome-cli: " + c.message) << c.arguments;
+    EXPECT_EQ(Entries(dir_.Path()), 1u) << c.arguments;  // only the input
   }
 }
 

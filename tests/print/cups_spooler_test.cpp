@@ -102,6 +102,7 @@ TEST_F(CupsSpoolerTest, UnknownQueueCannotStart) {
   print::CupsSpooler cups("no-such-queue");
   EXPECT_FALSE(cups.StartDocument("job"));
   EXPECT_GE(cups.LastError(), 0x0400);
+  EXPECT_FALSE(cups.LastErrorText().empty());
   size_t written = 0;
   const uint8_t byte = 0;
   EXPECT_NE(cups.Write(&byte, 1, written), 0);

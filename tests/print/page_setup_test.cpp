@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 #include "platform/messages.h"
 #include "print/page_setup.h"
@@ -27,6 +28,17 @@ TEST(PaperName, KnownCodesAndCustomSizes) {
       {42, 0, 0, "Custom Paper, 0 by 0 millimeters"},
   };
   for (const auto& c : cases) EXPECT_EQ(print::PaperName(c.code, c.width, c.length), c.name) << c.code;
+}
+
+TEST(PaperCodeByName, FirstWordOfTheNameIgnoringCaseLowestCodeFirst) {
+  const struct {
+    const char* word;
+    std::optional<int> code;
+  } cases[] = {
+      {"A4", 9}, {"a4", 9}, {"LETTER", 1}, {"B4", 12}, {"#10", 20}, {"German", 40},
+      {"A4 Sheet", std::nullopt}, {"Tabloidish", std::nullopt}, {"", std::nullopt},
+  };
+  for (const auto& c : cases) EXPECT_EQ(print::PaperCodeByName(c.word), c.code) << c.word;
 }
 
 TEST(MinimumMargins, DotsConvertedPerAxisWithRounding) {

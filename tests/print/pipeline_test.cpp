@@ -405,7 +405,7 @@ TEST_F(DirectJob, SpoolerErrorFailsTheJob) {
     const PrinterInfo printer = SmallPrinter(type);
     print::MemorySpooler spooler;
     spooler.FailAfter(500, 28);
-    EXPECT_EQ(print::PrintJobDirect(spooler, settings, printer, SmallLayout(printer), image), -18);
+    EXPECT_EQ(print::PrintJobDirect(spooler, settings, printer, SmallLayout(printer), image), kResultPrinterError);
     EXPECT_TRUE(spooler.Aborted());
     ASSERT_EQ(messages.Texts().size(), 1u);
     EXPECT_EQ(messages.Texts()[0].rfind("Error code 28 !!!\n At ", 0), 0u) << messages.Texts()[0];
@@ -417,7 +417,7 @@ TEST_F(DirectJob, DocumentThatCannotStartReturnsMinusOne) {
   spooler.FailStartDocument();
   print::PrintSettings settings;
   const PrinterInfo printer = SmallPrinter(print::kPrinterEpson);
-  EXPECT_EQ(print::PrintJobDirect(spooler, settings, printer, SmallLayout(printer), image), -1);
+  EXPECT_EQ(print::PrintJobDirect(spooler, settings, printer, SmallLayout(printer), image), print::kPrintCannotStart);
   EXPECT_TRUE(spooler.Bytes().empty());
 }
 
@@ -509,7 +509,7 @@ TEST(PdfDevice, FailedJobsLeaveNoFileAndCancelIsReported) {
   print::PrintSettings settings;
 
   print::PdfPrinterDevice missing(dir.File("no/such/folder/page.pdf"), "", 100, 150, 100);
-  EXPECT_EQ(print::PrintJobBands(missing, settings, layout, image), -1);
+  EXPECT_EQ(print::PrintJobBands(missing, settings, layout, image), print::kPrintCannotStart);
   EXPECT_FALSE(missing.LastError().empty());
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 0);
 

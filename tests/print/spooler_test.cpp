@@ -2,6 +2,7 @@
 // retry helper's handling of full queues, short writes and errors.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "platform/progress.h"
@@ -56,8 +57,11 @@ TEST(FileSpooler, AbortOrDestructionKeepsTheOldFileAndLeavesNoTemporary) {
 TEST(FileSpooler, ErrorsAreErrnoNumbers) {
   testing_support::TempDir dir;
   print::FileSpooler missingFolder(dir.File("no/such/folder/page.prn"));
+  const print::Spooler& spooler = missingFolder;
+  EXPECT_EQ(spooler.LastErrorText(), "");
   EXPECT_FALSE(missingFolder.StartDocument("job"));
   EXPECT_EQ(missingFolder.LastError(), ENOENT);
+  EXPECT_EQ(spooler.LastErrorText(), std::strerror(ENOENT));
 
   print::FileSpooler notStarted(dir.File("page.prn"));
   size_t written = 99;
@@ -95,6 +99,7 @@ TEST(WriteAll, RetriesFullQueuesAndShortWritesAndStopsAtErrors) {
       if (c.failAfter) spooler.FailAfter(c.failAfter, c.error);
       EXPECT_EQ(print::WriteAll(spooler, data.data(), data.size(), wait), c.expected) << c.name;
       EXPECT_EQ(spooler.Bytes(), Bytes(data.begin(), data.begin() + c.delivered)) << c.name;
+      EXPECT_EQ(spooler.LastErrorText().empty(), c.error == 0) << c.name;
     }
   }
 }
