@@ -20,7 +20,7 @@ mode_t Mode(const std::string& path) {
 
 TEST(OutputModes, EveryKindOfOutputIsCreatedWithTheUmasksPermissions) {
   const std::string image = ShellQuote(testing_support::DataPath("gif/im_pal8.gif"));
-  const std::string profile = ShellQuote(testing_support::SharedDataPath("lcms2-testbed/test1.icc"));
+  const std::string profile = ShellQuote(testing_support::DataPath("third_party/lcms2-testbed/test1.icc"));
   const struct {
     const char* file;
     std::string arguments;  // followed by the output file

@@ -85,7 +85,7 @@ TEST_F(PrintCli, UsageErrorsExitTwoWithTheirMessageAndWriteNothing) {
   for (const auto& c : bad) {
     const auto result = Cli("print " + ShellQuote(image_) + " " + c.arguments);
     EXPECT_EQ(result.exitCode, 2) << c.arguments << "\n" << result.err;
-    EXPECT_EQ(result.err.substr(0, result.err.find('\n')), "vividrome-cli: " + c.message) << c.arguments;
+    EXPECT_EQ(result.err, "vividrome-cli: " + c.message + " (see 'vividrome-cli print --help')\n") << c.arguments;
     EXPECT_EQ(Entries(dir_.Path()), 1u) << c.arguments;  // only the input
   }
 }
