@@ -95,10 +95,26 @@ class CliPrompts final : public platform::Prompts {
   std::optional<platform::PhotoCDChoice> PhotoCDOptions(const platform::PhotoCDRequest& request) override;
 };
 
+// Answers the codec dialogs with `prompts` for its lifetime.
+class PromptsScope {
+ public:
+  explicit PromptsScope(platform::Prompts& prompts) : previous_(platform::SetPrompts(&prompts)) {}
+  ~PromptsScope() { platform::SetPrompts(previous_); }
+  PromptsScope(const PromptsScope&) = delete;
+  PromptsScope& operator=(const PromptsScope&) = delete;
+
+ private:
+  platform::Prompts* previous_;
+};
+
 // Opens `path` into document as the Open command does. On failure the user
 // sees one explanation and false is returned: the reader's own message when
 // it showed one, else "vividrome-cli: cannot read PATH: REASON".
 bool OpenDocument(CVividDoc& document, const std::string& path);
+// Saves the document to `path` as Save As does, by the name's extension. On
+// failure the user sees one explanation (the writer's message, else
+// "vividrome-cli: cannot write PATH") and false is returned.
+bool SaveDocument(CVividDoc& document, const std::string& path);
 
 // The verbs.
 int RunInfo(std::span<const std::string> args);

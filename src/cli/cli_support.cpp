@@ -127,4 +127,11 @@ bool OpenDocument(CVividDoc& document, const std::string& path) {
   return false;
 }
 
+bool SaveDocument(CVividDoc& document, const std::string& path) {
+  const int before = Messages().Count();
+  if (document.SaveAsChosen(path, document.PreselectedSaveType())) return true;
+  if (Messages().Count() == before) std::fprintf(stderr, "%s: cannot write %s\n", kProgram, path.c_str());
+  return false;
+}
+
 }  // namespace cli

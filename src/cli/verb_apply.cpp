@@ -70,39 +70,24 @@ int RunApply(std::span<const std::string> args) {
   std::optional<platform::Rect> selection;
   if (auto value = parsed.Option("--select")) selection = ParseSelection(*value);
 
-  const std::string& input = parsed.positional[0];
-  const std::string& output = parsed.positional[1];
   CliPrompts prompts;
-  platform::Prompts* previous = platform::SetPrompts(&prompts);
-  int status = kExitOk;
+  const PromptsScope scope(prompts);
   CVividDoc document;
-  if (!OpenDocument(document, input)) {
-    status = kExitFailed;
-  } else {
-    CDIBitmap& image = document.GetImage();
-    const int before = Messages().Count();
-    const OperationRunResult run = RunOperations(image, operations, selection);
-    if (run.code != 1) {
-      const std::string& text = parsed.positional[run.failedAt + 2];
-      if (run.selectionRefused)
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, text.c_str(), kSelectionCannotHoldText);
-      else if (run.code < 0)
-        std::fprintf(stderr, "%s: %s: %s\n", kProgram, text.c_str(), FormatErrorCode(run.code).c_str());
-      else if (Messages().Count() == before)
-        std::fprintf(stderr, "%s: %s: the operation was refused\n", kProgram, text.c_str());
-      status = kExitFailed;
-    }
-    if (status == kExitOk) {
-      document.SetModifiedFlag(true);
-      const int before = Messages().Count();
-      if (!document.SaveAsChosen(output, document.PreselectedSaveType())) {
-        if (Messages().Count() == before) std::fprintf(stderr, "%s: cannot write %s\n", kProgram, output.c_str());
-        status = kExitFailed;
-      }
-    }
+  if (!OpenDocument(document, parsed.positional[0])) return kExitFailed;
+  const int before = Messages().Count();
+  const OperationRunResult run = RunOperations(document.GetImage(), operations, selection);
+  if (run.code != 1) {
+    const std::string& text = parsed.positional[run.failedAt + 2];
+    if (run.selectionRefused)
+      std::fprintf(stderr, "%s: %s: %s\n", kProgram, text.c_str(), kSelectionCannotHoldText);
+    else if (run.code < 0)
+      std::fprintf(stderr, "%s: %s: %s\n", kProgram, text.c_str(), FormatErrorCode(run.code).c_str());
+    else if (Messages().Count() == before)
+      std::fprintf(stderr, "%s: %s: the operation was refused\n", kProgram, text.c_str());
+    return kExitFailed;
   }
-  platform::SetPrompts(previous);
-  return status;
+  document.SetModifiedFlag(true);
+  return SaveDocument(document, parsed.positional[1]) ? kExitOk : kExitFailed;
 }
 
 }  // namespace cli

@@ -31,22 +31,11 @@ int RunConvert(std::span<const std::string> args) {
     prompts.pcdResolution = ParseIntOption("--pcd-resolution", *value, 0,
                                            static_cast<int>(std::size(platform::kPhotoCDResolutionNames)) - 1);
 
-  const std::string& input = parsed.positional[0];
-  const std::string& output = parsed.positional[1];
-  platform::Prompts* previous = platform::SetPrompts(&prompts);
-  int status = kExitOk;
+  const PromptsScope scope(prompts);
   CVividDoc document;
-  if (!OpenDocument(document, input)) {
-    status = kExitFailed;
-  } else {
-    const int before = Messages().Count();
-    if (!document.SaveAsChosen(output, document.PreselectedSaveType())) {
-      if (Messages().Count() == before) std::fprintf(stderr, "%s: cannot write %s\n", kProgram, output.c_str());
-      status = kExitFailed;
-    }
-  }
-  platform::SetPrompts(previous);
-  return status;
+  if (!OpenDocument(document, parsed.positional[0]) || !SaveDocument(document, parsed.positional[1]))
+    return kExitFailed;
+  return kExitOk;
 }
 
 }  // namespace cli

@@ -11,11 +11,9 @@ int RunInfo(std::span<const std::string> args) {
   ExpectPositionals(parsed, 1, "info");
 
   CliPrompts prompts;
-  platform::Prompts* previous = platform::SetPrompts(&prompts);
+  const PromptsScope scope(prompts);
   CVividDoc document;
-  const bool opened = OpenDocument(document, parsed.positional[0]);
-  platform::SetPrompts(previous);
-  if (!opened) return kExitFailed;
+  if (!OpenDocument(document, parsed.positional[0])) return kExitFailed;
 
   const CDIBitmap& image = document.GetImage();
   std::printf("%d %d %d %s\n", image.GetWidth(), image.GetHeight(), image.GetBitCount(), image.GetKindName());

@@ -164,11 +164,11 @@ int RunPrint(std::span<const std::string> args) {
   }
 
   CliPrompts prompts;
-  platform::Prompts* previous = platform::SetPrompts(&prompts);
   CVividDoc document;
-  const bool opened = OpenDocument(document, parsed.positional[0]);
-  platform::SetPrompts(previous);
-  if (!opened) return kExitFailed;
+  {
+    const PromptsScope scope(prompts);
+    if (!OpenDocument(document, parsed.positional[0])) return kExitFailed;
+  }
 
   TerminalProgress terminal;
   platform::ResetCancel();
