@@ -6,8 +6,8 @@
 // "none" a hard threshold that loses every mid-tone). mode:palette takes the
 // palette (default "adaptive", preselected in the dialog) and the dithering
 // (default "ordered", preselected in the dialog).
-#include "image/color_modes.h"
 #include "editing/operation_table.h"
+#include "image/color_modes.h"
 
 std::vector<OperationDef> ColorModeOperations() {
   const std::vector<std::string_view> dithers = {"none", "ordered", "diffusion"};

@@ -4,9 +4,9 @@
 //
 // "Underlay..." has no entry: its dialog records an undo step but changes no
 // pixel, so a command-line operation for it would only copy the image.
+#include "editing/operation_table.h"
 #include "image/dibitmap.h"
 #include "imaging/filters.h"
-#include "editing/operation_table.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "editing/operation_table.h"
 #include "image/dibitmap.h"
 #include "image/services.h"
 #include "imaging/geometry.h"
-#include "editing/operation_table.h"
 #include "platform/messages.h"
 
 namespace {

@@ -1,7 +1,6 @@
 // The tone and colour adjustments as named operations, with the parameters,
 // ranges and defaults of their dialogs and the dialog-to-operation
 // conversions.
-#include <cstdio>
 #include <cstring>
 #include <string>
 
