@@ -266,9 +266,13 @@ bool CVividDoc::OnSaveDocument(const std::string& path) {
 }
 
 void CVividDoc::DeleteContents() {
-  // The floater, selection and undo images of the editing layer are dropped
-  // by that layer's views through their own document hooks.
+  // The selection, the floater and the undo record hang on the image that
+  // is being dropped.
   savedCopy_.reset();
+  ClearSelection();
+  FreeFloaterBitmaps();
+  DiscardUndo(kUndoAllParts);
+  undoAvailable_ = false;
 }
 
 // --- archive form ---

@@ -22,10 +22,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "document/edit_state.h"
 #include "image/dibitmap.h"
 #include "platform/palette.h"
+#include "platform/region.h"
 
 // How the next new document is made; set by the application before it asks
 // for a new document. Values outside the list count as CM_BLANK.
@@ -126,7 +129,7 @@ class CVividDoc {
   // not modified, has a file, and its saved copy (if any) is refreshed; on
   // failure nothing about the document changes. An empty path fails.
   virtual bool OnSaveDocument(const std::string& path);
-  // Drops the saved copy and the editing state that hangs on the image.
+  // Drops the saved copy, the selection, the floater and the undo record.
   virtual void DeleteContents();
   // The archive form (".vvd"): the image as a complete BMP file image, a
   // 14-byte file header starting "BM" followed by the packed DIB.
@@ -146,7 +149,12 @@ class CVividDoc {
   // failure the document is unchanged. 1 on success, 0 on failure.
   virtual int Serialize(CArchive& archive);
 
-  void SetModifiedFlag(bool modified = true) { modified_ = modified; }
+  // Marking the document modified after an edit also makes its undo record
+  // available to the Undo command.
+  void SetModifiedFlag(bool modified = true) {
+    modified_ = modified;
+    if (modified) undoAvailable_ = true;
+  }
   bool IsModified() const { return modified_; }
   void SetTitle(const std::string& title) { title_ = title; }
   const std::string& GetTitle() const { return title_; }
@@ -213,6 +221,77 @@ class CVividDoc {
   void SetUndoCount(int which, int value) { undoCounts_[which] = value; }
   void ResetUndoCounts() { undoCounts_[0] = undoCounts_[1] = undoCounts_[2] = 0; }
 
+  // --- selection and floater (doc_selection.cpp) ---
+  //
+  // The selection is a region stored relative to its bounding box plus the
+  // box in image coordinates; it exists exactly while the region has a
+  // handle. Every change clips the absolute region to the image rectangle,
+  // takes its bounding box as the new box and stores the region relative to
+  // it, then installs the absolute region as the image's mask (no selection:
+  // no mask). The floater (pixels and an 8-bit alpha of the box's size) sits
+  // at the box and has the region as its outline.
+
+  bool HasSelection() const { return selection_.region.IsValid(); }
+  bool HasFloater() const { return selection_.floaterPresent; }
+  const SelectionState& GetSelection() const { return selection_; }
+  // Left, top, right, bottom of the box; all 0 without a selection.
+  platform::Rect SelectionBox() const;
+  // The region in image coordinates; no handle without a selection.
+  platform::Region SelectionRegionInImage() const;
+  // Installs `region` (image coordinates) by `mode`: with no selection,
+  // Replace and Add install it and Subtract and Intersect leave no
+  // selection; with one, Replace installs it and the others combine the
+  // current absolute region with it (union, current minus new, intersection).
+  // A region without a handle counts as empty. Then the storage rules above.
+  void CombineSelection(const platform::Region& region, SelectionCombine mode);
+  // Installs an absolute region as the selection (the storage rules above).
+  void SetSelectionRegion(const platform::Region& region) { CombineSelection(region, SelectionCombine::Replace); }
+  // Replaces region (box-relative, not clipped) and box as they are: the
+  // floater transforms keep a box that may reach outside the image.
+  void SetSelection(platform::Region boxRelative, const platform::Rect& box);
+  // Moves the box origin (the region and a floater move with it).
+  void MoveSelectionTo(int32_t left, int32_t top);
+  // Sets the image's mask from the absolute region, or clears it without a
+  // selection.
+  void ApplySelectionToImage();
+  // Deletes the region, clears floater present and the image's mask.
+  void ClearSelection();
+  void SetFloaterPresent(bool present) { selection_.floaterPresent = present; }
+  CDIBitmap& FloaterImage() { return floaterImage_; }
+  CDIBitmap& FloaterAlpha() { return floaterAlpha_; }
+  const CDIBitmap& FloaterImage() const { return floaterImage_; }
+  const CDIBitmap& FloaterAlpha() const { return floaterAlpha_; }
+  // Releases floater pixels and alpha (floater present is not touched).
+  void FreeFloaterBitmaps();
+  // The phase of the animated selection outline (0..7); advanced by one
+  // each time a view's outline starts.
+  int OutlinePhase() const { return outlinePhase_; }
+  void AdvanceOutlinePhase() { outlinePhase_ = (outlinePhase_ + 1) & 7; }
+
+  // --- undo (undo_record.cpp) ---
+
+  // Records what an edit of `kind` may change (the parts table of
+  // UndoPartsFor), replacing the previous record; a kind-13 record over a
+  // kind-13 record only takes the new name. `region` (image coordinates)
+  // limits the saved tiles to those whose 32 x 32 square touches it; without
+  // one (nullptr) and with a selection, the selection's region limits them;
+  // with neither, every tile is saved. False, with the record empty, when a
+  // part cannot be copied (the copy's result code is reported).
+  bool RecordUndo(int kind, const platform::Region* region, std::string_view name);
+  // Brings back what the record holds and clears it: image geometry, colour
+  // table and tiles; the floater (present only when saved) and its alpha;
+  // the selection when saved. The caller has dropped the floater bitmaps and
+  // the selection first.
+  void RestoreUndo();
+  // Releases the listed parts (UndoPart bits) and clears kind and name.
+  void DiscardUndo(unsigned parts = kUndoAllParts);
+  const UndoRecord& GetUndoRecord() const { return undo_; }
+  // Undo is available after an edit was recorded and marked the document
+  // modified, until it is undone.
+  bool IsUndoAvailable() const { return undoAvailable_ && undo_.kind != 0; }
+  // "Undo %s\tCtrl+Z" with the stored name, "Undo\tCtrl+Z" without one.
+  std::string UndoMenuText() const;
+
   void AddView(CDocumentView* view);
   void RemoveView(CDocumentView* view);
   void UpdateAllViews(int hint);
@@ -258,4 +337,10 @@ class CVividDoc {
   bool hasFile_ = false;
   int undoCounts_[3] = {0, 0, 0};
   std::vector<CDocumentView*> views_;
+  SelectionState selection_;
+  CDIBitmap floaterImage_;
+  CDIBitmap floaterAlpha_;
+  int outlinePhase_ = 0;
+  UndoRecord undo_;
+  bool undoAvailable_ = false;
 };

@@ -84,25 +84,31 @@ std::optional<ParsedOperation> ParseOperation(std::string_view text, std::string
   }
   // "name:" with nothing after it has no arguments.
   if (parts.size() == firstArg + 1 && parts.back().empty()) parts.pop_back();
-  const size_t given = parts.size() - firstArg;
-  if (given > def->params.size()) {
-    error = std::string(def->name) + ": too many arguments";
+  std::optional<OperationArgs> args =
+      ParseArguments(def->name, def->params, std::span<const std::string>(parts).subspan(firstArg), error);
+  if (!args) return std::nullopt;
+  return ParsedOperation{def, std::move(*args)};
+}
+
+std::optional<OperationArgs> ParseArguments(std::string_view owner, const std::vector<OperationParam>& params,
+                                            std::span<const std::string> given, std::string& error) {
+  if (given.size() > params.size()) {
+    error = std::string(owner) + ": too many arguments";
     return std::nullopt;
   }
-  ParsedOperation parsed;
-  parsed.def = def;
-  for (size_t i = 0; i < def->params.size(); ++i) {
-    const OperationParam& p = def->params[i];
-    if (i >= given) {
+  OperationArgs parsed;
+  for (size_t i = 0; i < params.size(); ++i) {
+    const OperationParam& p = params[i];
+    if (i >= given.size()) {
       if (!p.defaultValue) {
-        error = std::string(def->name) + ": missing " + std::string(p.name);
+        error = std::string(owner) + ": missing " + std::string(p.name);
         return std::nullopt;
       }
-      parsed.args.values.push_back(*p.defaultValue);
-      parsed.args.texts.emplace_back();
+      parsed.values.push_back(*p.defaultValue);
+      parsed.texts.emplace_back();
       continue;
     }
-    const std::string& arg = parts[firstArg + i];
+    const std::string& arg = given[i];
     double value = 0;
     bool ok = false;
     switch (p.kind) {
@@ -127,12 +133,12 @@ std::optional<ParsedOperation> ParseOperation(std::string_view text, std::string
         break;
     }
     if (!ok) {
-      error = std::string(def->name) + ": " + std::string(p.name) + " must be " +
+      error = std::string(owner) + ": " + std::string(p.name) + " must be " +
               (p.kind == ParamKind::Text ? std::string("given") : FormatRange(p)) + ", not \"" + arg + "\"";
       return std::nullopt;
     }
-    parsed.args.values.push_back(value);
-    parsed.args.texts.push_back(arg);
+    parsed.values.push_back(value);
+    parsed.texts.push_back(arg);
   }
   return parsed;
 }

@@ -83,6 +83,11 @@ struct ParsedOperation {
 // to a one-line explanation (unknown name, missing or extra argument, value
 // out of range).
 std::optional<ParsedOperation> ParseOperation(std::string_view text, std::string& error);
+// Parses argument words against `params` (the same rules for the commands
+// of the view): a missing argument takes its default, else is an error, as
+// are extra arguments and values out of range. `owner` starts the error.
+std::optional<OperationArgs> ParseArguments(std::string_view owner, const std::vector<OperationParam>& params,
+                                            std::span<const std::string> given, std::string& error);
 
 // --- a selection through a run of operations ---
 //

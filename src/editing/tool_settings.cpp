@@ -1,0 +1,175 @@
+// The application-wide tool settings and editing flags.
+#include "editing/tool_settings.h"
+
+#include <atomic>
+#include <charconv>
+
+#include "imaging/combine.h"
+
+namespace {
+
+struct ToolName {
+  ViewTool tool;
+  std::string_view name;
+  int group;
+};
+
+constexpr ToolName kTools[] = {
+    {ViewTool::Rectangle, "rectangle", kGroupSelection},
+    {ViewTool::RoundRectangle, "round-rectangle", kGroupSelection},
+    {ViewTool::Ellipse, "ellipse", kGroupSelection},
+    {ViewTool::Freehand, "freehand", kGroupSelection},
+    {ViewTool::PointToPoint, "point-to-point", kGroupSelection},
+    {ViewTool::MagicWand, "magic-wand", kGroupSelection},
+    {ViewTool::PaintSelection, "paint-selection", kGroupSelection},
+    {ViewTool::MoveFloater, "move-floater", kGroupFloater},
+    {ViewTool::Scale, "scale", kGroupFloater},
+    {ViewTool::Rotate, "rotate", kGroupFloater},
+    {ViewTool::Distort, "distort", kGroupFloater},
+    {ViewTool::EditAlpha, "edit-alpha", kGroupEditAlpha},
+    {ViewTool::Pen, "pen", kGroupPaint},
+    {ViewTool::Brush, "brush", kGroupPaint},
+    {ViewTool::Airbrush, "airbrush", kGroupPaint},
+    {ViewTool::Eraser, "eraser", kGroupPaint},
+    {ViewTool::Retouch, "retouch", kGroupPaint},
+    {ViewTool::Stamp, "stamp", kGroupPaint},
+    {ViewTool::FloodFill, "flood-fill", kGroupPaint},
+    {ViewTool::Line, "line", kGroupPaint},
+    {ViewTool::Shape, "shape", kGroupPaint},
+    {ViewTool::Text, "text", kGroupPaint},
+    {ViewTool::Picker, "picker", kGroupPicker},
+    {ViewTool::Zoom, "zoom", kGroupZoom},
+    {ViewTool::Scroll, "scroll", kGroupScroll},
+};
+
+std::atomic<bool> g_busy{false};
+std::atomic<bool> g_modal{false};
+
+bool ParseInt(std::string_view text, int min, int max, int& out) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max) return false;
+  out = value;
+  return true;
+}
+
+// "R,G,B" with each 0..255, as 0x00BBGGRR.
+bool ParseColor(std::string_view text, uint32_t& out) {
+  int channel[3];
+  for (int i = 0; i < 3; ++i) {
+    const size_t comma = i < 2 ? text.find(',') : text.size();
+    if (comma == std::string_view::npos || !ParseInt(text.substr(0, comma), 0, 255, channel[i])) return false;
+    text = i < 2 ? text.substr(comma + 1) : std::string_view();
+  }
+  out = static_cast<uint32_t>(channel[0]) | static_cast<uint32_t>(channel[1]) << 8 |
+        static_cast<uint32_t>(channel[2]) << 16;
+  return true;
+}
+
+std::string Range(std::string_view name, int min, int max) {
+  return std::string(name) + " must be " + std::to_string(min) + ".." + std::to_string(max);
+}
+
+}  // namespace
+
+int ToolGroupOf(ViewTool tool) {
+  for (const ToolName& entry : kTools)
+    if (entry.tool == tool) return entry.group;
+  return kGroupNone;
+}
+
+int SelectionToolNumber(ViewTool tool) {
+  const int number = static_cast<int>(tool) - static_cast<int>(ViewTool::Rectangle) + 1;
+  return number >= 1 && number <= 7 ? number : 0;
+}
+
+std::string_view ToolScriptName(ViewTool tool) {
+  for (const ToolName& entry : kTools)
+    if (entry.tool == tool) return entry.name;
+  return {};
+}
+
+std::optional<ViewTool> ToolFromScriptName(std::string_view name) {
+  for (const ToolName& entry : kTools)
+    if (entry.name == name) return entry.tool;
+  return std::nullopt;
+}
+
+void CToolSettings::SelectTool(ViewTool tool) {
+  const bool toggles = tool == ViewTool::Zoom || tool == ViewTool::Scroll || tool == ViewTool::Picker ||
+                       tool == ViewTool::EditAlpha;
+  if (toggles && tool_ == tool) {
+    tool_ = ViewTool::None;
+    return;
+  }
+  tool_ = tool;
+  if (const int number = SelectionToolNumber(tool)) {
+    selectionTool = number;
+    if (number <= 3) shapeChoice = number - 1;
+    if (number == 4 || number == 5) freehandChoice = number - 4;
+  }
+}
+
+std::string CToolSettings::SetOption(std::string_view name, std::string_view value) {
+  if (name == "foreground" || name == "background") {
+    uint32_t color = 0;
+    if (!ParseColor(value, color)) return std::string(name) + " must be R,G,B with each 0..255";
+    (name == "foreground" ? foreground : background) = color;
+    return {};
+  }
+  // The brush record of the active tool, when it has one.
+  BrushSettings* brush = nullptr;
+  switch (tool_) {
+    case ViewTool::PaintSelection: brush = &BrushOf(BrushOwner::PaintSelection); break;
+    case ViewTool::EditAlpha: brush = &BrushOf(BrushOwner::EditAlpha); break;
+    case ViewTool::Pen: brush = &BrushOf(BrushOwner::Pen); break;
+    case ViewTool::Brush: brush = &BrushOf(BrushOwner::Brush); break;
+    case ViewTool::Airbrush: brush = &BrushOf(BrushOwner::Airbrush); break;
+    case ViewTool::Eraser: brush = &BrushOf(BrushOwner::Eraser); break;
+    case ViewTool::Retouch: brush = &BrushOf(BrushOwner::Retouch); break;
+    default: break;
+  }
+  if (brush) {
+    if (name == "shape") {
+      if (value == "Square") brush->shape = 0;
+      else if (value == "Circle") brush->shape = 1;
+      else return "shape must be \"Square\" or \"Circle\"";
+      return {};
+    }
+    if (name == "size") return ParseInt(value, 0, 100, brush->size) ? std::string() : Range(name, 0, 100);
+    if (name == "softness") return ParseInt(value, 0, 100, brush->softness) ? std::string() : Range(name, 0, 100);
+    if (name == "spacing") return ParseInt(value, 0, 100, brush->spacing) ? std::string() : Range(name, 0, 100);
+  }
+  if (tool_ == ViewTool::EditAlpha && name == "transparency")
+    return ParseInt(value, 0, 100, editAlphaTransparency) ? std::string() : Range(name, 0, 100);
+  if (name == "tolerance") return ParseInt(value, 0, 255, fillTolerance) ? std::string() : Range(name, 0, 255);
+  if (name == "feather") return ParseInt(value, 0, 20, feather) ? std::string() : Range(name, 0, 20);
+  if (name == "transparency")
+    return ParseInt(value, 0, 100, floaterTransparency) ? std::string() : Range(name, 0, 100);
+  if (name == "merge-mode") {
+    static constexpr std::string_view kNames[] = {"Normal",     "Multiply",  "Screen", "Difference",
+                                                  "if Darker",  "if Lighter", "Hue",   "Saturation",
+                                                  "Color",      "Luminosity"};
+    static constexpr int kModes[] = {kBlendNormal,   kBlendMultiply, kBlendScreen,     kBlendDifference,
+                                     kBlendIfDarker, kBlendIfLighter, kBlendHue,       kBlendSaturation,
+                                     kBlendColor,    kBlendLuminosity};
+    for (size_t i = 0; i < std::size(kNames); ++i)
+      if (kNames[i] == value) {
+        floaterMergeMode = kModes[i];
+        return {};
+      }
+    return "merge-mode must be one of \"Normal\", \"Multiply\", \"Screen\", \"Difference\", \"if Darker\", "
+           "\"if Lighter\", \"Hue\", \"Saturation\", \"Color\", \"Luminosity\"";
+  }
+  return "no option \"" + std::string(name) + "\" for the tool \"" + std::string(ToolScriptName(tool_)) + "\"";
+}
+
+CToolSettings& ToolSettings() {
+  static CToolSettings settings;
+  return settings;
+}
+
+bool IsEditBusy() { return g_busy.load(); }
+void SetEditBusy(bool busy) { g_busy.store(busy); }
+bool IsModalRunning() { return g_modal.load(); }
+void SetModalRunning(bool running) { g_modal.store(running); }

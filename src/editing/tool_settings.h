@@ -1,0 +1,141 @@
+// The application-wide tool settings: one set shared by every view, written
+// by the option pages (and the script's `set`), read by the tools.
+//
+// Also the process-wide editing flags: busy (an edit is running: every
+// command and all mouse handling are disabled) and modal running (a modal
+// dialog is up).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// Every tool of the view, by the name the script language gives it.
+enum class ViewTool {
+  None,
+  // selection tools (group 1), numbered as the selection tool setting 1..7
+  Rectangle,
+  RoundRectangle,
+  Ellipse,
+  Freehand,
+  PointToPoint,
+  MagicWand,
+  PaintSelection,
+  // floater tools (group 2)
+  MoveFloater,
+  Scale,
+  Rotate,
+  Distort,
+  EditAlpha,  // a toggle tool of its own (group 7)
+  // paint tools (group 6)
+  Pen,
+  Brush,
+  Airbrush,
+  Eraser,
+  Retouch,
+  Stamp,
+  FloodFill,
+  Line,
+  Shape,
+  Text,
+  Picker,  // group 5, a toggle
+  Zoom,    // group 3, a toggle
+  Scroll,  // group 4, a toggle
+};
+
+// Tool groups.
+inline constexpr int kGroupNone = 0;
+inline constexpr int kGroupSelection = 1;
+inline constexpr int kGroupFloater = 2;
+inline constexpr int kGroupZoom = 3;
+inline constexpr int kGroupScroll = 4;
+inline constexpr int kGroupPicker = 5;
+inline constexpr int kGroupPaint = 6;
+inline constexpr int kGroupEditAlpha = 7;
+
+int ToolGroupOf(ViewTool tool);
+// The selection tool number 1..7 of a selection tool; 0 for the others.
+int SelectionToolNumber(ViewTool tool);
+// "rectangle", "move-floater", ...; empty for None.
+std::string_view ToolScriptName(ViewTool tool);
+std::optional<ViewTool> ToolFromScriptName(std::string_view name);
+
+// A brush record's settings (the tip itself is built from them by the
+// stroke engine).
+struct BrushSettings {
+  int shape = 0;      // 0 "Square", 1 "Circle"
+  int size = 10;      // 0..100 image pixels
+  int softness = 0;   // 0..100 %
+  int spacing = 20;   // 0..100 % of the size
+};
+
+// The tools that keep a brush record of their own.
+enum class BrushOwner { Pen, Brush, Airbrush, Eraser, Retouch, PaintSelection, EditAlpha, Count };
+
+class CToolSettings {
+ public:
+  // Makes `tool` the active tool (and its group; a selection tool also
+  // becomes the selection tool, and the shape or freehand choice follows).
+  // Zoom, Scroll, Picker and EditAlpha toggle: choosing the active one again
+  // leaves no tool active.
+  void SelectTool(ViewTool tool);
+  ViewTool ActiveTool() const { return tool_; }
+  int ActiveGroup() const { return ToolGroupOf(tool_); }
+
+  // Selection tool state.
+  int selectionTool = 1;    // 1..7
+  int shapeChoice = 0;      // 0 "Rectangle", 1 "Round Rectangle", 2 "Ellipse"
+  int freehandChoice = 0;   // 0 "Freehand", 1 "Point To Point"
+  int fillTolerance = 32;   // 0..255, shared by the magic wand and Flood Fill
+
+  std::array<BrushSettings, static_cast<size_t>(BrushOwner::Count)> brushes{};
+  BrushSettings& BrushOf(BrushOwner owner) { return brushes[static_cast<size_t>(owner)]; }
+  const BrushSettings& BrushOf(BrushOwner owner) const { return brushes[static_cast<size_t>(owner)]; }
+
+  // The floater page.
+  int feather = 0;               // 0..20 pixels
+  int floaterMergeMode = 0;      // BlendMode (combine.h)
+  int floaterTransparency = 0;   // 0..100 %
+  // Opacity of a dropped floater: 255 - Transparency x 255 div 100.
+  int FloaterOpacity() const { return 255 - floaterTransparency * 255 / 100; }
+
+  // Edit Floater Alpha: the amount of a stroke, 0..100 % transparency.
+  int editAlphaTransparency = 0;
+
+  // Colours 0x00BBGGRR.
+  uint32_t foreground = 0x000000;
+  uint32_t background = 0xFFFFFF;
+
+  // Zoom tool direction: 1 in, 2 out (Alt held makes it 2).
+  int zoomDirection = 1;
+
+  // Writes the option called `name` (label in lower case, words joined by
+  // '-', as the script names them) of the active tool's page, or a shared
+  // one, from `value`. Returns an empty string on success, else a one-line
+  // explanation (unknown name for this tool, value out of range).
+  std::string SetOption(std::string_view name, std::string_view value);
+
+ private:
+  ViewTool tool_ = ViewTool::None;
+};
+
+// The one set of the application.
+CToolSettings& ToolSettings();
+
+// --- process-wide editing flags ---
+
+bool IsEditBusy();
+void SetEditBusy(bool busy);
+bool IsModalRunning();
+void SetModalRunning(bool running);
+
+// Sets the busy flag for its life.
+class EditBusyScope {
+ public:
+  EditBusyScope() { SetEditBusy(true); }
+  ~EditBusyScope() { SetEditBusy(false); }
+  EditBusyScope(const EditBusyScope&) = delete;
+  EditBusyScope& operator=(const EditBusyScope&) = delete;
+};

@@ -1,0 +1,62 @@
+// The view's command table.
+#include "editing/view_commands.h"
+
+namespace {
+
+OperationParam Size(double max) { return {"size", ParamKind::Integer, 0, max, {}, std::nullopt}; }
+OperationParam Path() { return {"path", ParamKind::Text, 0, 0, {}, std::nullopt}; }
+
+std::vector<CommandDef> MakeCommands() {
+  return {
+      {kCmdSelectAll, "select-all", "Select &All", {}},
+      {kCmdSelectNone, "none", "&None", {}},
+      {kCmdSelectInverse, "inverse", "&Inverse", {}},
+      {kCmdSelectBorder, "border", "Border...", {Size(20)}},
+      {kCmdSelectExpand, "expand", "Expand...", {Size(10)}},
+      {kCmdSelectContract, "contract", "Contract...", {Size(10)}},
+      {kCmdHideSelection, "hide-selection", "&Hide Selection", {}},
+      {kCmdSaveSelection, "save-selection", "&Save Selection...", {Path()}},
+      {kCmdLoadSelection,
+       "load-selection",
+       "&Load Selction...",
+       {Path(), {"combine", ParamKind::Choice, 0, 0, {"new", "add", "subtract", "intersect"}, std::nullopt}}},
+      {kCmdFloat, "float", "&Float", {}},
+      {kCmdDefloat, "defloat", "&Defloat", {}},
+      {kCmdCopy, "copy", "&Copy\tCtrl+C", {}},
+      {kCmdCut, "cut", "Cu&t\tCtrl+X", {}},
+      {kCmdDelete, "delete", "&Delete\tDel", {}},
+      {kCmdFill, "fill", "&Fill", {}},
+      {kCmdPaste, "paste", "&Paste\tCtrl+V", {}},
+      {kCmdDefineStamp, "define-stamp", "Define &Stamp", {}},
+      {kCmdTrim, "trim", "&Trim", {}},
+      {kCmdUndo, "undo", "Undo\tCtrl+Z", {}},
+      {kCmdNormalView, "normal-view", "&Normal View\tCtrl *", {}},
+      {kCmdZoomIn, "zoom-in", "Zoom &In", {}},
+      {kCmdZoomOut, "zoom-out", "Zooom &Out", {}},
+      {kCmdFitToImage, "fit-to-image", "Fit to im&age", {}},
+      {kCmdFitWindowToImage, "fit-window-to-image", "Fit &Window to Image", {}},
+      {kCmdDisplayMode, "display-mask", "Display &Mask", {}},
+      {kCmdRuler, "ruler", "&Ruler", {}},
+      {kCmdPreviewPrintedColors, "preview-printed-colors", "Preview Printed Colors", {}},
+      {kCmdNewWindow, "new-window", "&New Window", {}},
+  };
+}
+
+}  // namespace
+
+const std::vector<CommandDef>& ViewCommands() {
+  static const std::vector<CommandDef> commands = MakeCommands();
+  return commands;
+}
+
+const CommandDef* FindCommand(std::string_view scriptName) {
+  for (const CommandDef& def : ViewCommands())
+    if (def.scriptName == scriptName) return &def;
+  return nullptr;
+}
+
+const CommandDef* FindCommand(ViewCommand id) {
+  for (const CommandDef& def : ViewCommands())
+    if (def.id == id) return &def;
+  return nullptr;
+}

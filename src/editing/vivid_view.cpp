@@ -1,0 +1,283 @@
+// CVividView: event routing by tool group, the command table's dispatch and
+// states, the edit frame and Undo.
+#include "editing/vivid_view.h"
+
+#include "document/clipboard_formats.h"
+#include "editing/tool_settings.h"
+#include "image/result_codes.h"
+#include "platform/clipboard.h"
+#include "platform/main_window.h"
+#include "platform/messages.h"
+#include "platform/progress.h"
+
+CVividView::CVividView(CVividDoc& document) : document_(document) {
+  document_.AddView(this);
+  Layout();
+  StartOutline();
+}
+
+CVividView::~CVividView() { document_.RemoveView(this); }
+
+// --- events ---
+
+namespace {
+
+bool InputBlocked() { return IsEditBusy() || IsModalRunning(); }
+
+}  // namespace
+
+bool CVividView::PressInsideImage(platform::Point point) const {
+  const platform::Rect shown = DisplayedImageRect();
+  const int rulerBand = rulers_ ? 20 : 0;
+  return point.x >= std::max(shown.left, rulerBand) && point.x < std::min(shown.right, clientWidth_) &&
+         point.y >= std::max(shown.top, rulerBand) && point.y < std::min(shown.bottom, clientHeight_);
+}
+
+void CVividView::OnPointerPress(platform::Point point, PointerButton button, unsigned modifiers) {
+  modifiers_ = modifiers;
+  if (InputBlocked()) return;
+  buttonDown_ = true;
+  pressedButton_ = button;
+  switch (ToolSettings().ActiveGroup()) {
+    case kGroupSelection: SelectionPress(point, button, modifiers); break;
+    case kGroupFloater:
+    case kGroupEditAlpha: FloaterPress(point, button, modifiers); break;
+    case kGroupZoom:
+    case kGroupScroll: ZoomPress(point, button, modifiers); break;
+    default: break;
+  }
+}
+
+void CVividView::OnPointerMove(platform::Point point, unsigned modifiers) {
+  modifiers_ = modifiers;
+  if (document_.GetTargetImage() && GetImage().IsAllocated()) pointerImage_ = ViewToImage(point);
+  if (InputBlocked()) return;
+  switch (ToolSettings().ActiveGroup()) {
+    case kGroupSelection: SelectionMove(point, modifiers); break;
+    case kGroupFloater:
+    case kGroupEditAlpha: FloaterMove(point, modifiers); break;
+    case kGroupZoom:
+    case kGroupScroll: ZoomMove(point, modifiers); break;
+    default: break;
+  }
+}
+
+void CVividView::OnPointerRelease(platform::Point point, PointerButton button, unsigned modifiers) {
+  modifiers_ = modifiers;
+  const bool wasDown = buttonDown_;
+  buttonDown_ = false;
+  if (InputBlocked() || !wasDown) return;
+  switch (ToolSettings().ActiveGroup()) {
+    case kGroupSelection: SelectionRelease(point, button, modifiers); break;
+    case kGroupFloater:
+    case kGroupEditAlpha: FloaterRelease(point, button, modifiers); break;
+    case kGroupZoom:
+    case kGroupScroll: ZoomRelease(point, button, modifiers); break;
+    default: break;
+  }
+}
+
+void CVividView::OnDoubleClick(platform::Point point, PointerButton button, unsigned modifiers) {
+  modifiers_ = modifiers;
+  if (InputBlocked() || button != PointerButton::Left) return;
+  if (ToolSettings().ActiveGroup() == kGroupSelection) SelectionDoubleClick(point, modifiers);
+}
+
+void CVividView::OnKey(ViewKey key, int repeat, unsigned modifiers) {
+  modifiers_ = modifiers;
+  if (key == ViewKey::Escape) {
+    platform::RequestCancel();
+    return;
+  }
+  if (InputBlocked()) return;
+  if (key == ViewKey::Delete) {
+    RunCommand(kCmdDelete, {});
+    return;
+  }
+  switch (ToolSettings().ActiveGroup()) {
+    case kGroupSelection: SelectionKey(key, repeat, modifiers); break;
+    case kGroupFloater: FloaterKey(key, repeat, modifiers); break;
+    default: break;
+  }
+}
+
+void CVividView::OnModifiers(unsigned modifiers) {
+  modifiers_ = modifiers;
+  ToolSettings().zoomDirection = (modifiers & kModAlt) ? 2 : 1;
+}
+
+void CVividView::OnTimer(int ms) { OutlineTick(ms); }
+
+// --- commands ---
+
+CommandState CVividView::GetCommandState(ViewCommand id) const {
+  CommandState state;
+  const CommandDef* def = FindCommand(id);
+  if (def) state.text = std::string(def->menuText);
+  const bool busy = IsEditBusy() || IsModalRunning() || CVividDoc::IsFileBusy() || CVividDoc::IsScanBusy();
+  const bool image = GetImage().IsAllocated();
+  const bool selection = document_.HasSelection();
+  const bool floater = document_.HasFloater();
+  bool enabled = !busy && image;
+  switch (id) {
+    case kCmdSelectAll:
+    case kCmdLoadSelection: break;
+    case kCmdSelectNone:
+    case kCmdSelectInverse:
+    case kCmdSelectBorder:
+    case kCmdSelectExpand:
+    case kCmdSelectContract:
+    case kCmdSaveSelection:
+    case kCmdCopy:
+    case kCmdCut:
+    case kCmdDelete:
+    case kCmdFill:
+    case kCmdDefineStamp:
+    case kCmdTrim: enabled = enabled && selection; break;
+    case kCmdHideSelection:
+      enabled = enabled && selection;
+      state.text = showOutline_ ? "&Hide Selection" : "S&how Selection";
+      break;
+    case kCmdFloat: enabled = enabled && selection && !floater; break;
+    case kCmdDefloat: enabled = enabled && floater; break;
+    case kCmdPaste: enabled = enabled && platform::CurrentClipboard().IsFormatAvailable(platform::kClipboardDIB); break;
+    case kCmdUndo:
+      enabled = !IsEditBusy() && !IsModalRunning() && document_.IsUndoAvailable();
+      state.text = document_.UndoMenuText();
+      break;
+    case kCmdFitWindowToImage: state.checked = fitWindow_; break;
+    case kCmdDisplayMode: state.checked = displayMode_ == 2; break;
+    case kCmdRuler: state.checked = rulers_; break;
+    case kCmdPreviewPrintedColors: state.checked = previewPrinted_; break;
+    default: break;
+  }
+  state.enabled = enabled;
+  return state;
+}
+
+EditResult CVividView::RunCommand(ViewCommand id, const OperationArgs& args, bool* disabled) {
+  if (disabled) *disabled = false;
+  if (!GetCommandState(id).enabled) {
+    if (disabled) *disabled = true;
+    return 0;
+  }
+  switch (id) {
+    case kCmdSelectAll: return OnSelectAll();
+    case kCmdSelectNone: return OnSelectNone();
+    case kCmdSelectInverse: return OnSelectInverse();
+    case kCmdSelectBorder: return OnSelectBorder(args.Int(0));
+    case kCmdSelectExpand: return OnSelectExpand(args.Int(0));
+    case kCmdSelectContract: return OnSelectContract(args.Int(0));
+    case kCmdHideSelection: return OnHideSelection();
+    case kCmdSaveSelection: return OnSaveSelection(args.texts.at(0));
+    case kCmdLoadSelection: return OnLoadSelection(args.texts.at(0), static_cast<SelectionCombine>(args.Int(1)));
+    case kCmdFloat: return OnFloat();
+    case kCmdDefloat: return OnDefloat();
+    case kCmdCopy: return OnCopy();
+    case kCmdCut: return OnCut();
+    case kCmdDelete: return OnDelete();
+    case kCmdFill: return OnFill();
+    case kCmdPaste: return OnPaste();
+    case kCmdDefineStamp: return OnDefineStamp();
+    case kCmdTrim: return OnTrim();
+    case kCmdUndo: return OnUndo();
+    case kCmdNormalView: return OnNormalView();
+    case kCmdZoomIn: return OnZoomIn();
+    case kCmdZoomOut: return OnZoomOut();
+    case kCmdFitToImage: return OnFitToImage();
+    case kCmdFitWindowToImage: return OnFitWindowToImage();
+    case kCmdDisplayMode: return OnDisplayMode();
+    case kCmdRuler: return OnRuler();
+    case kCmdPreviewPrintedColors: return OnPreviewPrintedColors();
+    case kCmdNewWindow: return 0;  // the application makes the new view
+  }
+  return 0;
+}
+
+namespace {
+
+// The operations that turn, flip, resize, rotate or shear: on the floater
+// with a selection, on the canvas without.
+bool IsTransform(std::string_view name) {
+  return name == "rotate-90" || name == "rotate-180" || name == "rotate-270" || name == "flip-horizontal" ||
+         name == "flip-vertical" || name == "resize" || name == "rotate" || name == "shear";
+}
+
+}  // namespace
+
+EditResult CVividView::RunEffect(const ParsedOperation& operation) {
+  if (IsEditBusy() || IsModalRunning() || !GetImage().IsAllocated()) return 0;
+  if (IsTransform(operation.def->name)) return RunTransform(operation);
+
+  // Other Image and Filter commands: on the floater when there is one, else
+  // on the image through the selection's mask.
+  CDIBitmap& image = GetImage();
+  const bool floater = document_.HasFloater();
+  if (!floater && document_.HasSelection() && SelectionCannotHold(*operation.def, image)) {
+    platform::ShowMessage(kSelectionCannotHoldText);
+    return 0;
+  }
+  const bool rebuilds =
+      operation.def->family == OperationFamily::ColorMode || operation.def->family == OperationFamily::Geometry;
+  const int hint = kHintRedraw | (rebuilds ? kHintSizeChanged | kHintColorTableChanged : 0);
+  return RunEdit(50, nullptr, operation.def->name, hint, [&]() -> EditResult {
+    if (floater) return operation.def->apply(document_.FloaterImage(), operation.args);
+    const EditResult result = operation.def->apply(image, operation.args);
+    // A rebuilt bitmap lost its mask; a changed size may leave the selection
+    // partly outside.
+    if (document_.HasSelection()) document_.CombineSelection(document_.SelectionRegionInImage(), SelectionCombine::Replace);
+    return result;
+  });
+}
+
+// --- the edit frame ---
+
+EditResult CVividView::RunEdit(int undoKind, const platform::Region* undoRegion, std::string_view undoName, int hint,
+                               const std::function<EditResult()>& work) {
+  if (IsEditBusy()) return 0;
+  StopOutline();
+  if (!document_.RecordUndo(undoKind, undoRegion, undoName)) {
+    StartOutline();
+    return 0;
+  }
+  EditResult result;
+  {
+    EditBusyScope busy;
+    result = work();
+  }
+  ReportResult(result);
+  document_.SetModifiedFlag(true);
+  document_.UpdateAllViews(hint);
+  outlineNeedsRedraw_ = true;
+  StartOutline();
+  return result;
+}
+
+void CVividView::ReportResult(EditResult result) {
+  if (result < 0 && result != kResultCancelled) platform::ShowMessage(FormatErrorCode(result));
+}
+
+EditResult CVividView::OnUndo() {
+  StopOutline();
+  platform::MainWindowSink& window = platform::MainWindow();
+  window.WaitCursor(true);
+  document_.FreeFloaterBitmaps();
+  document_.ClearSelection();
+  document_.RestoreUndo();
+  document_.ApplySelectionToImage();
+  window.WaitCursor(false);
+  document_.SetModifiedFlag(true);
+  document_.UpdateAllViews(kHintRedraw | kHintSizeChanged | kHintColorTableChanged);
+  StartOutline();
+  return 1;
+}
+
+void CVividView::OnDocumentUpdate(CVividDoc&, int hint) {
+  if (hint & kHintSizeChanged) Layout();
+  InvalidateAll();
+  // Another view's edit changed the selection: take the new outline.
+  if (outlineRunning_ || document_.HasSelection()) {
+    StopOutline();
+    StartOutline();
+  }
+}

@@ -1,0 +1,322 @@
+// CVividView: the image view as a controller without a toolkit.
+//
+// One CVividView per view of a document. It takes pointer presses, moves,
+// releases and double clicks in view coordinates (pixels of the client
+// area) with button and modifier flags, key presses with repeat counts and
+// timer ticks; it owns the view's zoom, scroll position and client size, the
+// rubber bands, the tool state and its working planes, and composes what the
+// view shows into an RGB buffer of the client area, which a window paints.
+// The selection, the floater and the undo record belong to the document
+// (CVividDoc), so every view of one document shares them; each view has its
+// own zoom.
+//
+// Every edit follows one frame (RunEdit): stop the outline, record undo for
+// exactly what may change, set the busy flag, do the work, clear the flag,
+// report the result code, mark the document modified and tell its views,
+// restart the outline. While the busy flag is set every command is disabled
+// and pointer events are ignored.
+//
+// The implementation is split by concern: vivid_view.cpp (events, commands,
+// the edit frame), view_selection.cpp and selection_file.cpp (selection
+// tools and the Select menu), view_outline.cpp (the animated outline),
+// floater.cpp and view_floater.cpp (the floater, clipboard and transform
+// commands, the floater tools), view_zoom.cpp (zoom, scroll, layout),
+// view_display.cpp (composing the buffer).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "document/vivid_doc.h"
+#include "editing/operation_table.h"
+#include "editing/view_commands.h"
+#include "editing/zoom_model.h"
+#include "platform/region.h"
+
+enum ModifierFlags : unsigned {
+  kModShift = 1,
+  kModCtrl = 2,
+  kModAlt = 4,
+};
+
+enum class PointerButton { Left, Right };
+enum class ViewKey { Left, Right, Up, Down, Escape, Delete };
+
+// A picture of the client area: rows from the top, 3 bytes red, green, blue
+// per pixel, no padding.
+struct RgbImage {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> pixels;
+  uint8_t* Row(int y) { return pixels.data() + static_cast<size_t>(y) * width * 3; }
+  const uint8_t* Row(int y) const { return pixels.data() + static_cast<size_t>(y) * width * 3; }
+};
+
+struct PointF {
+  double x = 0;
+  double y = 0;
+};
+
+// Result of a command or gesture step: 1 done; 0 nothing done (refused with
+// a message, cancelled, or a dialog value that does nothing); negative a
+// library result code (reported with its table text).
+using EditResult = int;
+
+// What the selection tools draw while a gesture runs (view coordinates).
+struct RubberBand {
+  enum class Kind { None, Rectangle, RoundRectangle, Ellipse, Polyline, Segment } kind = Kind::None;
+  // Rectangle, RoundRectangle: two corners; Ellipse: centre and radii point;
+  // Polyline: the freehand points so far; Segment: last point and pointer.
+  std::vector<platform::Point> points;
+};
+
+class CVividView final : public CDocumentView {
+ public:
+  explicit CVividView(CVividDoc& document);
+  ~CVividView() override;
+  CVividView(const CVividView&) = delete;
+  CVividView& operator=(const CVividView&) = delete;
+
+  CVividDoc& GetDocument() const { return document_; }
+  CDIBitmap& GetImage() const { return *document_.GetTargetImage(); }
+
+  // --- events (view coordinates) ---
+  void OnPointerPress(platform::Point point, PointerButton button, unsigned modifiers);
+  void OnPointerMove(platform::Point point, unsigned modifiers);
+  void OnPointerRelease(platform::Point point, PointerButton button, unsigned modifiers);
+  void OnDoubleClick(platform::Point point, PointerButton button, unsigned modifiers);
+  void OnKey(ViewKey key, int repeat, unsigned modifiers);
+  // Modifier keys changed without a pointer event (Alt turns the zoom tool
+  // around).
+  void OnModifiers(unsigned modifiers);
+  // Advances the view's timers by `ms`: the outline every 300 ms (100 ms
+  // retries while it must skip), the air brush every 100 ms.
+  void OnTimer(int ms);
+
+  // --- commands ---
+  CommandState GetCommandState(ViewCommand id) const;
+  // Runs a command as the menu does, with the dialog's answers in `args`
+  // (parsed against the command's params). A disabled command does nothing
+  // and returns 0 with `*disabled` set.
+  EditResult RunCommand(ViewCommand id, const OperationArgs& args, bool* disabled = nullptr);
+  // Runs an Image or Filter menu command: the transform commands on the
+  // floater when a selection exists, on the canvas otherwise.
+  EditResult RunEffect(const ParsedOperation& operation);
+
+  // --- the view's geometry ---
+  void SetClientSize(int width, int height);
+  int ClientWidth() const { return clientWidth_; }
+  int ClientHeight() const { return clientHeight_; }
+  // Absolute scroll position in view pixels, clamped to the scroll range.
+  void SetScroll(int x, int y);
+  platform::Point Scroll() const { return scroll_; }
+  ZoomRatio Zoom() const { return zoom_; }
+  // Sets N : D (each 1..16) directly, as the View page's Scale list does;
+  // false, nothing changed, when the list would refuse it.
+  bool SetZoom(ZoomRatio ratio);
+  bool RulersShown() const { return rulers_; }
+  int DisplayMode() const { return displayMode_; }
+  // The image's displayed rectangle at the current zoom, in client
+  // coordinates (offset by the scroll position and the rulers band).
+  platform::Rect DisplayedImageRect() const;
+  // The scrollable size: the displayed size, at least 16 x 16, plus 20 each
+  // way while rulers are shown.
+  platform::Point ScrollSize() const;
+  // View point to image point: trunc(offset x image size / displayed size +
+  // 0.5) each way, the offset measured from the displayed image's top-left
+  // corner; `round` false truncates without adding 0.5.
+  platform::Point ViewToImage(platform::Point point, bool round = true) const;
+  PointF ImageToView(PointF point) const;
+  // The client size the window should take so that the image fits (fit to
+  // image, fit window to image): the scroll size plus 4 each way. The window
+  // applies it and calls SetClientSize.
+  std::optional<platform::Point> TakeWantedClientSize();
+  // The image point under the pointer after its last move (status bar).
+  std::optional<platform::Point> PointerImagePosition() const { return pointerImage_; }
+
+  // --- display ---
+  // Composes the whole client area: the background outside the image, the
+  // image at the zoom (CMYK as RGB, the floater blended as Defloat would),
+  // the selection outline at its current phase, the rubber bands, the zoom
+  // rectangle, the transform frame and the rulers.
+  void Render(RgbImage& out);
+  // The parts of the client area that changed since the last call (view
+  // coordinates); the window repaints them with Render.
+  platform::Region TakeInvalidRegion();
+  // True while an outline is running in this view (a selection exists, the
+  // outline is shown, and no edit stopped it).
+  bool OutlineRunning() const { return outlineRunning_; }
+  int OutlinePhase() const { return outlinePhase_; }
+
+  // --- document notifications ---
+  void OnDocumentUpdate(CVividDoc& document, int hint) override;
+
+  // --- the edit frame ---
+  // Stops the outline, records undo (kind, region, name; a refusal returns
+  // 0 before any change), sets busy, runs `work`, clears busy, reports a
+  // negative result (not -29), marks the document modified and updates all
+  // views with `hint`, restarts the outline. Returns work's result.
+  EditResult RunEdit(int undoKind, const platform::Region* undoRegion, std::string_view undoName, int hint,
+                     const std::function<EditResult()>& work);
+  // Shows a negative result code's text (1, 0 and -29 are silent).
+  static void ReportResult(EditResult result);
+
+  // --- outline (view_outline.cpp) ---
+  void StopOutline();
+  // Starts the outline when a selection exists and it is shown; takes the
+  // document's phase and advances it.
+  void StartOutline();
+  // Marks the whole client area for repaint (and the outline for redraw).
+  void InvalidateAll();
+  void Invalidate(const platform::Rect& viewRect);
+
+  // --- selection (view_selection.cpp, selection_file.cpp) ---
+  EditResult OnSelectAll();
+  EditResult OnSelectNone();
+  EditResult OnSelectInverse();
+  EditResult OnSelectBorder(int size);
+  EditResult OnSelectExpand(int size);
+  EditResult OnSelectContract(int size);
+  EditResult OnHideSelection();
+  EditResult OnSaveSelection(const std::string& path);
+  EditResult OnLoadSelection(const std::string& path, SelectionCombine mode);
+  // Whether a view point lies inside the selection.
+  bool HitSelection(platform::Point viewPoint) const;
+  // The common frame of the selection commands: record `name` (kind 18 or
+  // 11), busy, drop a floater into the image first, install what `compute`
+  // makes (it may return nullopt to leave the selection as it is), update.
+  EditResult RunSelectionCommand(int kind, std::string_view name,
+                                 const std::function<std::optional<platform::Region>()>& compute,
+                                 SelectionCombine mode);
+  // Moves the box by (dx, dy) clamped so that it keeps touching the image.
+  void MoveSelectionBy(int dx, int dy, int undoKind, std::string_view undoName);
+  const RubberBand& GetRubberBand() const { return rubberBand_; }
+
+  // --- floater (floater.cpp, view_floater.cpp) ---
+  // Makes the floater from the selection if there is none yet; true when
+  // floater pixels and alpha exist afterwards.
+  bool CreateFloaterBitmaps(bool allowFeather);
+  // Blends the floater into the image in 64 x 64 cells and frees it.
+  void Defloat();
+  EditResult OnFloat();
+  EditResult OnDefloat();
+  EditResult OnCopy();
+  EditResult OnCut();
+  EditResult OnDelete();
+  EditResult OnFill();
+  EditResult OnPaste();
+  EditResult OnDefineStamp();
+  EditResult OnTrim();
+  // The turn, flip and resize commands and the parameter transforms, on the
+  // floater with a selection, else on the canvas.
+  EditResult RunTransform(const ParsedOperation& operation);
+  // The transform tools' frame (image coordinates) while one is shown.
+  const std::optional<std::array<PointF, 4>>& TransformFrame() const { return transformFrame_; }
+  // The stamp Define Stamp made (pixels and alpha), for the stamp tool.
+  const CDIBitmap& StampImage() const;
+  const CDIBitmap& StampAlpha() const;
+
+  // --- undo ---
+  EditResult OnUndo();
+
+  // --- zoom and layout (view_zoom.cpp) ---
+  EditResult OnNormalView();
+  EditResult OnZoomIn();
+  EditResult OnZoomOut();
+  EditResult OnFitToImage();
+  EditResult OnFitWindowToImage();
+  EditResult OnDisplayMode();
+  EditResult OnRuler();
+  EditResult OnPreviewPrintedColors();
+  // Recomputes the displayed rectangle and scroll range after a zoom or size
+  // change, keeping the image point in the middle of the client area there.
+  void Layout();
+  bool FitWindowToImage() const { return fitWindow_; }
+  bool PreviewPrintedColors() const { return previewPrinted_; }
+  // The zoom tool's rectangle while dragging (view coordinates).
+  const std::optional<platform::Rect>& ZoomRectangle() const { return zoomRect_; }
+
+ private:
+  // --- event routing by tool group (vivid_view.cpp) ---
+  bool PressInsideImage(platform::Point point) const;
+
+  // --- selection tools (view_selection.cpp) ---
+  void SelectionPress(platform::Point point, PointerButton button, unsigned modifiers);
+  void SelectionMove(platform::Point point, unsigned modifiers);
+  void SelectionRelease(platform::Point point, PointerButton button, unsigned modifiers);
+  void SelectionDoubleClick(platform::Point point, unsigned modifiers);
+  void SelectionKey(ViewKey key, int repeat, unsigned modifiers);
+  // --- floater tools (view_floater.cpp) ---
+  void FloaterPress(platform::Point point, PointerButton button, unsigned modifiers);
+  void FloaterMove(platform::Point point, unsigned modifiers);
+  void FloaterRelease(platform::Point point, PointerButton button, unsigned modifiers);
+  void FloaterKey(ViewKey key, int repeat, unsigned modifiers);
+  // --- zoom and scroll tools (view_zoom.cpp) ---
+  void ZoomPress(platform::Point point, PointerButton button, unsigned modifiers);
+  void ZoomMove(platform::Point point, unsigned modifiers);
+  void ZoomRelease(platform::Point point, PointerButton button, unsigned modifiers);
+  // --- outline timer (view_outline.cpp) ---
+  void OutlineTick(int ms);
+
+  CVividDoc& document_;
+
+  // Geometry (view_zoom.cpp).
+  int clientWidth_ = 1024;
+  int clientHeight_ = 768;
+  platform::Point scroll_{};
+  ZoomRatio zoom_{};
+  bool rulers_ = false;
+  bool fitWindow_ = false;
+  bool laidOutOnce_ = false;
+  int displayMode_ = 1;
+  bool previewPrinted_ = false;
+  std::optional<platform::Point> wantedClientSize_;
+  std::optional<platform::Point> pointerImage_;
+  std::optional<platform::Rect> zoomRect_;
+  platform::Point zoomPress_{};
+  platform::Point scrollPress_{};
+  bool zoomDragging_ = false;
+
+  // Pointer state (vivid_view.cpp).
+  bool buttonDown_ = false;
+  PointerButton pressedButton_ = PointerButton::Left;
+  unsigned modifiers_ = 0;
+
+  // Outline (view_outline.cpp).
+  bool showOutline_ = true;
+  bool outlineRunning_ = false;
+  bool outlineNeedsRedraw_ = false;
+  int outlinePhase_ = 0;
+  int outlineClock_ = 0;  // ms until the next outline frame
+  std::vector<platform::Rect> outlineRects_;  // the thread's copy, image coordinates
+
+  // Repaint bookkeeping (view_display.cpp).
+  platform::Region invalid_;
+
+  // Selection gesture (view_selection.cpp).
+  RubberBand rubberBand_;
+  bool gestureActive_ = false;
+  bool movingOutline_ = false;
+  SelectionCombine gestureMode_ = SelectionCombine::Replace;
+  platform::Point gesturePress_{};
+  std::vector<platform::Point> freehandPoints_;  // image coordinates
+  platform::Region paintStroke_;
+  std::optional<platform::Point> lastDab_;
+
+  // Floater tools (view_floater.cpp).
+  bool draggingFloater_ = false;
+  platform::Point floaterPress_{};
+  std::optional<std::array<PointF, 4>> transformFrame_;
+  int transformHandle_ = -1;
+  platform::Point transformPress_{};
+  CDIBitmap stampImage_;
+  CDIBitmap stampAlpha_;
+  platform::Region alphaStroke_;
+  CDIBitmap alphaCoverage_;
+};
