@@ -122,6 +122,7 @@ int RunConvert(std::span<const std::string> args);
 int RunApply(std::span<const std::string> args);
 int RunPrint(std::span<const std::string> args);
 int RunIcc(std::span<const std::string> args);
+int RunScript(std::span<const std::string> args);
 // Lists the operations `apply` takes, with their parameters and ranges.
 void PrintOperations(std::FILE* stream);
 

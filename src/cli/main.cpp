@@ -41,6 +41,14 @@ constexpr Verb kVerbs[] = {
      "      write a profile's text dump to FILE (default VIVIDICM_prn.txt for an output profile, else\n"
      "      VIVIDICM_mntr.txt, in the working folder)",
      RunIcc},
+    {"script",
+     "script FILE|-\n"
+     "      run an editing session, one step a line, through the editor's own view controllers:\n"
+     "      open, new, save, close, document, window, view, zoom, scroll, render, tool, set, press, move,\n"
+     "      release, click, double-click, drag, key, tick, command, effect, preview, preview-ok,\n"
+     "      preview-cancel, answer. A syntax error stops the script before it runs (exit 2); a step that\n"
+     "      fails stops it with its line number and the system's message (exit 1)",
+     RunScript},
 };
 
 void PrintVerbUsage(std::FILE* stream, const Verb& verb) {
