@@ -39,6 +39,23 @@ std::vector<CommandDef> MakeCommands() {
       {kCmdRuler, "ruler", "&Ruler", {}},
       {kCmdPreviewPrintedColors, "preview-printed-colors", "Preview Printed Colors", {}},
       {kCmdNewWindow, "new-window", "&New Window", {}},
+      {kCmdRotate90, "90-cw", "90 CW", {}, "rotate-90"},
+      {kCmdRotate180, "180-cw", "180 CW", {}, "rotate-180"},
+      {kCmdRotate270, "90-ccw", "90 CCW", {}, "rotate-270"},
+      {kCmdFlipHorizontal, "horizontal", "&Horizontal", {}, "flip-horizontal"},
+      {kCmdFlipVertical, "vertical", "&Vertical", {}, "flip-vertical"},
+      {kCmdResize,
+       "resize",
+       "Re&size...",
+       {{"width", ParamKind::Integer, 1, 32767, {}, std::nullopt}, {"height", ParamKind::Integer, 1, 32767, {}, std::nullopt}},
+       "resize"},
+      {kCmdAnyAngle, "any-angle", "&Any Angle...", {{"angle", ParamKind::Real, -180, 180, {}, std::nullopt}}, "rotate"},
+      {kCmdShear,
+       "shear",
+       "S&hear...",
+       {{"angle", ParamKind::Real, -45, 45, {}, std::nullopt},
+        {"direction", ParamKind::Choice, 0, 0, {"horizontal", "vertical"}, 0.0}},
+       "shear"},
   };
 }
 

@@ -44,6 +44,15 @@ enum ViewCommand : int {
   kCmdRuler = 59398,
   kCmdPreviewPrintedColors = 33005,
   kCmdNewWindow = 57648,
+  // Image menu transforms: on the floater with a selection, else the canvas
+  kCmdRotate90 = 32924,
+  kCmdRotate180 = 32925,
+  kCmdRotate270 = 32926,
+  kCmdFlipHorizontal = 32921,
+  kCmdFlipVertical = 32920,
+  kCmdResize = 32923,
+  kCmdAnyAngle = 32927,
+  kCmdShear = 32928,
 };
 
 struct CommandDef {
@@ -54,6 +63,9 @@ struct CommandDef {
   std::string_view menuText;
   // Arguments the dialog would ask for, in order (script words).
   std::vector<OperationParam> params;
+  // For the Image menu's transforms: the operation (editing/operation_table.h)
+  // the command runs with its arguments; empty for the others.
+  std::string_view operation;
 };
 
 const std::vector<CommandDef>& ViewCommands();

@@ -190,8 +190,23 @@ EditResult CVividView::RunCommand(ViewCommand id, const OperationArgs& args, boo
     case kCmdRuler: return OnRuler();
     case kCmdPreviewPrintedColors: return OnPreviewPrintedColors();
     case kCmdNewWindow: return 0;  // the application makes the new view
+    default: break;
   }
-  return 0;
+  // The Image menu's transforms run their operation as `effect` does.
+  const CommandDef* def = FindCommand(id);
+  if (!def || def->operation.empty()) return 0;
+  std::string text(def->operation);
+  for (size_t i = 0; i < args.texts.size() && !args.texts[i].empty(); ++i) {
+    text += i == 0 ? ':' : ',';
+    text += args.texts[i];
+  }
+  std::string error;
+  const std::optional<ParsedOperation> operation = ParseOperation(text, error);
+  if (!operation) {
+    platform::ShowMessage(error);
+    return 0;
+  }
+  return RunEffect(*operation);
 }
 
 namespace {
