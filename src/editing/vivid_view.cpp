@@ -235,7 +235,13 @@ EditResult CVividView::RunEffect(const ParsedOperation& operation) {
   const bool rebuilds =
       operation.def->family == OperationFamily::ColorMode || operation.def->family == OperationFamily::Geometry;
   const int hint = kHintRedraw | (rebuilds ? kHintSizeChanged | kHintColorTableChanged : 0);
-  return RunEdit(50, nullptr, operation.def->name, hint, [&]() -> EditResult {
+  // Canvas Size and cropping change the image's size: their undo keeps every
+  // tile, whatever the selection, so that Undo brings back every pixel.
+  const std::string_view name = operation.def->name;
+  const bool resizesCanvas = name == "canvas-size" || name == "crop";
+  const int kind = resizesCanvas ? 99 : 50;
+  const std::string_view undoName = name == "canvas-size" ? std::string_view("Cavas Size") : name;
+  return RunEdit(kind, nullptr, undoName, hint, [&]() -> EditResult {
     if (floater) return operation.def->apply(document_.FloaterImage(), operation.args);
     const EditResult result = operation.def->apply(image, operation.args);
     // A rebuilt bitmap lost its mask; a changed size may leave the selection
