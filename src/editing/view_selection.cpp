@@ -270,8 +270,9 @@ void CVividView::SelectionMove(platform::Point point, unsigned) {
     const platform::Rect box = document_.SelectionBox();
     const platform::Point origin = MovedSelectionOrigin(box, int64_t{to.x} - from.x, int64_t{to.y} - from.y,
                                                         GetImage().GetWidth(), GetImage().GetHeight());
-    const PointF a = ImageToView({static_cast<double>(origin.x), static_cast<double>(origin.y)});
-    const PointF b = ImageToView({static_cast<double>(origin.x) + box.Width(), static_cast<double>(origin.y) + box.Height()});
+    const double left = origin.x, top = origin.y;
+    const PointF a = ImageToView({left, top});
+    const PointF b = ImageToView({left + box.Width(), top + box.Height()});
     SetRubberBand({RubberBand::Kind::Rectangle,
                    {{static_cast<int32_t>(a.x), static_cast<int32_t>(a.y)},
                     {static_cast<int32_t>(b.x), static_cast<int32_t>(b.y)}}});
