@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 #include "editing/vivid_view.h"
@@ -123,15 +124,18 @@ EditResult CVividView::OnSaveSelection(const std::string& chosen) {
   const platform::Region region = document_.SelectionRegionInImage();
   // An empty selection is not written.
   if (region.IsEmpty()) return 1;
-  const std::vector<uint8_t> data = region.ToBytes();
-  if (data.size() > static_cast<size_t>(INT32_MAX)) {
+  std::vector<uint8_t> bytes;
+  try {
+    const std::vector<uint8_t> data = region.ToBytes();
+    if (data.size() > static_cast<size_t>(INT32_MAX)) throw std::length_error("region too large");
+    bytes.resize(kFileHeaderSize);
+    std::memcpy(bytes.data(), kSelectionMagic, sizeof(kSelectionMagic));
+    StoreLE32(bytes.data() + 32, static_cast<uint32_t>(data.size()));
+    bytes.insert(bytes.end(), data.begin(), data.end());
+  } catch (const std::exception&) {  // out of memory, or more than n can count
     platform::ShowMessage("Cannot have Selection Stored.");
     return 0;
   }
-  std::vector<uint8_t> bytes(kFileHeaderSize);
-  std::memcpy(bytes.data(), kSelectionMagic, sizeof(kSelectionMagic));
-  StoreLE32(bytes.data() + 32, static_cast<uint32_t>(data.size()));
-  bytes.insert(bytes.end(), data.begin(), data.end());
 
   platform::AtomicFile file(path);
   if (!file.Open() || !file.Write(bytes.data(), bytes.size()) || !file.Commit()) {
