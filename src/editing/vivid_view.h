@@ -308,6 +308,15 @@ class CVividView final : public CDocumentView {
   std::vector<platform::Point> freehandPoints_;  // image coordinates
   platform::Region paintStroke_;
   std::optional<platform::Point> lastDab_;
+  int gestureTool_ = 0;            // selection tool number (1..7) of the running gesture
+  bool bandTrailsPointer_ = false;  // the polyline band's last point is the pointer, not a vertex
+  // Replaces the rubber band, invalidating what the old and the new one cover.
+  void SetRubberBand(RubberBand band);
+  // Ends a gesture without a change (a polygon in progress is discarded).
+  void CancelSelectionGesture();
+  // Adds an image point to the freehand polygon (skipping a repeat of the
+  // last one and anything past 16384 points) and its view point to the band.
+  void AddPolygonPoint(platform::Point viewPoint);
 
   // Floater tools (view_floater.cpp).
   bool draggingFloater_ = false;
