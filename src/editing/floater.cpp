@@ -11,6 +11,7 @@
 // through two band-sized scratch bitmaps. No image-sized plane is kept.
 #include <algorithm>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 #include "editing/tool_settings.h"
@@ -43,7 +44,12 @@ void FeatherAlpha(CDIBitmap& alpha, int feather) {
   if (n <= 1) return;  // one pass writes 255 where the alpha is 255
   const int width = alpha.GetWidth(), height = alpha.GetHeight();
   const int step = std::max(1, 255 / (n + 1));
-  std::vector<uint8_t> distance(static_cast<size_t>(width) * height);
+  std::vector<uint8_t> distance;
+  try {
+    distance.resize(static_cast<size_t>(width) * height);
+  } catch (const std::bad_alloc&) {
+    return;  // no room for the distances: the edge stays hard
+  }
   auto at = [&](int x, int y) -> uint8_t& { return distance[static_cast<size_t>(y) * width + x]; };
   auto get = [&](int x, int y) -> int {
     return (x < 0 || y < 0 || x >= width || y >= height) ? 0 : distance[static_cast<size_t>(y) * width + x];

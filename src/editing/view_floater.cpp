@@ -159,34 +159,40 @@ EditResult CVividView::OnCopy() {
 
 EditResult CVividView::OnCut() {
   if (!document_.HasSelection()) return 0;
+  EditResult result;
   if (document_.HasFloater()) {
-    return RunEdit(15, nullptr, "Cut Floater", kHintRedraw, [&]() -> EditResult {
+    result = RunEdit(15, nullptr, "Cut Floater", kHintRedraw, [&]() -> EditResult {
       // A floater that did not reach the clipboard is kept, not lost.
       if (FloaterToClipboard(document_) != 1) return 0;
       document_.FreeFloaterBitmaps();
       document_.ClearSelection();
       return 1;
     });
+  } else {
+    result = RunEdit(15, nullptr, "Cut Selection", kHintRedraw, [&]() -> EditResult {
+      if (!CreateFloaterBitmaps(true)) return 0;
+      const int copied = FloaterToClipboard(document_);
+      document_.FreeFloaterBitmaps();
+      if (copied != 1) return 0;
+      const EditResult filled = FillSelected(document_, ToolSettings().background);
+      document_.ClearSelection();
+      return filled;
+    });
   }
-  return RunEdit(15, nullptr, "Cut Selection", kHintRedraw, [&]() -> EditResult {
-    if (!CreateFloaterBitmaps(true)) return 0;
-    const int copied = FloaterToClipboard(document_);
-    document_.FreeFloaterBitmaps();
-    if (copied != 1) return 0;
-    const EditResult filled = FillSelected(document_, ToolSettings().background);
-    document_.ClearSelection();
-    return filled;
-  });
+  UpdateTransformFrame();
+  return result;
 }
 
 EditResult CVividView::OnDelete() {
   if (!document_.HasSelection()) return 0;
   if (document_.HasFloater()) {
-    return RunEdit(15, nullptr, "Clear Floater", kHintRedraw, [&]() -> EditResult {
+    const EditResult result = RunEdit(15, nullptr, "Clear Floater", kHintRedraw, [&]() -> EditResult {
       document_.FreeFloaterBitmaps();
       document_.ClearSelection();
       return 1;
     });
+    UpdateTransformFrame();
+    return result;
   }
   return RunEdit(15, nullptr, "Clear Selection", kHintRedraw,
                  [&]() -> EditResult { return FillSelected(document_, ToolSettings().background); });

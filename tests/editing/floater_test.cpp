@@ -312,6 +312,22 @@ TEST_F(FloaterTest, CutCopyPasteRoundTrip) {
   EXPECT_TRUE(messages_.shown.empty());
 }
 
+// A floater that cannot reach the clipboard is not cut away, and a paste
+// that cannot read the clipboard leaves the floater that was there.
+TEST_F(FloaterTest, ClipboardFailuresKeepTheFloater) {
+  MakeImage(40, 30);
+  Select(Region::FromRect(5, 5, 25, 20));
+  ASSERT_EQ(view_->OnFloat(), 1);
+  clipboard_.RefuseOpen(true);
+  EXPECT_EQ(view_->OnCut(), 0);
+  EXPECT_TRUE(doc_.HasFloater());
+  EXPECT_EQ(doc_.SelectionBox(), (Rect{5, 5, 25, 20}));
+  EXPECT_EQ(view_->OnPaste(), 0);
+  EXPECT_TRUE(doc_.HasFloater());
+  EXPECT_TRUE(doc_.FloaterImage().IsAllocated());
+  EXPECT_EQ(messages_.Texts(), (std::vector<std::string>{"Cannot open the Clipboard", "Cannot open the Clipboard"}));
+}
+
 // A bitmap alone on the clipboard (a palette one here) becomes an opaque
 // rectangular floater of the image's kind at the visible top-left corner.
 TEST_F(FloaterTest, PlainBitmapPastesOpaqueAtTheVisibleCorner) {
