@@ -257,6 +257,31 @@ class CVividView final : public CDocumentView {
   void FloaterMove(platform::Point point, unsigned modifiers);
   void FloaterRelease(platform::Point point, PointerButton button, unsigned modifiers);
   void FloaterKey(ViewKey key, int repeat, unsigned modifiers);
+  // The Scale, Rotate and Distort tools and Edit Floater Alpha.
+  void TransformToolPress(platform::Point point);
+  void TransformToolMove(platform::Point point);
+  void TransformToolRelease(platform::Point point);
+  void AlphaStrokeDab(PointF imagePoint);
+  void AlphaStrokeRelease();
+  // Sets transformFrame_ to the box's corners while a transform tool is
+  // active and a selection exists (no gesture running); clears it otherwise.
+  void UpdateTransformFrame();
+  // The frame of every floater transform (commands and tools): records
+  // undo kind 19 `undoName`, makes the floater if there is none, applies
+  // `op` to the alpha and then to the pixels (so at most one extra copy of
+  // the larger bitmap lives at a time), takes the new region from the new
+  // alpha and places the new box at `origin`, or centred on the old box.
+  EditResult TransformFloater(std::string_view undoName, const std::function<int(CDIBitmap&)>& op,
+                              std::optional<platform::Point> origin);
+  // --- floater (floater.cpp) ---
+  // Blends the floater into the part of the image inside `cell` (image
+  // coordinates; clipped to the box and the image), through the image's
+  // mask, with the floater page's merge mode and opacity.
+  void CombineCellAndFloater(const platform::Rect& cell);
+  // The merge mode a drop uses on `image`: the floater page's BlendMode, or
+  // Normal where the image's kind has no such blend (If Darker and If
+  // Lighter need 24 bits or gray, the HSL blends 24 bits).
+  static int FloaterMergeMode(const CDIBitmap& image);
   // --- zoom and scroll tools (view_zoom.cpp) ---
   void ZoomPress(platform::Point point, PointerButton button, unsigned modifiers);
   void ZoomMove(platform::Point point, unsigned modifiers);
@@ -328,4 +353,12 @@ class CVividView final : public CDocumentView {
   CDIBitmap stampAlpha_;
   platform::Region alphaStroke_;
   CDIBitmap alphaCoverage_;
+  platform::Point floaterDrag_{};         // image pixels the Move Floater drag has gone
+  bool transformActive_ = false;          // a Scale, Rotate or Distort drag is running
+  std::array<PointF, 4> transformStart_{};  // the frame when it began
+  double transformAngle_ = 0;             // degrees the Rotate drag has swept, clockwise
+  bool alphaStrokeActive_ = false;
+  bool alphaRaise_ = false;               // Shift at the press: raise the alpha
+  platform::Point alphaOrigin_{};         // the box's top-left corner at the press
+  std::optional<PointF> lastAlphaDab_;
 };
