@@ -211,7 +211,9 @@ TEST_F(FloaterTest, DefloatBlendsInsideTheRegionOnly) {
             ADD_FAILURE() << "pixel " << x << "," << y << " byte " << k << ": " << int(got[k]) << " != " << want;
         }
       }
-    if (c.transparency == 100) EXPECT_EQ(PixelBytes(image), PixelBytes(before));
+    if (c.transparency == 100) {
+      EXPECT_EQ(PixelBytes(image), PixelBytes(before));
+    }
   }
   EXPECT_TRUE(messages_.shown.empty());
 }
@@ -236,7 +238,9 @@ TEST_F(FloaterTest, DeleteAndFillPaintTheSelectionOrTheFloater) {
     ToolSettings().background = 0x336699;  // red 0x99, green 0x66, blue 0x33
     ToolSettings().foreground = 0x102030;
     Select(region);
-    if (c.floater) ASSERT_EQ(view_->OnFloat(), 1);
+    if (c.floater) {
+      ASSERT_EQ(view_->OnFloat(), 1);
+    }
     CDIBitmap before;
     ASSERT_TRUE(before.CopyFrom(image));
     ASSERT_EQ(c.fill ? view_->OnFill() : view_->OnDelete(), 1);
@@ -427,7 +431,9 @@ TEST_F(FloaterTest, UndoRestoresPixelsAndState) {
     }
     CDIBitmap before, floaterBefore;
     ASSERT_TRUE(before.CopyFrom(image));
-    if (doc_.HasFloater()) ASSERT_TRUE(floaterBefore.CopyFrom(doc_.FloaterImage()));
+    if (doc_.HasFloater()) {
+      ASSERT_TRUE(floaterBefore.CopyFrom(doc_.FloaterImage()));
+    }
     const Rect box = doc_.SelectionBox();
 
     switch (edit) {
@@ -452,7 +458,9 @@ TEST_F(FloaterTest, UndoRestoresPixelsAndState) {
     EXPECT_EQ(PixelBytes(image), PixelBytes(before));
     EXPECT_EQ(doc_.HasFloater(), edit == Edit::Defloat);
     EXPECT_EQ(doc_.SelectionBox(), box);
-    if (edit == Edit::Defloat) EXPECT_EQ(PixelBytes(doc_.FloaterImage()), PixelBytes(floaterBefore));
+    if (edit == Edit::Defloat) {
+      EXPECT_EQ(PixelBytes(doc_.FloaterImage()), PixelBytes(floaterBefore));
+    }
   }
 }
 
