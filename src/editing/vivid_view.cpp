@@ -228,25 +228,39 @@ EditResult CVividView::RunEffect(const ParsedOperation& operation) {
   // on the image through the selection's mask.
   CDIBitmap& image = GetImage();
   const bool floater = document_.HasFloater();
-  if (!floater && document_.HasSelection() && SelectionCannotHold(*operation.def, image)) {
+  if (document_.HasSelection() && SelectionCannotHold(*operation.def, image)) {
     platform::ShowMessage(kSelectionCannotHoldText);
     return 0;
   }
   const bool rebuilds =
       operation.def->family == OperationFamily::ColorMode || operation.def->family == OperationFamily::Geometry;
   const int hint = kHintRedraw | (rebuilds ? kHintSizeChanged | kHintColorTableChanged : 0);
-  // Canvas Size and cropping change the image's size: their undo keeps every
-  // tile, whatever the selection, so that Undo brings back every pixel.
+  // Colour-mode conversions, Canvas Size and cropping change the whole
+  // image: a floater is dropped into it first, and their undo keeps every
+  // tile whatever the selection (kind 99), so that Undo brings back every
+  // pixel of the former image.
   const std::string_view name = operation.def->name;
-  const bool resizesCanvas = name == "canvas-size" || name == "crop";
-  const int kind = resizesCanvas ? 99 : 50;
-  const std::string_view undoName = name == "canvas-size" ? std::string_view("Cavas Size") : name;
+  const bool wholeImage =
+      operation.def->family == OperationFamily::ColorMode || name == "canvas-size" || name == "crop";
+  const int kind = wholeImage ? 99 : 50;
+  std::string undoName(name);
+  if (name == "canvas-size") undoName = "Cavas Size";
+  if (name == "mode:gray") undoName = "Color Grayscale 8bit";
+  if (name == "mode:rgb") undoName = "Color RGB 24bit";
+  if (name == "mode:cmyk") undoName = "Color CMYK 32bit";
+  if (name == "mode:bw") undoName = "Color B/W 1bit";
+  if (name == "mode:palette") undoName = "Color Palette 8bit";
   return RunEdit(kind, nullptr, undoName, hint, [&]() -> EditResult {
-    if (floater) return operation.def->apply(document_.FloaterImage(), operation.args);
+    if (floater && !wholeImage) return operation.def->apply(document_.FloaterImage(), operation.args);
+    if (floater) {
+      Defloat();
+      document_.SetFloaterPresent(false);
+    }
     const EditResult result = operation.def->apply(image, operation.args);
     // A rebuilt bitmap lost its mask; a changed size may leave the selection
     // partly outside.
-    if (document_.HasSelection()) document_.CombineSelection(document_.SelectionRegionInImage(), SelectionCombine::Replace);
+    if (document_.HasSelection())
+      document_.CombineSelection(document_.SelectionRegionInImage(), SelectionCombine::Replace);
     return result;
   });
 }
