@@ -31,9 +31,10 @@
 // 4 view pixels apart; every tick is 4 pixels long, every fifth 8, every
 // tenth 12.
 //
-// While an edit is busy or progress is reported, the image and floater may
-// be half changed and a library call would report progress of its own, so
-// the base is not recomposed: the last picture stays until the edit ends.
+// A repaint may come while a long operation reports progress (its pump runs
+// the window's events). Composing then shows the pixels as they are at that
+// moment; progress reporting is held off meanwhile so that the blend calls
+// neither report nor pump events themselves.
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -117,10 +118,34 @@ void Gather(uint8_t* out, const uint8_t* row, const int32_t* cols, int n, int32_
   }
 }
 
+// Blue, green, red pixels to red, green, blue. Four pixels at a time as
+// three little-endian words: b0 g0 r0 b1 | g1 r1 b2 g2 | r2 b3 g3 r3 becomes
+// r0 g0 b0 r1 | g1 b1 r2 g2 | b2 r3 g3 b3.
+void SwapRedBlue(uint8_t* rgb, const uint8_t* bgr, int n) {
+  int i = 0;
+  for (; i + 4 <= n; i += 4, bgr += 12, rgb += 12) {
+    uint32_t w0, w1, w2;
+    std::memcpy(&w0, bgr, 4);
+    std::memcpy(&w1, bgr + 4, 4);
+    std::memcpy(&w2, bgr + 8, 4);
+    const uint32_t o0 = ((w0 >> 16) & 0xFFu) | (w0 & 0xFF00u) | ((w0 & 0xFFu) << 16) | (((w1 >> 8) & 0xFFu) << 24);
+    const uint32_t o1 = (w1 & 0xFFu) | ((w0 >> 24) << 8) | ((w2 & 0xFFu) << 16) | (w1 & 0xFF000000u);
+    const uint32_t o2 = ((w1 >> 16) & 0xFFu) | ((w2 >> 24) << 8) | (w2 & 0xFF0000u) | (((w2 >> 8) & 0xFFu) << 24);
+    std::memcpy(rgb, &o0, 4);
+    std::memcpy(rgb + 4, &o1, 4);
+    std::memcpy(rgb + 8, &o2, 4);
+  }
+  for (; i < n; ++i, bgr += 3, rgb += 3) {
+    rgb[0] = bgr[2];
+    rgb[1] = bgr[1];
+    rgb[2] = bgr[0];
+  }
+}
+
 // Everything one ComposeBase call needs, set up once.
 struct Composer {
   const CDIBitmap& image;
-  RgbImage& base;
+  RgbImage& target;
   platform::Rect shown;
   ZoomRatio zoom;
   bool maskMode = false;
@@ -145,7 +170,7 @@ struct Composer {
   int floaterFirst = 0, floaterLast = 0;  // map indexes inside the box's columns
   std::vector<uint8_t> packed, bgr, rgb;
 
-  Composer(const CDIBitmap& image, RgbImage& base) : image(image), base(base) {}
+  Composer(const CDIBitmap& image, RgbImage& target) : image(image), target(target) {}
 
   // The selection's spans on source row sy.
   void RowIntervals(int32_t sy) {
@@ -161,6 +186,19 @@ struct Composer {
     RowIntervals(sy);
     const uint8_t* a = floaterAlpha->RowPointer(sy - box.top);
     uint8_t* out = blendAlpha.RowPointer(0);
+    if (map.contiguous) {
+      // Whole runs: the alpha inside each span, 0 between them.
+      const int32_t c0 = map.cols[f0], c1 = c0 + (f1 - f0);
+      std::memset(out, 0, static_cast<size_t>(f1 - f0));
+      bool any = false;
+      for (const auto& [left, right] : intervals) {
+        const int32_t l = std::max(left, c0), r = std::min(right, c1);
+        if (l >= r) continue;
+        std::memcpy(out + (l - c0), a + (l - box.left), static_cast<size_t>(r - l));
+        any = true;
+      }
+      return any;
+    }
     size_t k = 0;
     bool any = false;
     for (int i = f0; i < f1; ++i) {
@@ -185,17 +223,30 @@ struct Composer {
         GL_CMYKRowToRGB(src, bgr.data(), n);
         b = bgr.data();
       }
-      for (int i = 0; i < n; ++i, b += 3, dst += 3) {
-        dst[0] = b[2];
-        dst[1] = b[1];
-        dst[2] = b[0];
-      }
+      SwapRedBlue(dst, b, n);
     }
   }
 
-  // The distinct source pixels of the map on source row sy as RGB in rgb.
+  // Map entries [first, last) of image row `row` as RGB at out + 3 x first.
   template <RowKind K>
-  void SourceRow(int32_t sy) {
+  void PlainPart(const uint8_t* row, int first, int last, uint8_t* out) {
+    if (first >= last) return;
+    const int count = last - first;
+    if constexpr (K != RowKind::Bits1) {
+      if (map.contiguous) {
+        // One source pixel per entry, side by side: convert in place.
+        constexpr int kBpp = K == RowKind::Index8 ? 1 : K == RowKind::Bgr24 ? 3 : 4;
+        ToRgb<K>(row + static_cast<size_t>(map.cols[first]) * kBpp, count, out + 3 * static_cast<size_t>(first));
+        return;
+      }
+    }
+    Gather<K>(packed.data(), row, map.cols.data() + first, count, 0, map.contiguous);
+    ToRgb<K>(packed.data(), count, out + 3 * static_cast<size_t>(first));
+  }
+
+  // The distinct source pixels of the map on source row sy as RGB in `out`.
+  template <RowKind K>
+  void SourceRow(int32_t sy, uint8_t* out) {
     const int n = static_cast<int>(map.cols.size());
     const int32_t* cols = map.cols.data();
     const uint8_t* row = image.RowPointer(sy);
@@ -206,12 +257,8 @@ struct Composer {
       f1 = floaterLast;
     }
     // Outside the floater.
-    Gather<K>(packed.data(), row, cols, f0, 0, map.contiguous);
-    ToRgb<K>(packed.data(), f0, rgb.data());
-    if (f1 < n) {
-      Gather<K>(packed.data(), row, cols + f1, n - f1, 0, map.contiguous);
-      ToRgb<K>(packed.data(), n - f1, rgb.data() + 3 * static_cast<size_t>(f1));
-    }
+    PlainPart<K>(row, 0, f0, out);
+    PlainPart<K>(row, f1, n, out);
     if (f0 == f1) return;
     // Inside: the image's pixels, the floater's, one blend as Defloat makes.
     const int m = f1 - f0;
@@ -221,13 +268,12 @@ struct Composer {
       GL_CombineBitmapByMode(blendDst, blendSrc, blendAlpha, 0, 0, m, 1, blendMode, opacity);
     else
       GL_CombineBitmapWithAlpha(blendDst, 0, 0, m, 1, blendSrc, 0, 0, blendAlpha, 0, 0, opacity);
-    ToRgb<K>(blendDst.RowPointer(0), m, rgb.data() + 3 * static_cast<size_t>(f0));
+    ToRgb<K>(blendDst.RowPointer(0), m, out + 3 * static_cast<size_t>(f0));
   }
 
-  // The mask display of the map on source row sy as RGB in rgb.
-  void MaskRow(int32_t sy) {
+  // The mask display of the map on source row sy as RGB in `out`.
+  void MaskRow(int32_t sy, uint8_t* out) {
     const int n = static_cast<int>(map.cols.size());
-    uint8_t* out = rgb.data();
     if (!selection) {
       std::memset(out, 255, static_cast<size_t>(n) * 3);
       return;
@@ -245,13 +291,9 @@ struct Composer {
     }
   }
 
-  // Spreads rgb over the client pixels [x0, x0 + count) of row `dst`.
+  // Spreads rgb over the client pixels from `dst` on, each entry over its run.
   void Expand(uint8_t* dst) const {
     const size_t n = map.cols.size();
-    if (map.unitRuns) {
-      std::memcpy(dst, rgb.data(), n * 3);
-      return;
-    }
     const uint8_t* s = rgb.data();
     for (size_t i = 0; i < n; ++i, s += 3)
       for (int32_t r = 0; r < map.runs[i]; ++r, dst += 3) std::memcpy(dst, s, 3);
@@ -264,7 +306,7 @@ struct Composer {
     const int y0 = std::clamp(shown.top, rect.top, rect.bottom), y1 = std::clamp(shown.bottom, y0, rect.bottom);
     // The background around the displayed image.
     for (int y = rect.top; y < rect.bottom; ++y) {
-      uint8_t* row = base.Row(y);
+      uint8_t* row = target.Row(y);
       if (y < y0 || y >= y1 || x0 == x1) {
         std::memset(row + 3 * static_cast<size_t>(rect.left), kButtonFace, 3 * static_cast<size_t>(rect.Width()));
         continue;
@@ -283,20 +325,38 @@ struct Composer {
     const size_t spanBytes = 3 * static_cast<size_t>(x1 - x0);
     int32_t previous = -1;
     for (int cy = y0; cy < y1; ++cy) {
-      uint8_t* dst = base.Row(cy) + 3 * static_cast<size_t>(x0);
+      uint8_t* dst = target.Row(cy) + 3 * static_cast<size_t>(x0);
       const int32_t sy = static_cast<int32_t>(std::min<int64_t>(SourceIndex(cy - shown.top, zoom.n, zoom.d), h - 1));
       if (sy == previous) {
-        std::memcpy(dst, base.Row(cy - 1) + 3 * static_cast<size_t>(x0), spanBytes);
+        std::memcpy(dst, target.Row(cy - 1) + 3 * static_cast<size_t>(x0), spanBytes);
         continue;
       }
       previous = sy;
+      // With one client pixel per source pixel the row is written in place.
+      uint8_t* out = map.unitRuns ? dst : rgb.data();
       if constexpr (K == RowKind::Mask)
-        MaskRow(sy);
+        MaskRow(sy, out);
       else
-        SourceRow<K>(sy);
-      Expand(dst);
+        SourceRow<K>(sy, out);
+      if (!map.unitRuns) Expand(dst);
     }
   }
+};
+
+// Holds progress reporting off for its life (see above).
+class ProgressHold {
+ public:
+  ProgressHold() : was_(ProgressEnabled()) {
+    if (was_) ProgressEnable(false);
+  }
+  ~ProgressHold() {
+    if (was_) ProgressEnable(true);
+  }
+  ProgressHold(const ProgressHold&) = delete;
+  ProgressHold& operator=(const ProgressHold&) = delete;
+
+ private:
+  bool was_;
 };
 
 // Fills the part of a row span of `image` inside `clip`.
@@ -396,9 +456,10 @@ void InvertPoints(RgbImage& image, std::vector<platform::Point>& points, const p
 
 }  // namespace
 
-void CVividView::ComposeBase(const platform::Region& area) {
+void CVividView::ComposeBase(RgbImage& target, const platform::Region& area) {
+  const ProgressHold hold;
   const CDIBitmap& image = GetImage();
-  Composer composer(image, base_);
+  Composer composer(image, target);
   composer.shown = DisplayedImageRect();
   composer.zoom = zoom_;
   composer.maskMode = displayMode_ == 2;
@@ -435,7 +496,7 @@ void CVividView::ComposeBase(const platform::Region& area) {
                             mode == kBlendDifference || ((mode == kBlendIfDarker || mode == kBlendIfLighter) && bits <= 24) ||
                             (mode >= kBlendHue && mode <= kBlendLuminosity && bits == 24);
   // In the mask display the alpha is shown whatever the mode.
-  composer.floater = floaterPixels && (composer.maskMode || (modeAccepted && !ProgressEnabled()));
+  composer.floater = floaterPixels && (composer.maskMode || modeAccepted);
   if (composer.floater) {
     composer.box = {box.left, box.top, box.left + width, box.top + height};
     composer.floaterImage = &floaterImage;
@@ -473,7 +534,7 @@ void CVividView::ComposeBase(const platform::Region& area) {
     const platform::Rect shown = DisplayedImageRect();
     for (const platform::Rect& rect : rects)
       if (rect.left < kRulerBand || rect.top < kRulerBand)
-        DrawRulers(base_, rect, shown, zoom_, image.GetWidth(), image.GetHeight());
+        DrawRulers(target, rect, shown, zoom_, image.GetWidth(), image.GetHeight());
   }
 }
 
@@ -545,49 +606,46 @@ void CVividView::DrawOverlays(RgbImage& out, const platform::Region& area) {
   }
 }
 
+// A whole picture is composed straight into `out`; the cached base then
+// counts as stale everywhere and partial repaints compose into it only what
+// they need.
 void CVividView::Render(RgbImage& out) {
   const platform::Region client = platform::Region::FromRect(0, 0, clientWidth_, clientHeight_);
-  baseStale_ = client;
+  const size_t bytes = static_cast<size_t>(clientWidth_) * clientHeight_ * 3;
   out.width = clientWidth_;
   out.height = clientHeight_;
-  out.pixels.resize(static_cast<size_t>(clientWidth_) * clientHeight_ * 3);
-  Render(out, client);
+  out.pixels.resize(bytes);
+  baseStale_ = client;
+  ComposeBase(out, client);
+  DrawOverlays(out, client);
+  outlineNeedsRedraw_ = false;
 }
 
 void CVividView::Render(RgbImage& out, const platform::Region& only) {
-  const platform::Region client = platform::Region::FromRect(0, 0, clientWidth_, clientHeight_);
   const size_t bytes = static_cast<size_t>(clientWidth_) * clientHeight_ * 3;
-  bool fresh = false;
+  if (out.width != clientWidth_ || out.height != clientHeight_ || out.pixels.size() != bytes) {
+    Render(out);
+    return;
+  }
+  const platform::Region client = platform::Region::FromRect(0, 0, clientWidth_, clientHeight_);
   if (base_.width != clientWidth_ || base_.height != clientHeight_ || base_.pixels.size() != bytes) {
     base_.width = clientWidth_;
     base_.height = clientHeight_;
     base_.pixels.assign(bytes, kButtonFace);
     baseStale_ = client;
-    fresh = true;
   }
-  const bool whole = out.width != clientWidth_ || out.height != clientHeight_ || out.pixels.size() != bytes;
-  if (whole) {
-    out.width = clientWidth_;
-    out.height = clientHeight_;
-    out.pixels.resize(bytes);
-  }
-  const platform::Region area = whole ? client : only.Intersect(client);
-
-  // Recompose what changed, unless an edit is under way (see above).
-  if (fresh || !(IsEditBusy() || ProgressEnabled())) {
-    const platform::Region redo = baseStale_.Intersect(area);
-    if (!redo.IsEmpty()) {
-      ComposeBase(redo);
-      baseStale_ = baseStale_.Subtract(redo);
-    }
+  const platform::Region area = only.Intersect(client);
+  const platform::Region redo = baseStale_.Intersect(area);
+  if (!redo.IsEmpty()) {
+    ComposeBase(base_, redo);
+    baseStale_ = baseStale_.Subtract(redo);
   }
   for (const platform::Rect& r : area.Rects())
     for (int y = r.top; y < r.bottom; ++y)
       std::memcpy(out.Row(y) + 3 * static_cast<size_t>(r.left), base_.Row(y) + 3 * static_cast<size_t>(r.left),
                   3 * static_cast<size_t>(r.Width()));
   DrawOverlays(out, area);
-  // The view is up to date: the outline may animate again.
-  if (baseStale_.IsEmpty()) outlineNeedsRedraw_ = false;
+  outlineNeedsRedraw_ = false;
 }
 
 platform::Region CVividView::TakeInvalidRegion() { return std::exchange(invalid_, platform::Region::Empty()); }

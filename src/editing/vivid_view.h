@@ -327,9 +327,10 @@ class CVividView final : public CDocumentView {
   // of it that must be composed again.
   RgbImage base_;
   platform::Region baseStale_;
-  // Composes base_ inside `area`; draws the outline and the overlays into
-  // `out` inside `area` (view_display.cpp).
-  void ComposeBase(const platform::Region& area);
+  // Composes the picture without outline and overlays into `target` inside
+  // `area`; draws the outline and the overlays into `out` inside `area`
+  // (view_display.cpp).
+  void ComposeBase(RgbImage& target, const platform::Region& area);
   void DrawOverlays(RgbImage& out, const platform::Region& area);
 
   // Selection gesture (view_selection.cpp).
