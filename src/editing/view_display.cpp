@@ -20,6 +20,11 @@
 // library call Defloat makes, on the gathered row. The blend is pointwise,
 // so the result is what Defloat would write; the image is never changed.
 //
+// The outline is a pattern of diagonal dashes 4 pixels wide, black and
+// white, or dark blue and yellow while a floater is present. Rubber bands,
+// the zoom rectangle and the transform frame invert the pixels under them,
+// each pixel once.
+//
 // Display mode 2 shows the selection as a mask: white where the image pixel
 // is selected, black where not; with a floater, the floater's alpha as gray
 // inside the region; without a selection everything is white. The outline
@@ -59,7 +64,7 @@ constexpr uint8_t kRulerTick = 0;
 // with a floater.
 constexpr uint8_t kOutlineDark[3] = {0, 0, 0};
 constexpr uint8_t kOutlineLight[3] = {255, 255, 255};
-constexpr uint8_t kFloaterOutlineDark[3] = {255, 0, 0};
+constexpr uint8_t kFloaterOutlineDark[3] = {0, 0, 160};
 constexpr uint8_t kFloaterOutlineLight[3] = {255, 255, 0};
 
 // The outline's 8 x 8 pattern: diagonal dashes 4 pixels wide, its
@@ -429,6 +434,33 @@ void LinePixels(platform::Point a, platform::Point b, std::vector<platform::Poin
   }
 }
 
+// The pixels of the part of segment a-b inside `bounds` (Liang-Barsky), so
+// that an end far outside the view costs nothing; a segment inside is drawn
+// from its own ends.
+void ClippedLinePixels(PointF a, PointF b, const platform::Rect& bounds, std::vector<platform::Point>& out) {
+  if (!std::isfinite(a.x) || !std::isfinite(a.y) || !std::isfinite(b.x) || !std::isfinite(b.y)) return;
+  const double dx = b.x - a.x, dy = b.y - a.y;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {a.x - bounds.left, bounds.right - 1 - a.x, a.y - bounds.top, bounds.bottom - 1 - a.y};
+  double t0 = 0.0, t1 = 1.0;
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0.0) {
+      if (q[i] < 0.0) return;
+      continue;
+    }
+    const double t = q[i] / p[i];
+    if (p[i] < 0.0)
+      t0 = std::max(t0, t);
+    else
+      t1 = std::min(t1, t);
+  }
+  if (t0 > t1) return;
+  const auto at = [&](double t) {
+    return platform::Point{static_cast<int32_t>(std::floor(a.x + t * dx)), static_cast<int32_t>(std::floor(a.y + t * dy))};
+  };
+  LinePixels(at(t0), at(t1), out);
+}
+
 void InvertPixel(RgbImage& image, int x, int y) {
   uint8_t* p = image.Row(y) + 3 * static_cast<size_t>(x);
   p[0] = static_cast<uint8_t>(255 - p[0]);
@@ -555,6 +587,12 @@ void CVividView::DrawOverlays(RgbImage& out, const platform::Region& area) {
       }
   }
 
+  // Shapes are cut to a rectangle one pixel beyond the client area before
+  // their frame is taken, lines to two pixels beyond it.
+  const platform::Region near = platform::Region::FromRect(-1, -1, clientWidth_ + 1, clientHeight_ + 1);
+  const platform::Rect lineBounds{-2, -2, clientWidth_ + 2, clientHeight_ + 2};
+  const auto toF = [](platform::Point p) { return PointF{double(p.x), double(p.y)}; };
+
   // The selection tools' rubber band.
   std::vector<platform::Point> points;
   const std::vector<platform::Point>& band_points = rubberBand_.points;
@@ -569,20 +607,21 @@ void CVividView::DrawOverlays(RgbImage& out, const platform::Region& area) {
             rubberBand_.kind == RubberBand::Kind::Rectangle
                 ? platform::Region::FromRect(l, t, r, bt)
                 : platform::Region::FromRoundRect(l, t, r, bt, (r - l - 1) / 4, (bt - t - 1) / 4);
-        InvertRegion(out, FrameOf(shape), clip);
+        InvertRegion(out, FrameOf(shape.Intersect(near)), clip);
       }
       break;
     case RubberBand::Kind::Ellipse:
       if (band_points.size() >= 2) {
         const platform::Point c = band_points[0];
         const int32_t rx = std::abs(band_points[1].x - c.x), ry = std::abs(band_points[1].y - c.y);
-        InvertRegion(out, FrameOf(platform::Region::FromEllipse(c.x - rx, c.y - ry, c.x + rx + 1, c.y + ry + 1)),
-                     clip);
+        const platform::Region shape = platform::Region::FromEllipse(c.x - rx, c.y - ry, c.x + rx + 1, c.y + ry + 1);
+        InvertRegion(out, FrameOf(shape.Intersect(near)), clip);
       }
       break;
     case RubberBand::Kind::Polyline:
     case RubberBand::Kind::Segment:
-      for (size_t i = 0; i + 1 < band_points.size(); ++i) LinePixels(band_points[i], band_points[i + 1], points);
+      for (size_t i = 0; i + 1 < band_points.size(); ++i)
+        ClippedLinePixels(toF(band_points[i]), toF(band_points[i + 1]), lineBounds, points);
       if (band_points.size() == 1) points.push_back(band_points[0]);
       InvertPoints(out, points, clip);
       points.clear();
@@ -591,17 +630,13 @@ void CVividView::DrawOverlays(RgbImage& out, const platform::Region& area) {
   }
 
   // The zoom tool's rectangle.
-  if (zoomRect_) InvertRegion(out, FrameOf(platform::Region::FromRect(*zoomRect_)), clip);
+  if (zoomRect_) InvertRegion(out, FrameOf(platform::Region::FromRect(*zoomRect_).Intersect(near)), clip);
 
   // The transform tools' frame.
   if (transformFrame_) {
-    platform::Point corners[4];
-    for (int i = 0; i < 4; ++i) {
-      const PointF v = ImageToView((*transformFrame_)[i]);
-      corners[i] = {static_cast<int32_t>(std::clamp(std::floor(v.x), -1e8, 1e8)),
-                    static_cast<int32_t>(std::clamp(std::floor(v.y), -1e8, 1e8))};
-    }
-    for (int i = 0; i < 4; ++i) LinePixels(corners[i], corners[(i + 1) % 4], points);
+    PointF corners[4];
+    for (int i = 0; i < 4; ++i) corners[i] = ImageToView((*transformFrame_)[i]);
+    for (int i = 0; i < 4; ++i) ClippedLinePixels(corners[i], corners[(i + 1) % 4], lineBounds, points);
     InvertPoints(out, points, clip);
   }
 }
