@@ -186,7 +186,8 @@ struct Composer {
   }
 
   // The floater alpha of map entries [f0, f1) on source row sy into
-  // blendAlpha, 0 outside the region; false when all of it is 0.
+  // blendAlpha, 0 outside the region; false when none of them lies inside
+  // the region (nothing to blend).
   bool BuildAlpha(int32_t sy, int f0, int f1) {
     RowIntervals(sy);
     const uint8_t* a = floaterAlpha->RowPointer(sy - box.top);

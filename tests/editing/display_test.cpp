@@ -171,6 +171,8 @@ TEST_F(DisplayTest, FloaterIsBlendedAsDefloatWouldDropIt) {
       {Kind::Rgb24, kBlendMultiply, 40, {1, 1}},   {Kind::Rgb24, kBlendScreen, 10, {1, 2}},
       {Kind::Rgb24, kBlendDifference, 0, {1, 1}},  {Kind::Gray8, kBlendNormal, 25, {1, 1}},
       {Kind::Palette8, kBlendNormal, 40, {1, 1}},  {Kind::Palette8, kBlendNormal, 0, {3, 1}},
+      {Kind::Mono1, kBlendNormal, 40, {1, 1}},     {Kind::Mono1, kBlendNormal, 0, {1, 2}},
+      {Kind::Cmyk32, kBlendMultiply, 30, {1, 1}},  {Kind::Cmyk32, kBlendNormal, 0, {2, 1}},
   };
   const platform::Rect box{5, 4, 29, 22};
   for (const Case& c : cases) {
@@ -199,22 +201,32 @@ TEST_F(DisplayTest, FloaterIsBlendedAsDefloatWouldDropIt) {
 
     RgbImage out;
     view_->Render(out);
+    // Channels blend in the image's own kind: CMYK inks, then converted.
+    const auto blend = [&](int d, int s, int a) {
+      int t = s;
+      if (c.mode == kBlendMultiply) t = d * s / 255;
+      if (c.mode == kBlendScreen) t = 255 - (255 - d) * (255 - s) / 255;
+      if (c.mode == kBlendDifference) t = std::abs(d - s);
+      return (t * a + d * (255 - a)) / 255;
+    };
     ExpectPicture(out, [&](int x, int y) {
       const Rgb d = Expected(c.kind, x, y);
       if (!region.Contains(x, y)) return d;
       const int fx = x - box.left, fy = y - box.top;
       const int A = alpha.RowPointer(fy)[fx];
-      if (c.kind == Kind::Palette8) return A != 0 ? Expected(c.kind, fx + 3, fy + 1) : d;  // no opacity
-      const Rgb s = Expected(c.kind, fx + 3, fy + 1);
+      // Palette and 1-bit pixels are replaced where the alpha is not 0, at any opacity.
+      if (c.kind == Kind::Palette8 || c.kind == Kind::Mono1) return A != 0 ? Expected(c.kind, fx + 3, fy + 1) : d;
       const int a = A * opacity / 255;
-      Rgb result;
-      for (int i = 0; i < 3; ++i) {
-        int t = s[i];
-        if (c.mode == kBlendMultiply) t = d[i] * s[i] / 255;
-        if (c.mode == kBlendScreen) t = 255 - (255 - d[i]) * (255 - s[i]) / 255;
-        if (c.mode == kBlendDifference) t = std::abs(d[i] - s[i]);
-        result[i] = (t * a + d[i] * (255 - a)) / 255;
+      if (c.kind == Kind::Cmyk32) {
+        const auto di = Cmyk(x, y), si = Cmyk(fx + 3, fy + 1);
+        int ink[4];
+        for (int i = 0; i < 4; ++i) ink[i] = blend(di[i], si[i], a);
+        return Rgb{std::max(0, 255 - ink[0] - ink[3]), std::max(0, 255 - ink[1] - ink[3]),
+                   std::max(0, 255 - ink[2] - ink[3])};
       }
+      const Rgb s = Expected(c.kind, fx + 3, fy + 1);
+      Rgb result;
+      for (int i = 0; i < 3; ++i) result[i] = blend(d[i], s[i], a);
       return result;
     });
     const CDIBitmap& image = view_->GetImage();
