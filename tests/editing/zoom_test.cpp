@@ -125,6 +125,7 @@ class ViewGeometryTest : public testing::Test {
 
   // A view of a 24-bit image of the given size in a client area.
   void Open(int width, int height, int clientWidth, int clientHeight) {
+    view_.reset();  // a view lives within its document
     auto image = std::make_unique<CDIBitmap>();
     ASSERT_TRUE(image->Create(width, height, 24, 0));
     CVividDoc::SetCreationMode(CM_BLANK);
