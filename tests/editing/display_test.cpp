@@ -369,6 +369,7 @@ TEST_F(DisplayTest, PartialRepaintsMatchAFullRepaint) {
   ToolSettings().SelectTool(ViewTool::Zoom);
   view_->OnPointerPress({30, 20}, PointerButton::Left, 0);
   view_->OnPointerMove({50, 35}, 0);
+  EXPECT_EQ(view_->ZoomRectangle(), (platform::Rect{30, 20, 51, 36}));
   view_->Render(out, view_->TakeInvalidRegion());
   view_->Render(full);
   EXPECT_EQ(out.pixels, full.pixels);
@@ -379,6 +380,7 @@ TEST_F(DisplayTest, PartialRepaintsMatchAFullRepaint) {
   view_->Render(out, view_->TakeInvalidRegion());
   view_->Render(full);
   EXPECT_EQ(out.pixels, full.pixels);
+  EXPECT_FALSE(view_->ZoomRectangle().has_value());
   EXPECT_EQ(view_->Zoom(), (ZoomRatio{4, 1}));
 }
 

