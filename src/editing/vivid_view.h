@@ -146,6 +146,12 @@ class CVividView final : public CDocumentView {
   // the selection outline at its current phase, the rubber bands, the zoom
   // rectangle, the transform frame and the rulers.
   void Render(RgbImage& out);
+  // Recomposes only the pixels of `only` (view coordinates) in `out`, which
+  // holds the previous picture of this view at the client size (else the
+  // whole picture is composed). What did not change since the last Render
+  // comes from the cached picture, so a repaint after an outline tick only
+  // draws the outline's pixels.
+  void Render(RgbImage& out, const platform::Region& only);
   // The parts of the client area that changed since the last call (view
   // coordinates); the window repaints them with Render.
   platform::Region TakeInvalidRegion();
@@ -307,6 +313,17 @@ class CVividView final : public CDocumentView {
   platform::Point zoomPress_{};
   platform::Point scrollPress_{};
   bool zoomDragging_ = false;
+  // The image point kept in the middle of the view by Layout: the middle of
+  // the image's visible part, refreshed whenever the scroll or size changes.
+  PointF centreImage_{};
+  // Geometry helpers: the ruler band's width, the scroll range, scrolling so
+  // that an image point lands in the middle, refreshing centreImage_.
+  int RulerBand() const { return rulers_ ? 20 : 0; }
+  platform::Point ScrollRange() const;
+  void CentreOn(PointF imagePoint);
+  void RefreshCentre();
+  void GeometryChanged();
+  void InvalidateZoomFrame();
 
   // Pointer state (vivid_view.cpp).
   bool buttonDown_ = false;
@@ -320,9 +337,26 @@ class CVividView final : public CDocumentView {
   int outlinePhase_ = 0;
   int outlineClock_ = 0;  // ms until the next outline frame
   std::vector<platform::Rect> outlineRects_;  // the thread's copy, image coordinates
+  platform::Region outlineRegion_;            // outlineRects_ as a region
+  // The outline's pixels in view coordinates (visible part only), rebuilt
+  // after the geometry or the rectangles changed.
+  platform::Region outlineView_;
+  bool outlineViewValid_ = false;
+  const platform::Region& OutlineViewRegion();
+  // The pixels of `area` with a 4-neighbour outside it.
+  static platform::Region FrameOf(const platform::Region& area);
 
   // Repaint bookkeeping (view_display.cpp).
   platform::Region invalid_;
+  // The composed picture without the outline and the overlays, and the parts
+  // of it that must be composed again.
+  RgbImage base_;
+  platform::Region baseStale_;
+  // Composes the picture without outline and overlays into `target` inside
+  // `area`; draws the outline and the overlays into `out` inside `area`
+  // (view_display.cpp).
+  void ComposeBase(RgbImage& target, const platform::Region& area);
+  void DrawOverlays(RgbImage& out, const platform::Region& area);
 
   // Selection gesture (view_selection.cpp).
   RubberBand rubberBand_;
