@@ -219,11 +219,22 @@ zoom 2:1
 scroll 6 4
 render {out:a}
 """, {"a": shown(src, 2, 1, (6, 4), (50, 44))}))
+    wide = refsupport.random_picture("RGB", 80, 60, 11)
     out.append(Case("render-zoom-out", """open {in}
 view 30 20
 zoom 1:2
 render {out:a}
-""", {"a": shown(src, 1, 2, (0, 0), (30, 20))}))
+""", {"a": shown(wide, 1, 2, (0, 0), (30, 20)), "@in": wide}))
+    # Gestures are in view coordinates: at 2:1 a view point maps to image
+    # point trunc(v / 2 + 0.5).
+    out.append(Case("zoomed-rectangle", """open {in}
+zoom 2:1
+tool rectangle
+set foreground 10,200,30
+drag 10,12 30,40
+command fill
+save {out:a}
+""", {"a": fill_rect(src, 5, 6, 15, 20, fg)}))
 
     # The selection file: the magic, the byte count, then the region as a
     # 32-byte header and its rectangles in bands, in image coordinates.
