@@ -509,15 +509,23 @@ void CVividView::ComposeBase(RgbImage& target, const platform::Region& area) {
     }
   }
 
+  // While the Move Floater tool drags a floater, it is shown where it would
+  // land (the drag image): box and outline offset by the drag.
+  const platform::Point drag = draggingFloater_ && document_.HasFloater() ? floaterDrag_ : platform::Point{};
   composer.selection = document_.HasSelection();
-  if (composer.selection) composer.regionRects = document_.SelectionRegionInImage().Rects();
+  if (composer.selection) {
+    platform::Region region = document_.SelectionRegionInImage();
+    region.Offset(drag.x, drag.y);
+    composer.regionRects = region.Rects();
+  }
 
   // The floater is shown when its pixels can be blended as Defloat blends
   // them: the same bit count as the image, an 8-bit alpha, and a merge mode
   // the image's kind accepts (Defloat refuses the others and changes nothing).
   const CDIBitmap& floaterImage = document_.FloaterImage();
   const CDIBitmap& floaterAlpha = document_.FloaterAlpha();
-  const platform::Rect box = document_.SelectionBox();
+  platform::Rect box = document_.SelectionBox();
+  box = {box.left + drag.x, box.top + drag.y, box.right + drag.x, box.bottom + drag.y};
   const int width = std::min({box.Width(), floaterImage.GetWidth(), floaterAlpha.GetWidth()});
   const int height = std::min({box.Height(), floaterImage.GetHeight(), floaterAlpha.GetHeight()});
   const bool floaterPixels = drawable && composer.selection && document_.HasFloater() && floaterImage.IsAllocated() &&
@@ -633,12 +641,47 @@ void CVividView::DrawOverlays(RgbImage& out, const platform::Region& area) {
   // The zoom tool's rectangle.
   if (zoomRect_) InvertRegion(out, FrameOf(platform::Region::FromRect(*zoomRect_).Intersect(near)), clip);
 
-  // The transform tools' frame.
+  // The drag image of a selection being dragged by the Move Floater tool
+  // before it floats: the outline's frame where the pixels would land.
+  if (draggingFloater_ && !document_.HasFloater() && (floaterDrag_.x != 0 || floaterDrag_.y != 0) &&
+      document_.HasSelection()) {
+    const std::vector<platform::Rect> rects = document_.SelectionRegionInImage().Rects();
+    std::vector<platform::Rect> scaled;
+    scaled.reserve(rects.size());
+    for (const platform::Rect& r : rects) {
+      const PointF a = ImageToView({double(r.left + floaterDrag_.x), double(r.top + floaterDrag_.y)});
+      const PointF b = ImageToView({double(r.right + floaterDrag_.x), double(r.bottom + floaterDrag_.y)});
+      scaled.push_back({static_cast<int32_t>(std::clamp(std::floor(a.x), -2.0, clientWidth_ + 2.0)),
+                        static_cast<int32_t>(std::clamp(std::floor(a.y), -2.0, clientHeight_ + 2.0)),
+                        static_cast<int32_t>(std::clamp(std::max(std::floor(b.x), std::floor(a.x) + 1), -2.0,
+                                                        clientWidth_ + 2.0)),
+                        static_cast<int32_t>(std::clamp(std::max(std::floor(b.y), std::floor(a.y) + 1), -2.0,
+                                                        clientHeight_ + 2.0))});
+    }
+    InvertRegion(out, FrameOf(platform::Region::FromRects(scaled)), clip);
+  }
+
+  // The transform tools' frame, with a 5 x 5 grip on each corner (the
+  // corners a press takes lie within 4 pixels of their centre).
   if (transformFrame_) {
     PointF corners[4];
     for (int i = 0; i < 4; ++i) corners[i] = ImageToView((*transformFrame_)[i]);
     for (int i = 0; i < 4; ++i) ClippedLinePixels(corners[i], corners[(i + 1) % 4], lineBounds, points);
     InvertPoints(out, points, clip);
+    std::vector<platform::Rect> grips;
+    for (const PointF& c : corners) {
+      if (c.x < -4 || c.y < -4 || c.x > clientWidth_ + 4 || c.y > clientHeight_ + 4) continue;
+      const int32_t x = static_cast<int32_t>(std::lround(c.x)), y = static_cast<int32_t>(std::lround(c.y));
+      grips.push_back({x - 2, y - 2, x + 3, y + 3});
+    }
+    // Grips where the frame's lines were inverted already are inverted back
+    // to the picture's own pixels first, so each grip pixel flips once.
+    const platform::Region gripArea = platform::Region::FromRects(grips);
+    std::vector<platform::Point> onGrips;
+    for (const platform::Point& p : points)
+      if (gripArea.Contains(p.x, p.y)) onGrips.push_back(p);
+    InvertPoints(out, onGrips, clip);
+    InvertRegion(out, gripArea, clip);
   }
 }
 

@@ -108,6 +108,8 @@ void CVividView::OnModifiers(unsigned modifiers) {
 
 void CVividView::OnTimer(int ms) { OutlineTick(ms); }
 
+void CVividView::OnToolChanged() { UpdateTransformFrame(); }
+
 // --- commands ---
 
 CommandState CVividView::GetCommandState(ViewCommand id) const {

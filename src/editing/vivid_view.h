@@ -160,6 +160,11 @@ class CVividView final : public CDocumentView {
   bool OutlineRunning() const { return outlineRunning_; }
   int OutlinePhase() const { return outlinePhase_; }
 
+  // The application-wide tool changed (ToolSettings().SelectTool): the
+  // transform tools' frame appears or goes. The window calls it for every
+  // view.
+  void OnToolChanged();
+
   // --- document notifications ---
   void OnDocumentUpdate(CVividDoc& document, int hint) override;
 

@@ -236,6 +236,8 @@ bool CScriptRunner::RunStep(const ScriptStep& step, ScriptError& error) {
   }
   if (verb == "tool") {
     ToolSettings().SelectTool(*ToolFromScriptName(step.words[0]));
+    for (Session::Document& d : s.documents)
+      for (auto& v : d.views) v->OnToolChanged();
     return true;
   }
   if (verb == "set") {
