@@ -90,6 +90,14 @@ std::optional<ParsedOperation> ParseOperation(std::string_view text, std::string
   return ParsedOperation{def, std::move(*args)};
 }
 
+bool ParseInteger(std::string_view text, int min, int max, int& out) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max) return false;
+  out = value;
+  return true;
+}
+
 std::optional<OperationArgs> ParseArguments(std::string_view owner, const std::vector<OperationParam>& params,
                                             std::span<const std::string> given, std::string& error) {
   if (given.size() > params.size()) {

@@ -83,6 +83,10 @@ struct ParsedOperation {
 // to a one-line explanation (unknown name, missing or extra argument, value
 // out of range).
 std::optional<ParsedOperation> ParseOperation(std::string_view text, std::string& error);
+// A whole decimal number in min..max, the whole text (no blanks, no sign
+// but '-').
+bool ParseInteger(std::string_view text, int min, int max, int& out);
+
 // Parses argument words against `params` (the same rules for the commands
 // of the view): a missing argument takes its default, else is an error, as
 // are extra arguments and values out of range. `owner` starts the error.

@@ -1,8 +1,8 @@
 // The application-wide tool settings and editing flags.
+#include "editing/operation_table.h"
 #include "editing/tool_settings.h"
 
 #include <atomic>
-#include <charconv>
 
 #include "imaging/combine.h"
 
@@ -45,20 +45,13 @@ constexpr ToolName kTools[] = {
 std::atomic<bool> g_busy{false};
 std::atomic<bool> g_modal{false};
 
-bool ParseInt(std::string_view text, int min, int max, int& out) {
-  int value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < min || value > max) return false;
-  out = value;
-  return true;
-}
 
 // "R,G,B" with each 0..255, as 0x00BBGGRR.
 bool ParseColor(std::string_view text, uint32_t& out) {
   int channel[3];
   for (int i = 0; i < 3; ++i) {
     const size_t comma = i < 2 ? text.find(',') : text.size();
-    if (comma == std::string_view::npos || !ParseInt(text.substr(0, comma), 0, 255, channel[i])) return false;
+    if (comma == std::string_view::npos || !ParseInteger(text.substr(0, comma), 0, 255, channel[i])) return false;
     text = i < 2 ? text.substr(comma + 1) : std::string_view();
   }
   out = static_cast<uint32_t>(channel[0]) | static_cast<uint32_t>(channel[1]) << 8 |
@@ -136,16 +129,16 @@ std::string CToolSettings::SetOption(std::string_view name, std::string_view val
       else return "shape must be \"Square\" or \"Circle\"";
       return {};
     }
-    if (name == "size") return ParseInt(value, 0, 100, brush->size) ? std::string() : Range(name, 0, 100);
-    if (name == "softness") return ParseInt(value, 0, 100, brush->softness) ? std::string() : Range(name, 0, 100);
-    if (name == "spacing") return ParseInt(value, 0, 100, brush->spacing) ? std::string() : Range(name, 0, 100);
+    if (name == "size") return ParseInteger(value, 0, 100, brush->size) ? std::string() : Range(name, 0, 100);
+    if (name == "softness") return ParseInteger(value, 0, 100, brush->softness) ? std::string() : Range(name, 0, 100);
+    if (name == "spacing") return ParseInteger(value, 0, 100, brush->spacing) ? std::string() : Range(name, 0, 100);
   }
   if (tool_ == ViewTool::EditAlpha && name == "transparency")
-    return ParseInt(value, 0, 100, editAlphaTransparency) ? std::string() : Range(name, 0, 100);
-  if (name == "tolerance") return ParseInt(value, 0, 255, fillTolerance) ? std::string() : Range(name, 0, 255);
-  if (name == "feather") return ParseInt(value, 0, 20, feather) ? std::string() : Range(name, 0, 20);
+    return ParseInteger(value, 0, 100, editAlphaTransparency) ? std::string() : Range(name, 0, 100);
+  if (name == "tolerance") return ParseInteger(value, 0, 255, fillTolerance) ? std::string() : Range(name, 0, 255);
+  if (name == "feather") return ParseInteger(value, 0, 20, feather) ? std::string() : Range(name, 0, 20);
   if (name == "transparency")
-    return ParseInt(value, 0, 100, floaterTransparency) ? std::string() : Range(name, 0, 100);
+    return ParseInteger(value, 0, 100, floaterTransparency) ? std::string() : Range(name, 0, 100);
   if (name == "merge-mode") {
     static constexpr std::string_view kNames[] = {"Normal",     "Multiply",  "Screen", "Difference",
                                                   "if Darker",  "if Lighter", "Hue",   "Saturation",

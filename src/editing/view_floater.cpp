@@ -15,6 +15,7 @@
 
 #include "document/clipboard_formats.h"
 #include "editing/tool_settings.h"
+#include "editing/selection_ops.h"
 #include "editing/vivid_view.h"
 #include "image/color_modes.h"
 #include "image/result_codes.h"
@@ -115,13 +116,6 @@ constexpr TransformNames kTransformNames[] = {
 
 // a div 2 rounded down, so that centring behaves alike on both sides of 0.
 int32_t Half(int64_t value) { return static_cast<int32_t>(value >= 0 ? value / 2 : -((-value + 1) / 2)); }
-
-// The box origin after moving by (dx, dy), kept touching the image.
-platform::Point ClampedOrigin(const platform::Rect& box, int dx, int dy, int imageWidth, int imageHeight) {
-  const int64_t left = std::clamp<int64_t>(int64_t{box.left} + dx, int64_t{1} - box.Width(), imageWidth - 1);
-  const int64_t top = std::clamp<int64_t>(int64_t{box.top} + dy, int64_t{1} - box.Height(), imageHeight - 1);
-  return {static_cast<int32_t>(left), static_cast<int32_t>(top)};
-}
 
 }  // namespace
 
@@ -405,17 +399,7 @@ void CVividView::FloaterRelease(platform::Point point, PointerButton, unsigned) 
     const int dx = to.x - from.x, dy = to.y - from.y;
     InvalidateAll();
     if ((dx == 0 && dy == 0) || !document_.HasSelection()) return;
-    RunEdit(12, nullptr, "Move Floater", kHintRedraw, [&]() -> EditResult {
-      if (!document_.HasFloater()) {
-        if (!CreateFloaterBitmaps(true)) return 0;
-        document_.SetFloaterPresent(true);
-      }
-      const platform::Point origin =
-          ClampedOrigin(document_.SelectionBox(), dx, dy, GetImage().GetWidth(), GetImage().GetHeight());
-      document_.MoveSelectionTo(origin.x, origin.y);
-      document_.ApplySelectionToImage();
-      return 1;
-    });
+    LiftAndMoveFloater(dx, dy, 12);
     UpdateTransformFrame();
     return;
   }
@@ -424,6 +408,22 @@ void CVividView::FloaterRelease(platform::Point point, PointerButton, unsigned) 
     return;
   }
   if (alphaStrokeActive_) AlphaStrokeRelease();
+}
+
+// Makes the floater when there is none yet, then moves the box by (dx, dy),
+// kept touching the image as the outline's moves are.
+EditResult CVividView::LiftAndMoveFloater(int dx, int dy, int undoKind) {
+  return RunEdit(undoKind, nullptr, "Move Floater", kHintRedraw, [&]() -> EditResult {
+    if (!document_.HasFloater()) {
+      if (!CreateFloaterBitmaps(true)) return 0;
+      document_.SetFloaterPresent(true);
+    }
+    const platform::Point origin =
+        MovedSelectionOrigin(document_.SelectionBox(), dx, dy, GetImage().GetWidth(), GetImage().GetHeight());
+    document_.MoveSelectionTo(origin.x, origin.y);
+    document_.ApplySelectionToImage();
+    return 1;
+  });
 }
 
 void CVividView::FloaterKey(ViewKey key, int repeat, unsigned modifiers) {
@@ -443,15 +443,7 @@ void CVividView::FloaterKey(ViewKey key, int repeat, unsigned modifiers) {
     // The first move lifts the floater; recorded as kind 13 with the
     // selection only, so the moves after it merge into one undo step that
     // ends without a floater.
-    RunEdit(13, nullptr, "Move Floater", kHintRedraw, [&]() -> EditResult {
-      if (!CreateFloaterBitmaps(true)) return 0;
-      document_.SetFloaterPresent(true);
-      const platform::Point origin =
-          ClampedOrigin(document_.SelectionBox(), dx, dy, GetImage().GetWidth(), GetImage().GetHeight());
-      document_.MoveSelectionTo(origin.x, origin.y);
-      document_.ApplySelectionToImage();
-      return 1;
-    });
+    LiftAndMoveFloater(dx, dy, 13);
   }
   UpdateTransformFrame();
 }

@@ -263,6 +263,7 @@ class CVividView final : public CDocumentView {
   void SelectionRelease(platform::Point point, PointerButton button, unsigned modifiers);
   void SelectionDoubleClick(platform::Point point, unsigned modifiers);
   void SelectionKey(ViewKey key, int repeat, unsigned modifiers);
+  EditResult LiftAndMoveFloater(int dx, int dy, int undoKind);
   // --- floater tools (view_floater.cpp) ---
   void FloaterPress(platform::Point point, PointerButton button, unsigned modifiers);
   void FloaterMove(platform::Point point, unsigned modifiers);

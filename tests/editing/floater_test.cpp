@@ -499,13 +499,15 @@ TEST_F(FloaterTest, DragMovesTheFloaterKeepingItOnTheImage) {
   EXPECT_EQ(PixelBytes(image), PixelBytes(before));  // the canvas waits for the drop
 
   view_->OnPointerPress({30, 30}, PointerButton::Left, 0);
+  // Far off to the left and below: a right edge at or left of 0 puts the
+  // left edge at 0; a top edge past the bottom becomes height - box height.
   view_->OnPointerRelease({-500, 900}, PointerButton::Left, 0);
-  EXPECT_EQ(doc_.SelectionBox(), (Rect{-19, 49, 1, 59}));
+  EXPECT_EQ(doc_.SelectionBox(), (Rect{0, 40, 20, 50}));
 
   // A press outside the selection moves nothing.
   view_->OnPointerPress({5, 5}, PointerButton::Left, 0);
   view_->OnPointerRelease({15, 15}, PointerButton::Left, 0);
-  EXPECT_EQ(doc_.SelectionBox(), (Rect{-19, 49, 1, 59}));
+  EXPECT_EQ(doc_.SelectionBox(), (Rect{0, 40, 20, 50}));
 }
 
 // Scale drags a corner with the opposite one fixed; Distort moves one

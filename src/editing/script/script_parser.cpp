@@ -1,7 +1,7 @@
 // The script language's lexer and parser.
-#include <charconv>
 
 #include "editing/script/script.h"
+#include "editing/operation_table.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 
@@ -52,13 +52,6 @@ bool SplitScriptLine(std::string_view line, std::vector<std::string>& words, std
 
 namespace {
 
-bool ParseInt(std::string_view text, int min, int max, int& out) {
-  int value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || value < min || value > max) return false;
-  out = value;
-  return true;
-}
 
 // Coordinates are bounded far beyond any view so that arithmetic on them
 // never overflows.
@@ -67,8 +60,8 @@ constexpr int kCoordinateLimit = 1 << 20;
 bool ParsePoint(std::string_view text, platform::Point& out) {
   const size_t comma = text.find(',');
   if (comma == std::string_view::npos) return false;
-  return ParseInt(text.substr(0, comma), -kCoordinateLimit, kCoordinateLimit, out.x) &&
-         ParseInt(text.substr(comma + 1), -kCoordinateLimit, kCoordinateLimit, out.y);
+  return ParseInteger(text.substr(0, comma), -kCoordinateLimit, kCoordinateLimit, out.x) &&
+         ParseInteger(text.substr(comma + 1), -kCoordinateLimit, kCoordinateLimit, out.y);
 }
 
 bool ParseModifier(std::string_view word, ScriptStep& step) {
@@ -101,7 +94,7 @@ std::string ParseStep(ScriptStep& step) {
   };
   auto number = [&](size_t i, int min, int max, std::string_view what) -> std::string {
     int value = 0;
-    if (!ParseInt(w[i], min, max, value))
+    if (!ParseInteger(w[i], min, max, value))
       return verb + ": " + std::string(what) + " must be a whole number " + std::to_string(min) + ".." +
              std::to_string(max) + ", not \"" + w[i] + "\"";
     step.numbers.push_back(value);
@@ -134,8 +127,8 @@ std::string ParseStep(ScriptStep& step) {
     if (!(e = count(1, 1)).empty()) return e;
     const size_t colon = w[0].find(':');
     int n = 0, d = 0;
-    if (colon == std::string::npos || !ParseInt(std::string_view(w[0]).substr(0, colon), 1, 16, n) ||
-        !ParseInt(std::string_view(w[0]).substr(colon + 1), 1, 16, d))
+    if (colon == std::string::npos || !ParseInteger(std::string_view(w[0]).substr(0, colon), 1, 16, n) ||
+        !ParseInteger(std::string_view(w[0]).substr(colon + 1), 1, 16, d))
       return "zoom: the ratio must be N:D with each 1..16, not \"" + w[0] + "\"";
     step.numbers = {n, d};
     return {};
@@ -182,7 +175,7 @@ std::string ParseStep(ScriptStep& step) {
     step.numbers = {key, 1};
     size_t i = 1;
     if (i < w.size() && !w[i].empty() && w[i][0] >= '0' && w[i][0] <= '9') {
-      if (!ParseInt(w[i], 1, 10000, step.numbers[1])) return "key: the count must be 1..10000";
+      if (!ParseInteger(w[i], 1, 10000, step.numbers[1])) return "key: the count must be 1..10000";
       ++i;
     }
     for (; i < w.size(); ++i)
