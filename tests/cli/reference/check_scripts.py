@@ -163,6 +163,24 @@ view 50 36
 render {out:a}
 """, {"a": shown(moved, 1, 1, (0, 0), (50, 36))}))
 
+    # Two windows of one document share its floater, each with its own zoom
+    # and outline switch: the floater moved in the first shows in the second.
+    out.append(Case("two-windows", """open {in}
+tool rectangle
+drag 10,10 20,20
+command new-window
+view 60 50
+zoom 2:1
+scroll 20 10
+command hide-selection
+window 1
+tool move-floater
+drag 15,15 25,18
+set transparency 50
+window 2
+render {out:a}
+""", {"a": shown(moved, 2, 1, (20, 10), (60, 50))}))
+
     # Arrow keys move the outline; the moves undo in one step.
     out.append(Case("arrow-moves-undo", """open {in}
 set transparency 0
