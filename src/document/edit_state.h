@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "image/dibitmap.h"
+#include "image/pixel_block.h"
 #include "platform/region.h"
 
 // How a new region joins the current selection (modifier keys at the press:
@@ -83,7 +84,7 @@ struct UndoRecord {
     size_t offset = 0;
   };
   std::vector<Run> runs;
-  std::vector<uint8_t> pixels;
+  PixelBlock pixels;
   // How many 32 x 32 tiles the runs hold.
   int64_t tileCount = 0;
 };

@@ -77,9 +77,7 @@ bool SaveTiles(const CDIBitmap& image, const platform::Region* region, UndoRecor
       t = end;
     }
   }
-  try {
-    record.pixels.resize(bytes);
-  } catch (const std::bad_alloc&) {
+  if (!record.pixels.Allocate(bytes)) {
     record.runs.clear();
     record.tileCount = 0;
     return false;
@@ -87,7 +85,7 @@ bool SaveTiles(const CDIBitmap& image, const platform::Region* region, UndoRecor
   for (const UndoRecord::Run& run : record.runs) {
     const size_t rowBytes = static_cast<size_t>((static_cast<int64_t>(run.w) * bits + 7) / 8);
     const size_t start = static_cast<size_t>(static_cast<int64_t>(run.x) * bits / 8);
-    uint8_t* out = record.pixels.data() + run.offset;
+    uint8_t* out = record.pixels.get() + run.offset;
     for (int r = 0; r < run.h; ++r, out += rowBytes) std::memcpy(out, image.RowPointer(run.y + r) + start, rowBytes);
   }
   return true;
@@ -181,7 +179,7 @@ void CVividDoc::RestoreUndo() {
       for (const UndoRecord::Run& run : undo_.runs) {
         const size_t rowBytes = static_cast<size_t>((static_cast<int64_t>(run.w) * bits + 7) / 8);
         const size_t start = static_cast<size_t>(static_cast<int64_t>(run.x) * bits / 8);
-        const uint8_t* in = undo_.pixels.data() + run.offset;
+        const uint8_t* in = undo_.pixels.get() + run.offset;
         for (int r = 0; r < run.h; ++r, in += rowBytes)
           std::memcpy(image_->RowPointer(run.y + r) + start, in, rowBytes);
       }
@@ -215,7 +213,7 @@ void CVividDoc::DiscardUndo(unsigned parts) {
     undo_.hasImage = false;
     undo_.colorTable.clear();
     undo_.runs.clear();
-    undo_.pixels = {};
+    undo_.pixels.Reset();
     undo_.tileCount = 0;
   }
   undo_.kind = 0;

@@ -1,13 +1,12 @@
 // CDIBitmap storage: creation, release, transfer between bitmaps and copies.
 #include "image/dibitmap.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "image/dibitmap_bits.h"
+#include "image/pixel_block.h"
 #include "platform/byte_order.h"
 #include "platform/messages.h"
 
@@ -16,55 +15,6 @@ namespace {
 // Pixel blocks above this many bytes are refused: row offsets and buffer
 // sizes stay well inside size_t arithmetic and allocations stay sane.
 constexpr int64_t kMaxPixelBytes = int64_t{1} << 34;
-
-#if defined(__SANITIZE_ADDRESS__)
-#define VIVID_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VIVID_ADDRESS_SANITIZER 1
-#endif
-#endif
-
-// Large pixel blocks are mapped directly, aligned to 2 MiB and marked for
-// transparent huge pages: a new 6000 x 4000 image then costs a few dozen
-// page faults instead of eighteen thousand. Under AddressSanitizer every
-// block comes from malloc so that overruns stay detectable.
-constexpr size_t kHugePage = size_t{2} << 20;
-
-bool MappedBlock(size_t bytes) {
-#ifdef VIVID_ADDRESS_SANITIZER
-  (void)bytes;
-  return false;
-#else
-  return bytes >= kHugePage;
-#endif
-}
-
-size_t MappedLength(size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
-
-// A block of `bytes` pixel bytes, zeroed when asked (mapped blocks always are).
-uint8_t* AllocatePixels(size_t bytes, bool zero) {
-  if (!MappedBlock(bytes)) return static_cast<uint8_t*>(zero ? std::calloc(1, bytes) : std::malloc(bytes));
-  const size_t length = MappedLength(bytes);
-  void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) return nullptr;
-  // Trim to a 2 MiB aligned window of `length` bytes.
-  const auto start = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-  if (aligned > start) munmap(raw, aligned - start);
-  const uintptr_t end = start + length + kHugePage;
-  if (end > aligned + length) munmap(reinterpret_cast<void*>(aligned + length), end - (aligned + length));
-  madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
-  return reinterpret_cast<uint8_t*>(aligned);
-}
-
-void FreePixels(uint8_t* pixels, size_t bytes) {
-  if (!pixels) return;
-  if (MappedBlock(bytes))
-    munmap(pixels, MappedLength(bytes));
-  else
-    std::free(pixels);
-}
 
 }  // namespace
 
@@ -91,7 +41,7 @@ void CDIBitmap::Free() {
     --lockCount_;
     return;
   }
-  FreePixels(pixels_, static_cast<size_t>(stride_) * static_cast<size_t>(height_));
+  FreePixelBlock(pixels_, static_cast<size_t>(stride_) * static_cast<size_t>(height_));
   std::free(info_);
   std::free(maskBits_);
   ResetFields();
@@ -145,7 +95,7 @@ int CDIBitmap::CreateStorage(int width, int height, int bitCount, int options, b
   const int64_t stride = DIBStride(width, bits);
   const int64_t pixelBytes = stride * height;
   if (!DIBValidBitCount(bits) || width < 1 || height < 1 || pixelBytes > kMaxPixelBytes) {
-    FreePixels(oldPixels, oldBytes);
+    FreePixelBlock(oldPixels, oldBytes);
     return 0;
   }
   const int entries = bits == 1 ? 2 : bits == 8 ? 256 : 0;
@@ -156,12 +106,12 @@ int CDIBitmap::CreateStorage(int width, int height, int bitCount, int options, b
     pixels = oldPixels;
     if (zeroPixels) std::memset(pixels, 0, oldBytes);
   } else {
-    FreePixels(oldPixels, oldBytes);
-    pixels = AllocatePixels(static_cast<size_t>(pixelBytes), zeroPixels);
+    FreePixelBlock(oldPixels, oldBytes);
+    pixels = AllocatePixelBlock(static_cast<size_t>(pixelBytes), zeroPixels);
   }
   if (!info || !pixels) {
     std::free(info);
-    FreePixels(pixels, static_cast<size_t>(pixelBytes));
+    FreePixelBlock(pixels, static_cast<size_t>(pixelBytes));
     return 0;
   }
   info_ = info;
