@@ -2,6 +2,7 @@
 #include "editing/operation_table.h"
 #include "editing/tool_settings.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "imaging/combine.h"
@@ -155,6 +156,49 @@ std::string CToolSettings::SetOption(std::string_view name, std::string_view val
            "\"if Lighter\", \"Hue\", \"Saturation\", \"Color\", \"Luminosity\"";
   }
   return "no option \"" + std::string(name) + "\" for the tool \"" + std::string(ToolScriptName(tool_)) + "\"";
+}
+
+const std::vector<ToolCommandDef>& ToolCommands() {
+  static const std::vector<ToolCommandDef> commands = {
+      {32891, ViewTool::Rectangle, "Selection"},
+      {32895, ViewTool::Freehand, "Free Hand"},
+      {32894, ViewTool::MagicWand, "Magic Wand"},
+      {32896, ViewTool::PaintSelection, "Paint Selection"},
+      {32843, ViewTool::MoveFloater, "Make Selection Floated and Move"},
+      {32844, ViewTool::Scale, ""},
+      {32845, ViewTool::Rotate, ""},
+      {32846, ViewTool::Distort, ""},
+      {33004, ViewTool::EditAlpha, "Edit Alpha  , Shift key to add to Alpha Ctrl key to remove from Alpha"},
+      {32841, ViewTool::Zoom, "Zoom in , Alt key to Zoom out"},
+      {32840, ViewTool::Scroll, "Scroll Image any dirction"},
+      {32842, ViewTool::Picker, ""},
+      {32900, ViewTool::Pen, "Pen"},
+      {32904, ViewTool::Brush, "Brush"},
+      {32905, ViewTool::Airbrush, "Air Brush"},
+      {32909, ViewTool::Eraser, "Eraser"},
+      {32908, ViewTool::Retouch, "Retouch"},
+      {32906, ViewTool::Stamp, "Stamp"},
+      {32907, ViewTool::FloodFill, "Flood Fill"},
+      {32901, ViewTool::Line, ""},
+      {32902, ViewTool::Shape, ""},
+      {32903, ViewTool::Text, ""},
+  };
+  return commands;
+}
+
+ViewTool CToolSettings::ToolOfCommand(int id) const {
+  if (id == 32891) return static_cast<ViewTool>(static_cast<int>(ViewTool::Rectangle) + std::clamp(shapeChoice, 0, 2));
+  if (id == 32895) return freehandChoice == 1 ? ViewTool::PointToPoint : ViewTool::Freehand;
+  for (const ToolCommandDef& def : ToolCommands())
+    if (def.id == id) return def.tool;
+  return ViewTool::None;
+}
+
+bool CToolSettings::IsToolCommandChecked(int id) const {
+  if (id == 32891) return SelectionToolNumber(tool_) >= 1 && SelectionToolNumber(tool_) <= 3;
+  if (id == 32895) return tool_ == ViewTool::Freehand || tool_ == ViewTool::PointToPoint;
+  const ViewTool tool = ToolOfCommand(id);
+  return tool != ViewTool::None && tool == tool_;
 }
 
 CToolSettings& ToolSettings() {

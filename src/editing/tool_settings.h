@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Every tool of the view, by the name the script language gives it.
 enum class ViewTool {
@@ -62,6 +63,17 @@ int SelectionToolNumber(ViewTool tool);
 std::string_view ToolScriptName(ViewTool tool);
 std::optional<ViewTool> ToolFromScriptName(std::string_view name);
 
+// The tool bar's tool commands. Selection (32891) chooses the rectangle,
+// round rectangle or ellipse by the shape choice, Free Hand (32895) the
+// freehand or point-to-point tool by the freehand choice; the others name
+// one tool. Zoom, Scroll, the Picker and Edit Alpha toggle.
+struct ToolCommandDef {
+  int id;
+  ViewTool tool;             // for 32891 and 32895: the first of their tools
+  std::string_view toolTip;  // empty where the tool bar shows none
+};
+const std::vector<ToolCommandDef>& ToolCommands();
+
 // A brush record's settings (the tip itself is built from them by the
 // stroke engine).
 struct BrushSettings {
@@ -81,6 +93,10 @@ class CToolSettings {
   // Zoom, Scroll, Picker and EditAlpha toggle: choosing the active one again
   // leaves no tool active.
   void SelectTool(ViewTool tool);
+  // The tool a tool command selects now; None for another id.
+  ViewTool ToolOfCommand(int id) const;
+  // Whether a tool command's button shows pressed.
+  bool IsToolCommandChecked(int id) const;
   ViewTool ActiveTool() const { return tool_; }
   int ActiveGroup() const { return ToolGroupOf(tool_); }
 

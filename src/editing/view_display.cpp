@@ -531,11 +531,11 @@ void CVividView::ComposeBase(RgbImage& target, const platform::Region& area) {
   const bool floaterPixels = drawable && composer.selection && document_.HasFloater() && floaterImage.IsAllocated() &&
                              floaterAlpha.IsAllocated() && floaterAlpha.GetBitCount() == 8 &&
                              floaterImage.GetBitCount() == bits && width > 0 && height > 0;
+  // The merge mode as Defloat drops it: a mode the image's kind cannot take
+  // drops as Normal, and None draws nothing.
   const bool byMode = bits > 8 || image.IsGray();
-  const int mode = ToolSettings().floaterMergeMode;
-  const bool modeAccepted = !byMode || mode == kBlendNormal || mode == kBlendMultiply || mode == kBlendScreen ||
-                            mode == kBlendDifference || ((mode == kBlendIfDarker || mode == kBlendIfLighter) && bits <= 24) ||
-                            (mode >= kBlendHue && mode <= kBlendLuminosity && bits == 24);
+  const int mode = byMode ? FloaterMergeMode(image) : kBlendNormal;
+  const bool modeAccepted = mode != kBlendNone;
   // In the mask display the alpha is shown whatever the mode.
   composer.floater = floaterPixels && (composer.maskMode || modeAccepted);
   if (composer.floater) {

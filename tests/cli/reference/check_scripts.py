@@ -181,6 +181,32 @@ window 2
 render {out:a}
 """, {"a": shown(moved, 2, 1, (20, 10), (60, 50))}))
 
+    # A merge mode the image's kind cannot take (Hue on gray) drops as
+    # Normal, and the view shows it so before the drop.
+    gray = refsupport.random_picture("L", 40, 30, 5)
+    gray_moved = gray.copy()
+    for y in range(13, 23):
+        for x in range(20, 30):
+            gray_moved.rows[y][x] = blend((gray.rows[y - 3][x - 10],), (gray.rows[y][x],), 255, 128)[0]
+    gray_shown = shown(gray_moved, 1, 1, (0, 0), (50, 36))
+    gray_shown.rows = [[(v, v, v) if isinstance(v, int) else v for v in row] for row in gray_shown.rows]
+    # (Pillow writes the picture with a gray colour table: mode:gray makes it
+    # a gray image with the same levels.)
+    out.append(Case("gray-hue-drops-as-normal", """open {in}
+effect mode:gray
+tool rectangle
+drag 10,10 20,20
+command hide-selection
+tool move-floater
+drag 15,15 25,18
+set transparency 50
+set merge-mode Hue
+view 50 36
+render {out:a}
+command defloat
+save {out:b}
+""", {"a": gray_shown, "b": gray_moved, "@in": gray}))
+
     # Arrow keys move the outline; the moves undo in one step.
     out.append(Case("arrow-moves-undo", """open {in}
 set transparency 0
