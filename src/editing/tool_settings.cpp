@@ -134,6 +134,16 @@ std::string CToolSettings::SetOption(std::string_view name, std::string_view val
     if (name == "softness") return ParseInteger(value, 0, 100, brush->softness) ? std::string() : Range(name, 0, 100);
     if (name == "spacing") return ParseInteger(value, 0, 100, brush->spacing) ? std::string() : Range(name, 0, 100);
   }
+  // The selection pages' "Copy Image" and "AntiAlias" switches and their
+  // "Match Mode" list (whose one entry is "RGB") are offered but change
+  // nothing.
+  if (ToolGroupOf(tool_) == kGroupSelection) {
+    if (name == "copy-image" || name == "antialias") {
+      if (value == "on" || value == "off") return {};
+      return std::string(name) + " must be on or off";
+    }
+    if (name == "match-mode") return value == "RGB" ? std::string() : "match-mode must be \"RGB\"";
+  }
   if (tool_ == ViewTool::EditAlpha && name == "transparency")
     return ParseInteger(value, 0, 100, editAlphaTransparency) ? std::string() : Range(name, 0, 100);
   if (name == "tolerance") return ParseInteger(value, 0, 255, fillTolerance) ? std::string() : Range(name, 0, 255);

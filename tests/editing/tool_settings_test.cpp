@@ -54,6 +54,8 @@ TEST(ToolSettings, OptionsByName) {
   EXPECT_NE(settings.SetOption("softness", "x"), "");
   settings.SelectTool(ViewTool::Rectangle);
   EXPECT_NE(settings.SetOption("size", "5"), "");  // the rectangle has no brush
+  EXPECT_EQ(settings.SetOption("antialias", "on"), "");  // offered, without effect
+  EXPECT_NE(settings.SetOption("match-mode", "CMYK"), "");
 }
 
 }  // namespace
