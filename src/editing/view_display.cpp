@@ -175,6 +175,21 @@ struct Composer {
   int floaterFirst = 0, floaterLast = 0;  // map indexes inside the box's columns
   std::vector<uint8_t> packed, bgr, rgb;
 
+  // Pixels shown in place of the image's and the floater's own, and the
+  // rows they are patched into.
+  const DisplayPatches* imagePatches = nullptr;
+  const DisplayPatches* floaterPatches = nullptr;
+  std::vector<uint8_t> imageRow, floaterRow;
+
+  // Row y of `bitmap`, patched where patches cover columns [x0, x1).
+  const uint8_t* Row(const CDIBitmap& bitmap, const DisplayPatches* patches, std::vector<uint8_t>& scratch, int y,
+                     int x0, int x1) {
+    if (!patches || patches->Empty() || !patches->CoversRow(y)) return bitmap.RowPointer(y);
+    scratch.resize(static_cast<size_t>(bitmap.GetRowBytes()) + 8);
+    patches->PatchedRow(bitmap, y, x0, x1, scratch.data());
+    return scratch.data();
+  }
+
   Composer(const CDIBitmap& image, RgbImage& target) : image(image), target(target) {}
 
   // The selection's spans on source row sy.
@@ -255,7 +270,7 @@ struct Composer {
   void SourceRow(int32_t sy, uint8_t* out) {
     const int n = static_cast<int>(map.cols.size());
     const int32_t* cols = map.cols.data();
-    const uint8_t* row = image.RowPointer(sy);
+    const uint8_t* row = n > 0 ? Row(image, imagePatches, imageRow, sy, cols[0], cols[n - 1] + 1) : image.RowPointer(sy);
     int f0 = n, f1 = n;
     if (floater && sy >= box.top && sy < box.bottom && floaterFirst < floaterLast &&
         BuildAlpha(sy, floaterFirst, floaterLast)) {
@@ -269,7 +284,9 @@ struct Composer {
     // Inside: the image's pixels, the floater's, one blend as Defloat makes.
     const int m = f1 - f0;
     Gather<K>(blendDst.RowPointer(0), row, cols + f0, m, 0, map.contiguous);
-    Gather<K>(blendSrc.RowPointer(0), floaterImage->RowPointer(sy - box.top), cols + f0, m, box.left, map.contiguous);
+    const uint8_t* floaterRowPixels = Row(*floaterImage, floaterPatches, floaterRow, sy - box.top,
+                                          cols[f0] - box.left, cols[f1 - 1] - box.left + 1);
+    Gather<K>(blendSrc.RowPointer(0), floaterRowPixels, cols + f0, m, box.left, map.contiguous);
     if (blendByMode)
       GL_CombineBitmapByMode(blendDst, blendSrc, blendAlpha, 0, 0, m, 1, blendMode, opacity);
     else
@@ -512,6 +529,8 @@ void CVividView::ComposeBase(RgbImage& target, const platform::Region& area) {
   // While the Move Floater tool drags a floater, it is shown where it would
   // land (the drag image): box and outline offset by the drag.
   const platform::Point drag = draggingFloater_ && document_.HasFloater() ? floaterDrag_ : platform::Point{};
+  composer.imagePatches = &imagePatches_;
+  composer.floaterPatches = &floaterPatches_;
   composer.selection = document_.HasSelection();
   if (composer.selection) {
     platform::Region region = document_.SelectionRegionInImage();
@@ -689,6 +708,7 @@ void CVividView::DrawOverlays(RgbImage& out, const platform::Region& area) {
 // counts as stale everywhere and partial repaints compose into it only what
 // they need.
 void CVividView::Render(RgbImage& out) {
+  PrepareDisplayPatches();
   const platform::Region client = platform::Region::FromRect(0, 0, clientWidth_, clientHeight_);
   const size_t bytes = static_cast<size_t>(clientWidth_) * clientHeight_ * 3;
   out.width = clientWidth_;
@@ -701,6 +721,7 @@ void CVividView::Render(RgbImage& out) {
 }
 
 void CVividView::Render(RgbImage& out, const platform::Region& only) {
+  PrepareDisplayPatches();
   const size_t bytes = static_cast<size_t>(clientWidth_) * clientHeight_ * 3;
   if (out.width != clientWidth_ || out.height != clientHeight_ || out.pixels.size() != bytes) {
     Render(out);
@@ -728,6 +749,16 @@ void CVividView::Render(RgbImage& out, const platform::Region& only) {
 }
 
 platform::Region CVividView::TakeInvalidRegion() { return std::exchange(invalid_, platform::Region::Empty()); }
+
+void CVividView::InvalidateImageArea(const platform::Rect& imageRect) {
+  const PointF a = ImageToView({static_cast<double>(imageRect.left), static_cast<double>(imageRect.top)});
+  const PointF b = ImageToView({static_cast<double>(imageRect.right), static_cast<double>(imageRect.bottom)});
+  const double limit = 1 << 30;
+  Invalidate({static_cast<int32_t>(std::clamp(std::floor(a.x) - 1, -limit, limit)),
+              static_cast<int32_t>(std::clamp(std::floor(a.y) - 1, -limit, limit)),
+              static_cast<int32_t>(std::clamp(std::ceil(b.x) + 1, -limit, limit)),
+              static_cast<int32_t>(std::clamp(std::ceil(b.y) + 1, -limit, limit))});
+}
 
 void CVividView::InvalidateAll() {
   invalid_ = platform::Region::FromRect(0, 0, clientWidth_, clientHeight_);

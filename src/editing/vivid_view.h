@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "document/vivid_doc.h"
+#include "editing/display_patches.h"
 #include "editing/operation_table.h"
 #include "editing/view_commands.h"
 #include "editing/zoom_model.h"
@@ -152,6 +153,13 @@ class CVividView final : public CDocumentView {
   // comes from the cached picture, so a repaint after an outline tick only
   // draws the outline's pixels.
   void Render(RgbImage& out, const platform::Region& only);
+  // Pixels shown in place of the image's (image coordinates) and the
+  // floater's (floater coordinates) own; whoever changes them invalidates
+  // the area (InvalidateImageArea).
+  DisplayPatches& ImagePatches() { return imagePatches_; }
+  DisplayPatches& FloaterPatches() { return floaterPatches_; }
+  // Marks the view area over an image rectangle for repaint, composed anew.
+  void InvalidateImageArea(const platform::Rect& imageRect);
   // The parts of the client area that changed since the last call (view
   // coordinates); the window repaints them with Render.
   platform::Region TakeInvalidRegion();
@@ -354,6 +362,14 @@ class CVividView final : public CDocumentView {
 
   // Repaint bookkeeping (view_display.cpp).
   platform::Region invalid_;
+  // What the view shows in place of the image's and the floater's own
+  // pixels (a stroke in progress, an effect's preview blocks).
+  DisplayPatches imagePatches_;
+  DisplayPatches floaterPatches_;
+  // Brings the display patches up to date for the visible area before a
+  // picture is composed (the effect preview computes its visible pending
+  // blocks here).
+  void PrepareDisplayPatches();
   // The composed picture without the outline and the overlays, and the parts
   // of it that must be composed again.
   RgbImage base_;

@@ -385,3 +385,31 @@ TEST_F(DisplayTest, PartialRepaintsMatchAFullRepaint) {
 }
 
 }  // namespace
+
+// Patches show other pixels in place of the image's and the floater's own,
+// at every zoom, for every pixel kind, without changing either.
+TEST_F(DisplayTest, PatchesReplaceTheShownPixels) {
+  for (const Kind kind : {Kind::Rgb24, Kind::Mono1, Kind::Cmyk32})
+    for (const ZoomRatio zoom : {ZoomRatio{1, 1}, ZoomRatio{1, 2}, ZoomRatio{3, 1}}) {
+      SCOPED_TRACE(testing::Message() << "kind " << int(kind) << " zoom " << zoom.n << ":" << zoom.d);
+      Open(MakePicture(kind, 37, 35), 40, 40);
+      ASSERT_TRUE(view_->SetZoom(zoom));
+      // The patch holds the picture's pixels of (20, 15) onwards, shown at
+      // (3, 5) .. (13, 11).
+      const platform::Rect rect{3, 5, 13, 11};
+      auto pixels = std::make_unique<CDIBitmap>();
+      ASSERT_TRUE(pixels->CopyRect(view_->GetImage(), 20, 15, rect.Width(), rect.Height(), 0));
+      view_->ImagePatches().Set(rect, std::move(pixels));
+      view_->InvalidateImageArea(rect);
+      RgbImage out;
+      view_->Render(out);
+      ExpectPicture(out, [&](int x, int y) {
+        const bool inside = x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
+        return inside ? Expected(kind, x - rect.left + 20, y - rect.top + 15) : Expected(kind, x, y);
+      });
+      view_->ImagePatches().Clear();
+      view_->InvalidateAll();
+      view_->Render(out);
+      ExpectPicture(out, [&](int x, int y) { return Expected(kind, x, y); });
+    }
+}

@@ -1,0 +1,4 @@
+// Effect commands with their preview (to be written).
+#include "editing/vivid_view.h"
+
+void CVividView::PrepareDisplayPatches() {}
