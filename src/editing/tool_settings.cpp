@@ -104,6 +104,66 @@ void CToolSettings::SelectTool(ViewTool tool) {
   }
 }
 
+namespace {
+
+// The slot of each tool that keeps paint settings; -1 for the others.
+int PaintSlot(ViewTool tool) {
+  switch (tool) {
+    case ViewTool::Pen: return 0;
+    case ViewTool::Brush: return 1;
+    case ViewTool::Airbrush: return 2;
+    case ViewTool::Eraser: return 3;
+    case ViewTool::Retouch: return 4;
+    case ViewTool::Stamp: return 5;
+    case ViewTool::FloodFill: return 6;
+    case ViewTool::Line: return 7;
+    case ViewTool::Shape: return 8;
+    case ViewTool::Text: return 9;
+    default: return -1;
+  }
+}
+
+// A list entry by its text (a trailing tab of the entry may be left out).
+template <size_t N>
+int ListIndex(const char* const (&names)[N], std::string_view value) {
+  for (size_t i = 0; i < N; ++i) {
+    std::string_view name = names[i];
+    if (value == name) return static_cast<int>(i);
+    if (!name.empty() && name.back() == '\t' && value == name.substr(0, name.size() - 1)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+template <size_t N>
+std::string ListProblem(std::string_view option, const char* const (&names)[N]) {
+  std::string text = std::string(option) + " must be one of";
+  for (size_t i = 0; i < N; ++i) {
+    std::string_view name = names[i];
+    if (!name.empty() && name.back() == '\t') name.remove_suffix(1);
+    text += (i ? ", \"" : " \"") + std::string(name) + "\"";
+  }
+  return text;
+}
+
+bool ParseSwitch(std::string_view value, bool& out) {
+  if (value == "on") out = true;
+  else if (value == "off") out = false;
+  else return false;
+  return true;
+}
+
+}  // namespace
+
+PaintSettings& CToolSettings::PaintOf(ViewTool tool) {
+  const int slot = PaintSlot(tool);
+  return paint[static_cast<size_t>(slot < 0 ? 0 : slot)];
+}
+
+const PaintSettings& CToolSettings::PaintOf(ViewTool tool) const {
+  const int slot = PaintSlot(tool);
+  return paint[static_cast<size_t>(slot < 0 ? 0 : slot)];
+}
+
 std::string CToolSettings::SetOption(std::string_view name, std::string_view value) {
   if (name == "foreground" || name == "background") {
     uint32_t color = 0;
@@ -146,6 +206,82 @@ std::string CToolSettings::SetOption(std::string_view name, std::string_view val
   }
   if (tool_ == ViewTool::EditAlpha && name == "transparency")
     return ParseInteger(value, 0, 100, editAlphaTransparency) ? std::string() : Range(name, 0, 100);
+  // The paint, line, shape and text pages.
+  if (PaintSlot(tool_) >= 0) {
+    PaintSettings& own = PaintOf(tool_);
+    if (name == "transparency" || (name == "pressure" && tool_ == ViewTool::Airbrush))
+      return ParseInteger(value, 0, 100, own.transparency) ? std::string() : Range(name, 0, 100);
+    if (name == "merge-mode") {
+      static constexpr const char* kNames[] = {"Normal",    "Multiply",   "Screen", "Difference", "if Darker",
+                                               "if Lighter", "Hue",       "Saturation", "Color",  "Luminosity"};
+      static constexpr int kModes[] = {kBlendNormal,   kBlendMultiply,  kBlendScreen,     kBlendDifference,
+                                       kBlendIfDarker, kBlendIfLighter, kBlendHue,        kBlendSaturation,
+                                       kBlendColor,    kBlendLuminosity};
+      const int index = ListIndex(kNames, value);
+      if (index < 0 || (tool_ == ViewTool::Text && index != 0))
+        return tool_ == ViewTool::Text ? "merge-mode must be \"Normal\"" : ListProblem(name, kNames);
+      own.mergeMode = kModes[index];
+      return {};
+    }
+  }
+  if (tool_ == ViewTool::Eraser && name == "fill-mode") {
+    const int index = ListIndex(kEraserModeNames, value);
+    if (index < 0) return ListProblem(name, kEraserModeNames);
+    eraserMode = index;
+    return {};
+  }
+  if (tool_ == ViewTool::Retouch && name == "retouch-mode") {
+    const int index = ListIndex(kRetouchModeNames, value);
+    if (index < 0) return ListProblem(name, kRetouchModeNames);
+    retouchMode = index;
+    return {};
+  }
+  if (tool_ == ViewTool::Line) {
+    if (name == "width") return ParseInteger(value, 0, 100, lineWidth) ? std::string() : Range(name, 0, 100);
+    if (name == "antialias") return ParseSwitch(value, antialias) ? std::string() : "antialias must be on or off";
+    if (name == "line-type") return {};  // offered, without effect
+  }
+  if (tool_ == ViewTool::Shape) {
+    if (name == "shape") {
+      const int index = ListIndex(kShapeNames, value);
+      if (index < 0) return ListProblem(name, kShapeNames);
+      shapeKind = index;
+      return {};
+    }
+    if (name == "fill-style") {
+      const int index = ListIndex(kFillStyleNames, value);
+      if (index < 0) return ListProblem(name, kFillStyleNames);
+      fillStyle = index;
+      return {};
+    }
+    if (name == "border-width") return ParseInteger(value, 0, 100, borderWidth) ? std::string() : Range(name, 0, 100);
+    if (name == "antialias")
+      return ParseSwitch(value, shapeAntialias) ? std::string() : "antialias must be on or off";
+  }
+  if (tool_ == ViewTool::Text) {
+    TextSettings& t = textSettings;
+    if (name == "antialias") return ParseSwitch(value, antialias) ? std::string() : "antialias must be on or off";
+    if (name == "mask-only") return ParseSwitch(value, t.maskOnly) ? std::string() : "mask-only must be on or off";
+    if (name == "text") {
+      t.text = std::string(value);
+      return {};
+    }
+    if (name == "font") {
+      if (value.empty()) return "font must name a font family";
+      t.font = std::string(value);
+      return {};
+    }
+    if (name == "font-size") return ParseInteger(value, 1, 1000, t.size) ? std::string() : Range(name, 1, 1000);
+    if (name == "size-unit") {
+      if (value == "pixels") t.sizeInPoints = false;
+      else if (value == "points") t.sizeInPoints = true;
+      else return "size-unit must be pixels or points";
+      return {};
+    }
+    if (name == "bold") return ParseSwitch(value, t.bold) ? std::string() : "bold must be on or off";
+    if (name == "italic") return ParseSwitch(value, t.italic) ? std::string() : "italic must be on or off";
+    if (name == "underline") return ParseSwitch(value, t.underline) ? std::string() : "underline must be on or off";
+  }
   if (name == "tolerance") return ParseInteger(value, 0, 255, fillTolerance) ? std::string() : Range(name, 0, 255);
   if (name == "feather") return ParseInteger(value, 0, 20, feather) ? std::string() : Range(name, 0, 20);
   if (name == "transparency")

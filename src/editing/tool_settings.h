@@ -86,6 +86,36 @@ struct BrushSettings {
 // The tools that keep a brush record of their own.
 enum class BrushOwner { Pen, Brush, Airbrush, Eraser, Retouch, PaintSelection, EditAlpha, Count };
 
+// Each paint, line, shape and text tool keeps its own merge mode and
+// transparency (the Air Brush page calls the transparency "Pressure (%)").
+struct PaintSettings {
+  int mergeMode = 0;     // BlendMode (combine.h)
+  int transparency = 0;  // 0..100 %
+  // Opacity = 255 - T x 255 div 100.
+  int Opacity() const { return 255 - transparency * 255 / 100; }
+};
+
+// The eraser's "Fill Mode" list and the retouch modes, in list order.
+inline constexpr const char* kEraserModeNames[] = {"Back Color", "White", "Black", "Saved Image"};
+inline constexpr const char* kRetouchModeNames[] = {"Blur", "Sharpen", "Saturate", "Desaturate", "Lighten", "Darken"};
+// The Shape page's lists, in list order ("Left to Right" carries a tab in
+// the list; the script may leave it out).
+inline constexpr const char* kShapeNames[] = {"Rectangle", "Round Rectangle", "Ellipse", "Circle"};
+inline constexpr const char* kFillStyleNames[] = {"Left to Right\t", "Top to Bottom", "NW to SE",
+                                                  "NE to SW",        "Rect Center to Out", "Ellipse Center to Out"};
+
+// The Text dialog's fields.
+struct TextSettings {
+  std::string text;
+  std::string font = "DejaVu Sans";
+  int size = 24;
+  bool sizeInPoints = false;  // "Pixels" or "Points"
+  bool bold = false;
+  bool italic = false;
+  bool underline = false;
+  bool maskOnly = false;  // the Text page's "Mask Only"
+};
+
 class CToolSettings {
  public:
   // Makes `tool` the active tool (and its group; a selection tool also
@@ -126,6 +156,21 @@ class CToolSettings {
 
   // Zoom tool direction: 1 in, 2 out (Alt held makes it 2).
   int zoomDirection = 1;
+
+  // The paint, line, shape and text pages' own merge mode and transparency;
+  // PaintOf gives the active tool's for those tools (the Pen's otherwise).
+  std::array<PaintSettings, 10> paint{};
+  PaintSettings& PaintOf(ViewTool tool);
+  const PaintSettings& PaintOf(ViewTool tool) const;
+  int eraserMode = 0;   // index into kEraserModeNames
+  int retouchMode = 0;  // index into kRetouchModeNames (mode 1 + index)
+  int lineWidth = 1;    // the Line page's "Width", 0..100
+  bool antialias = false;  // the Line and Text pages' one "AntiAlias" switch
+  int shapeKind = 0;    // index into kShapeNames
+  int fillStyle = 0;    // index into kFillStyleNames
+  int borderWidth = 1;  // the Shape page's "Border Width", 0..100
+  bool shapeAntialias = false;
+  TextSettings textSettings;
 
   // Writes the option called `name` (label in lower case, words joined by
   // '-', as the script names them) of the active tool's page, or a shared

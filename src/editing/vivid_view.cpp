@@ -44,6 +44,13 @@ void CVividView::OnPointerPress(platform::Point point, PointerButton button, uns
     case kGroupEditAlpha: FloaterPress(point, button, modifiers); break;
     case kGroupZoom:
     case kGroupScroll: ZoomPress(point, button, modifiers); break;
+    case kGroupPaint:
+    case kGroupPicker:
+      if (ToolSettings().ActiveTool() == ViewTool::Text)
+        TextPress(point, button, modifiers);
+      else
+        PaintPress(point, button, modifiers);
+      break;
     default: break;
   }
 }
@@ -58,6 +65,8 @@ void CVividView::OnPointerMove(platform::Point point, unsigned modifiers) {
     case kGroupEditAlpha: FloaterMove(point, modifiers); break;
     case kGroupZoom:
     case kGroupScroll: ZoomMove(point, modifiers); break;
+    case kGroupPaint:
+    case kGroupPicker: PaintMove(point, modifiers); break;
     default: break;
   }
 }
@@ -73,6 +82,8 @@ void CVividView::OnPointerRelease(platform::Point point, PointerButton button, u
     case kGroupEditAlpha: FloaterRelease(point, button, modifiers); break;
     case kGroupZoom:
     case kGroupScroll: ZoomRelease(point, button, modifiers); break;
+    case kGroupPaint:
+    case kGroupPicker: PaintRelease(point, button, modifiers); break;
     default: break;
   }
 }
@@ -106,7 +117,10 @@ void CVividView::OnModifiers(unsigned modifiers) {
   ToolSettings().zoomDirection = (modifiers & kModAlt) ? 2 : 1;
 }
 
-void CVividView::OnTimer(int ms) { OutlineTick(ms); }
+void CVividView::OnTimer(int ms) {
+  OutlineTick(ms);
+  PaintTick(ms);
+}
 
 void CVividView::OnToolChanged() { UpdateTransformFrame(); }
 
@@ -209,62 +223,6 @@ EditResult CVividView::RunCommand(ViewCommand id, const OperationArgs& args, boo
     return 0;
   }
   return RunEffect(*operation);
-}
-
-namespace {
-
-// The operations that turn, flip, resize, rotate or shear: on the floater
-// with a selection, on the canvas without.
-bool IsTransform(std::string_view name) {
-  return name == "rotate-90" || name == "rotate-180" || name == "rotate-270" || name == "flip-horizontal" ||
-         name == "flip-vertical" || name == "resize" || name == "rotate" || name == "shear";
-}
-
-}  // namespace
-
-EditResult CVividView::RunEffect(const ParsedOperation& operation) {
-  if (IsEditBusy() || IsModalRunning() || !GetImage().IsAllocated()) return 0;
-  if (IsTransform(operation.def->name)) return RunTransform(operation);
-
-  // Other Image and Filter commands: on the floater when there is one, else
-  // on the image through the selection's mask.
-  CDIBitmap& image = GetImage();
-  const bool floater = document_.HasFloater();
-  if (document_.HasSelection() && SelectionCannotHold(*operation.def, image)) {
-    platform::ShowMessage(kSelectionCannotHoldText);
-    return 0;
-  }
-  const bool rebuilds =
-      operation.def->family == OperationFamily::ColorMode || operation.def->family == OperationFamily::Geometry;
-  const int hint = kHintRedraw | (rebuilds ? kHintSizeChanged | kHintColorTableChanged : 0);
-  // Colour-mode conversions, Canvas Size and cropping change the whole
-  // image: a floater is dropped into it first, and their undo keeps every
-  // tile whatever the selection (kind 99), so that Undo brings back every
-  // pixel of the former image.
-  const std::string_view name = operation.def->name;
-  const bool wholeImage =
-      operation.def->family == OperationFamily::ColorMode || name == "canvas-size" || name == "crop";
-  const int kind = wholeImage ? 99 : 50;
-  std::string undoName(name);
-  if (name == "canvas-size") undoName = "Cavas Size";
-  if (name == "mode:gray") undoName = "Color Grayscale 8bit";
-  if (name == "mode:rgb") undoName = "Color RGB 24bit";
-  if (name == "mode:cmyk") undoName = "Color CMYK 32bit";
-  if (name == "mode:bw") undoName = "Color B/W 1bit";
-  if (name == "mode:palette") undoName = "Color Palette 8bit";
-  return RunEdit(kind, nullptr, undoName, hint, [&]() -> EditResult {
-    if (floater && !wholeImage) return operation.def->apply(document_.FloaterImage(), operation.args);
-    if (floater) {
-      Defloat();
-      document_.SetFloaterPresent(false);
-    }
-    const EditResult result = operation.def->apply(image, operation.args);
-    // A rebuilt bitmap lost its mask; a changed size may leave the selection
-    // partly outside.
-    if (document_.HasSelection())
-      document_.CombineSelection(document_.SelectionRegionInImage(), SelectionCombine::Replace);
-    return result;
-  });
 }
 
 // --- the edit frame ---

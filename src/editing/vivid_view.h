@@ -27,6 +27,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -241,6 +242,31 @@ class CVividView final : public CDocumentView {
   const CDIBitmap& StampImage() const;
   const CDIBitmap& StampAlpha() const;
 
+  // --- effects (view_effects.cpp) ---
+  // Opens an effect's dialog with its preview on (the modal flag is set);
+  // the view shows the effect computed for the visible blocks until
+  // PreviewOk applies it or PreviewCancel drops it.
+  EditResult OpenPreview(const ParsedOperation& operation);
+  EditResult PreviewOk();
+  void PreviewCancel();
+  bool PreviewOpen() const;
+  // Changes the open preview's parameters (the dialog's fields changed):
+  // pending blocks of the old parameters are abandoned.
+  EditResult UpdatePreview(const ParsedOperation& operation);
+
+  // --- text (text_tool.cpp) ---
+  // A press with the Text tool opens the Text dialog; OK places the text
+  // from the shared text settings, Cancel drops it.
+  bool TextDialogOpen() const;
+  EditResult OnTextDialogOk();
+  void OnTextDialogCancel();
+
+  // New documents a command makes (Channel Separate): the application takes
+  // each image with its title and opens a document with a view for it.
+  using NewDocumentSink = std::function<void(std::unique_ptr<CDIBitmap> image, const std::string& title)>;
+  static void SetNewDocumentSink(NewDocumentSink sink);
+  static const NewDocumentSink& GetNewDocumentSink();
+
   // --- undo ---
   EditResult OnUndo();
 
@@ -302,6 +328,14 @@ class CVividView final : public CDocumentView {
   // Normal where the image's kind has no such blend (If Darker and If
   // Lighter need 24 bits or gray, the HSL blends 24 bits).
   static int FloaterMergeMode(const CDIBitmap& image);
+  // --- paint, line and shape tools and the colour picker (paint_tools.cpp) ---
+  void PaintPress(platform::Point point, PointerButton button, unsigned modifiers);
+  void PaintMove(platform::Point point, unsigned modifiers);
+  void PaintRelease(platform::Point point, PointerButton button, unsigned modifiers);
+  // The air-brush timer.
+  void PaintTick(int ms);
+  // --- the text tool (text_tool.cpp) ---
+  void TextPress(platform::Point point, PointerButton button, unsigned modifiers);
   // --- zoom and scroll tools (view_zoom.cpp) ---
   void ZoomPress(platform::Point point, PointerButton button, unsigned modifiers);
   void ZoomMove(platform::Point point, unsigned modifiers);

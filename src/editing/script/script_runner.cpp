@@ -100,9 +100,24 @@ CScriptRunner::CScriptRunner() : CScriptRunner(FileHooks{}) {}
 CScriptRunner::CScriptRunner(FileHooks hooks) : session_(std::make_unique<Session>()) {
   session_->hooks.open = hooks.open ? std::move(hooks.open) : DefaultOpen;
   session_->hooks.save = hooks.save ? std::move(hooks.save) : DefaultSave;
+  // Documents a command makes (Channel Separate) join the session as the
+  // editor's would, after the ones open, in the order they come.
+  Session* session = session_.get();
+  CVividView::SetNewDocumentSink([session](std::unique_ptr<CDIBitmap> image, const std::string& title) {
+    Session::Document d;
+    d.doc = std::make_unique<CVividDoc>();
+    d.doc->GetImage().Attach(*image);
+    d.doc->RebuildPalette();
+    d.doc->SetTitle(title);
+    d.doc->SetModifiedFlag(true);
+    session->AddView(d);
+    session->documents.push_back(std::move(d));
+    session->active = static_cast<int>(session->documents.size()) - 1;
+  });
 }
 
 CScriptRunner::~CScriptRunner() {
+  CVividView::SetNewDocumentSink({});
   // Views go before their documents.
   for (Session::Document& d : session_->documents) d.views.clear();
 }
@@ -298,8 +313,28 @@ bool CScriptRunner::RunStep(const ScriptStep& step, ScriptError& error) {
     if (result < 0) return fail(FormatErrorCode(result));
     if (result == 0 && messages.texts.size() == messagesBefore)
       return fail("effect " + step.words[0] + ": not available now");
-  } else if (verb == "preview" || verb == "preview-ok" || verb == "preview-cancel") {
-    return fail(verb + ": effect previews are not available in this build yet");
+  } else if (verb == "preview") {
+    const EditResult result =
+        view->PreviewOpen() ? view->UpdatePreview(*step.operation) : view->OpenPreview(*step.operation);
+    if (result < 0) return fail(FormatErrorCode(result));
+    if (result == 0 && messages.texts.size() == messagesBefore)
+      return fail("preview " + step.words[0] + ": not available now");
+  } else if (verb == "preview-ok") {
+    EditResult result;
+    if (view->TextDialogOpen())
+      result = view->OnTextDialogOk();
+    else if (view->PreviewOpen())
+      result = view->PreviewOk();
+    else
+      return fail("preview-ok: no dialog is open");
+    if (result < 0) return fail(FormatErrorCode(result));
+  } else if (verb == "preview-cancel") {
+    if (view->TextDialogOpen())
+      view->OnTextDialogCancel();
+    else if (view->PreviewOpen())
+      view->PreviewCancel();
+    else
+      return fail("preview-cancel: no dialog is open");
   }
   // A step that made the system report a problem failed.
   if (messages.texts.size() > messagesBefore) return fail("");
