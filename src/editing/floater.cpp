@@ -105,7 +105,10 @@ bool CVividView::CreateFloaterBitmaps(bool allowFeather) {
       document_.CombineSelection(document_.SelectionRegionInImage(), SelectionCombine::Replace);
       box = document_.SelectionBox();
     }
-    if (!box.IsEmpty() && pixels.CopyRect(image, box.left, box.top, box.Width(), box.Height(), 0)) {
+    // An empty selection selects nothing: there is nothing to lift, which
+    // is no allocation failure.
+    if (box.IsEmpty()) return false;
+    if (pixels.CopyRect(image, box.left, box.top, box.Width(), box.Height(), 0)) {
       if (alpha.IsAllocated()) {
         platform::ShowMessage("CreateFloaterBitmaps:free alpha");
         alpha.Free();

@@ -122,7 +122,7 @@ int32_t Half(int64_t value) { return static_cast<int32_t>(value >= 0 ? value / 2
 // --- commands ---
 
 EditResult CVividView::OnFloat() {
-  if (!document_.HasSelection() || document_.HasFloater()) return 0;
+  if (!document_.HasSelection() || document_.HasFloater() || document_.SelectionBox().IsEmpty()) return 0;
   const EditResult result = RunEdit(16, nullptr, "Float Selection", kHintRedraw, [&]() -> EditResult {
     if (!CreateFloaterBitmaps(true)) return 0;
     document_.SetFloaterPresent(true);

@@ -220,7 +220,8 @@ class CVividView final : public CDocumentView {
 
   // --- floater (floater.cpp, view_floater.cpp) ---
   // Makes the floater from the selection if there is none yet; true when
-  // floater pixels and alpha exist afterwards.
+  // floater pixels and alpha exist afterwards. An empty selection makes
+  // none, without a message.
   bool CreateFloaterBitmaps(bool allowFeather);
   // Blends the floater into the image in 64 x 64 cells and frees it.
   void Defloat();

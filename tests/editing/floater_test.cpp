@@ -590,3 +590,19 @@ TEST_F(FloaterTest, EditAlphaStrokeRaisesAndLowers) {
 }
 
 }  // namespace
+
+// An empty selection (Select All, then Inverse) selects nothing: the
+// floater commands lift nothing and say nothing.
+TEST_F(FloaterTest, EmptySelectionLiftsNothing) {
+  CDIBitmap& image = MakeImage(30, 20);
+  CDIBitmap before;
+  ASSERT_TRUE(before.CopyFrom(image));
+  Select(Region::Empty());
+  ASSERT_TRUE(doc_.HasSelection());
+  view_->OnFloat();
+  view_->OnCopy();
+  view_->OnDefineStamp();
+  EXPECT_FALSE(doc_.HasFloater());
+  EXPECT_TRUE(messages_.shown.empty());
+  EXPECT_EQ(PixelBytes(image), PixelBytes(before));
+}
