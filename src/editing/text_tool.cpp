@@ -9,8 +9,8 @@
 // on black by the current text rasteriser:
 // - with AntiAlias on, the rasteriser's anti-aliased coverage smoothed once
 //   more with GL_SmoothBitmap;
-// - with AntiAlias off, that coverage thresholded to 0 (below 128) or 255,
-//   so the text has hard edges.
+// - with AntiAlias off, the rasteriser's bilevel glyphs, cut at 128 to 0 or
+//   255 all the same, so the alpha never holds a partial value.
 // The selection is the region of the non-zero alpha. The Text page's
 // transparency then scales the alpha: a x opacity / 255, rounded to nearest,
 // opacity = 255 - T x 255 div 100 (the text's merge mode is always Normal).
@@ -106,6 +106,7 @@ EditResult CVividView::PlaceText() {
   font.bold = settings.bold;
   font.italic = settings.italic;
   font.underline = settings.underline;
+  font.antialias = tools.antialias;
 
   const std::vector<std::string> lines = SplitTextLines(settings.text);
   int64_t width = 0, height = 0;

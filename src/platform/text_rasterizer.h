@@ -32,6 +32,8 @@ struct FontSpec {
   bool bold = false;
   bool italic = false;
   bool underline = false;
+  // Smooth glyph edges; off, every pixel DrawLines writes is 0 or 255.
+  bool antialias = true;
 
   // The pixel size the font is drawn at, by the rule above; 0 for a size
   // that is not positive or not finite; at most 65536.
@@ -55,7 +57,8 @@ class TextRasterizer {
   // with rows of `stride` bytes from the top, which the call first fills
   // with 0: line i starts at x = 0 with its top at the sum of the heights
   // MeasureLine gives for lines 0 .. i-1, and is drawn with coverage 0..255
-  // (255 fully inside a glyph; anti-aliased edges). Whatever falls outside
+  // (255 fully inside a glyph; edges anti-aliased unless the font's
+  // `antialias` is off). Whatever falls outside
   // the buffer is clipped. False, with the buffer untouched, when the font
   // cannot be made or fonts cannot be reached.
   virtual bool DrawLines(const FontSpec& font, std::span<const std::string> lines, uint8_t* pixels, int width,

@@ -10,6 +10,7 @@
 #include <QMessageLogContext>
 #include <QPainter>
 #include <QString>
+#include <cstdio>
 #include <cstring>
 
 namespace platform {
@@ -23,7 +24,11 @@ QGuiApplication* g_ownApplication = nullptr;
 // the command line's output; only critical and fatal ones pass on.
 QtMessageHandler g_defaultHandler = nullptr;
 void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-  if ((type == QtCriticalMsg || type == QtFatalMsg) && g_defaultHandler) g_defaultHandler(type, context, text);
+  if (type != QtCriticalMsg && type != QtFatalMsg) return;
+  if (g_defaultHandler)
+    g_defaultHandler(type, context, text);
+  else
+    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
 }
 
 QFont MakeFont(const FontSpec& spec) {
@@ -32,6 +37,10 @@ QFont MakeFont(const FontSpec& spec) {
   font.setBold(spec.bold);
   font.setItalic(spec.italic);
   font.setUnderline(spec.underline);
+  // Without anti-aliasing the glyphs are rendered bilevel by the font
+  // engine itself (hinted outlines, whole-pixel underline), which keeps thin
+  // strokes that a cut of smooth coverage would break up.
+  if (!spec.antialias) font.setStyleStrategy(QFont::NoAntialias);
   return font;
 }
 
@@ -69,7 +78,7 @@ bool QtTextRasterizer::DrawLines(const FontSpec& spec, std::span<const std::stri
   const QFont font = MakeFont(spec);
   const QFontMetrics metrics(font);
   QPainter painter(&image);
-  painter.setRenderHint(QPainter::TextAntialiasing, true);
+  painter.setRenderHint(QPainter::TextAntialiasing, spec.antialias);
   painter.setFont(font);
   painter.setPen(QColor(255, 255, 255));
   const int lineHeight = metrics.ascent() + metrics.descent();

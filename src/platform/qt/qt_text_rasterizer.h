@@ -29,7 +29,8 @@ class QtTextRasterizer final : public TextRasterizer {
   // the height is ascent + descent, both in whole pixels.
   std::optional<TextExtent> MeasureLine(const FontSpec& font, std::string_view line) override;
   // Draws each line with its baseline at its top plus the font's ascent,
-  // white on black, with anti-aliasing.
+  // white on black; with the font's `antialias` off, Qt's bilevel glyphs
+  // (QFont::NoAntialias).
   bool DrawLines(const FontSpec& font, std::span<const std::string> lines, uint8_t* pixels, int width, int height,
                  int stride) override;
 };

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QString>
+#include <algorithm>
 #include <memory>
 #include <numeric>
 #include <string>
@@ -97,6 +98,18 @@ TEST_F(QtTextTest, BoldItalicUnderlineAndPointsChangeTheText) {
   auto inkBelow = [&](const Bytes& b) { return Ink(Bytes(b.begin() + (baseline + 1) * W, b.end())); };
   EXPECT_EQ(inkBelow(plain), 0);
   EXPECT_GT(inkBelow(underlined), 0);
+  // Without anti-aliasing: only 0 and 255, and the underline is one
+  // unbroken row across the line's advance (Qt may leave out its last
+  // column).
+  platform::FontSpec hard = Font(24, false, false, true);
+  hard.antialias = false;
+  const Bytes bilevel = Draw(hard, lines, W, H);
+  EXPECT_TRUE(std::all_of(bilevel.begin(), bilevel.end(), [](uint8_t v) { return v == 0 || v == 255; }));
+  const int advance = rasterizer_.MeasureLine(hard, "HHxx")->width;
+  bool solidRow = false;
+  for (int y = baseline; y < H; ++y)
+    solidRow |= std::all_of(bilevel.begin() + y * W, bilevel.begin() + y * W + advance - 1, [](uint8_t v) { return v; });
+  EXPECT_TRUE(solidRow);
   // Points: size x dpi / 72 pixels.
   platform::FontSpec points = Font(12);
   points.sizeInPoints = true;
