@@ -10,8 +10,10 @@
 #include <QMessageLogContext>
 #include <QPainter>
 #include <QString>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace platform {
 namespace {
@@ -59,7 +61,11 @@ bool EnsureGuiApplication() {
   static char platformName[] = "offscreen";
   static char* argv[] = {name, option, platformName, nullptr};
   g_defaultHandler = qInstallMessageHandler(QuietHandler);
+  // Qt's application takes the environment's C locale; the process keeps
+  // the one it had, so numbers read and written later do not change form.
+  const std::string locale = std::setlocale(LC_ALL, nullptr);
   g_ownApplication = new QGuiApplication(argc, argv);
+  std::setlocale(LC_ALL, locale.c_str());
   return true;
 }
 
