@@ -6,6 +6,9 @@
 
 #include "cli/cli.h"
 #include "document/vivid_doc.h"
+#ifdef VIVID_HAVE_QT_TEXT
+#include "platform/qt/qt_text_rasterizer.h"
+#endif
 
 namespace cli {
 namespace {
@@ -105,6 +108,10 @@ int main(int argc, char** argv) {
   platform::SetMessageSink(&cli::Messages());
   // The command line never saves over the file it opened.
   CVividDoc::SetWarnReadOnlyOnOpen(false);
+#ifdef VIVID_HAVE_QT_TEXT
+  // Fonts for the text tool; Qt starts (offscreen) only when text is drawn.
+  platform::InstallQtTextRasterizer();
+#endif
   try {
     const int status = cli::Main(std::vector<std::string>(argv + 1, argv + argc));
     std::fflush(stdout);

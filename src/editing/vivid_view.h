@@ -452,4 +452,11 @@ class CVividView final : public CDocumentView {
   bool alphaRaise_ = false;               // Shift at the press: raise the alpha
   platform::Point alphaOrigin_{};         // the box's top-left corner at the press
   std::optional<PointF> lastAlphaDab_;
+
+  // Text tool (text_tool.cpp).
+  bool textDialogOpen_ = false;
+  platform::Point textPress_{};  // image coordinates of the press that opened the dialog
+  // Renders the shared text settings into a floater (or, with Mask Only, a
+  // selection) at textPress_; runs inside the edit frame of OnTextDialogOk.
+  EditResult PlaceText();
 };

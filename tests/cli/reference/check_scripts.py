@@ -315,6 +315,108 @@ save {out:a}
     return out
 
 
+def read_selection(path):
+    """The rectangles of a selection file: the magic (32 bytes), the byte
+    count, then a 32-byte header (size, type, count, bytes, bounds) and the
+    rectangles as left, top, right, bottom."""
+    with open(path, "rb") as f:
+        data = f.read()
+    count = struct.unpack_from("<i", data, 36 + 8)[0]
+    return [struct.unpack_from("<4i", data, 36 + 32 + 16 * i) for i in range(count)]
+
+
+def inside(rects, x, y):
+    return any(l <= x < r and t <= y < b for (l, t, r, b) in rects)
+
+
+def text_checks(cli, work):
+    """Text placed with the fonts of the system cannot be drawn here the same
+    way, so these check what must hold whatever the glyphs look like: the
+    floater dropped changes only pixels of the text's selection, each to the
+    foreground blended over the original by some alpha; with Mask Only, Fill
+    paints exactly the selection; the same script saves the same bytes."""
+    src = refsupport.random_picture("RGB", 120, 60, 5)
+    source = os.path.join(work, "text-in.bmp")
+    refsupport.save(src, source)
+    fg = (10, 200, 30)
+    problems = []
+
+    def run(label, body):
+        outs = {n: os.path.join(work, "%s-%s" % (label, n)) for n in ("a.bmp", "b.bmp", "s.sel")}
+        script = body.format(src=source, **{k.split(".")[0]: v for k, v in outs.items()})
+        result = subprocess.run([cli, "script", "-"], input=script.encode(), capture_output=True, timeout=120)
+        if result.returncode != 0:
+            problems.append("%s: exit %d: %s" % (label, result.returncode, result.stderr.decode(errors="replace")))
+            return None
+        return outs
+
+    body = """open {src}
+tool text
+set foreground 10,200,30
+set font "DejaVu Sans"
+set font-size 22
+set antialias on
+set text "Text\\nlines"
+click 8,6
+preview-ok
+command save-selection {s}
+command defloat
+save {a}
+"""
+    first, second = run("text-float", body), run("text-again", body)
+    if first and second:
+        with open(first["a.bmp"], "rb") as f1, open(second["a.bmp"], "rb") as f2:
+            if f1.read() != f2.read():
+                problems.append("text-float: two runs saved different bytes")
+        rects = read_selection(first["s.sel"])
+        got = refsupport.load(first["a.bmp"])
+        changed = 0
+        for y in range(src.height):
+            for x in range(src.width):
+                was, now = src.rows[y][x], got.rows[y][x]
+                if was == now:
+                    continue
+                changed += 1
+                if not inside(rects, x, y):
+                    problems.append("text-float: pixel %d,%d changed outside the selection" % (x, y))
+                    break
+                if not any(blend(fg, was, a, 255) == now for a in range(256)):
+                    problems.append("text-float: pixel %d,%d is %s, no blend of %s over %s" % (x, y, now, fg, was))
+                    break
+        if not rects or min(r[0] for r in rects) < 8 or min(r[1] for r in rects) < 6:
+            problems.append("text-float: the selection %s does not start at the press point" % (rects[:1],))
+        if changed == 0:
+            problems.append("text-float: the text changed no pixel")
+
+    masked = run("text-mask", """open {src}
+tool text
+set mask-only on
+set text "Mask"
+set font-size 30
+click 4,4
+preview-ok
+command save-selection {s}
+set foreground 10,200,30
+command fill
+save {a}
+""")
+    if masked:
+        rects = read_selection(masked["s.sel"])
+        got = refsupport.load(masked["a.bmp"])
+        for y in range(src.height):
+            for x in range(src.width):
+                wanted = fg if inside(rects, x, y) else src.rows[y][x]
+                if got.rows[y][x] != wanted:
+                    problems.append("text-mask: pixel %d,%d is %s, expected %s" % (x, y, got.rows[y][x], wanted))
+                    break
+            else:
+                continue
+            break
+        if not rects:
+            problems.append("text-mask: no selection")
+    return problems
+
+
 def run_case(cli, case, work):
     picture = case.expected.get("@in")
     source = os.path.join(work, case.label + "-in.bmp")
@@ -365,8 +467,17 @@ def main():
                 print("FAIL %s: %s" % (case.label, problem))
             else:
                 print("ok   %s" % case.label)
-    print("%d of %d cases passed" % (len(selected) - failed, len(selected)))
-    return 1 if failed or not selected else 0
+        total = len(selected)
+        if args.only in "text-placement":
+            total += 1
+            problems = text_checks(args.cli, work)
+            if problems:
+                failed += 1
+                print("FAIL text-placement: %s" % "; ".join(problems))
+            else:
+                print("ok   text-placement")
+    print("%d of %d cases passed" % (total - failed, total))
+    return 1 if failed or not total else 0
 
 
 if __name__ == "__main__":
