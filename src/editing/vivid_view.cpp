@@ -16,7 +16,12 @@ CVividView::CVividView(CVividDoc& document) : document_(document) {
   StartOutline();
 }
 
-CVividView::~CVividView() { document_.RemoveView(this); }
+CVividView::~CVividView() {
+  // A dialog this view opened ends with it.
+  if (TextDialogOpen()) OnTextDialogCancel();
+  if (PreviewOpen()) PreviewCancel();
+  document_.RemoveView(this);
+}
 
 // --- events ---
 
