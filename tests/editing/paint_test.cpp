@@ -193,9 +193,12 @@ TEST_F(PaintViewTest, StrokeWithFloaterChangesTheFloaterOnly) {
 TEST_F(PaintViewTest, EraserSavedImage) {
   testing_support::TempDir dir;
   for (const bool resized : {false, true}) {
-    CDIBitmap& image = MakeImage(40, 30);
+    MakeImage(40, 30);
     CVividDoc::SetKeepSavedCopy(true);
     ASSERT_TRUE(doc_.OnSaveDocument(dir.File("saved.bmp")));
+    ASSERT_TRUE(doc_.OnOpenDocument(dir.File("saved.bmp")));
+    CDIBitmap& image = doc_.GetImage();
+    view_->OnDocumentUpdate(doc_, kHintRevert);
     ASSERT_NE(doc_.GetSavedCopy(), nullptr);
     if (resized) MakeImage(41, 30);
     const std::vector<uint8_t> saved = Bytes(*doc_.GetSavedCopy());
