@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -358,6 +359,71 @@ TEST_F(PaintViewTest, AirBrushLaysDabsOnTicks) {
   view_->OnTimer(250);  // two more dabs: coverage 3 x 51
   view_->OnPointerRelease({10, 10}, PointerButton::Left, 0);
   EXPECT_EQ(Colour(image, 10, 10), 0x999999u);  // 255 x 153 / 255
+}
+
+// The pen on the other pixel kinds: the foreground as the kind's own pixel.
+TEST_F(PaintViewTest, PenOnEveryPixelKind) {
+  struct Case {
+    int bits, options;
+    uint32_t foreground;
+    std::vector<uint8_t> pixel;
+  } cases[] = {{8, 1, 0x808080, {128}}, {8, 0, 0x0000FF, {7}}, {32, 1, 0xFFFFFF, {0, 0, 0, 0}}};
+  for (const Case& c : cases) {
+    CDIBitmap& image = MakeImage(20, 20, c.bits, c.options);
+    if (c.bits == 8 && c.options == 0) {
+      std::vector<uint8_t> table(256 * 4, 0);
+      table[7 * 4 + 2] = 255;  // entry 7: red (blue, green, red, 0)
+      image.SetColorTable(table.data(), 256);
+    }
+    UseTool(ViewTool::Pen);
+    ToolSettings().BrushOf(BrushOwner::Pen).size = 2;
+    ToolSettings().foreground = c.foreground;
+    Drag({{10, 10}});
+    const size_t bpp = c.pixel.size();
+    for (int y = 9; y < 11; ++y)
+      for (int x = 9; x < 11; ++x)
+        EXPECT_TRUE(std::equal(c.pixel.begin(), c.pixel.end(), image.RowPointer(y) + x * bpp)) << c.bits << ": " << x;
+    EXPECT_TRUE(Unchanged(8, 10) && Unchanged(11, 10));
+  }
+}
+
+// The stamp lays the stamp's pixels at (x mod width, y mod height).
+TEST_F(PaintViewTest, StampTilesFromTheImageCorner) {
+  CDIBitmap& image = MakeImage(40, 30);
+  doc_.SetSelectionRegion(Region::FromRect(3, 4, 8, 7));  // a 5 x 3 stamp
+  ASSERT_EQ(view_->OnDefineStamp(), 1);
+  std::vector<uint32_t> stamp;
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) stamp.push_back(Colour(image, 3 + x, 4 + y));
+  view_->OnSelectNone();
+  UseTool(ViewTool::Stamp);
+  ToolSettings().BrushOf(BrushOwner::Brush).size = 6;
+  Drag({{20, 15}});
+  for (int y = 12; y < 18; ++y)
+    for (int x = 17; x < 23; ++x) EXPECT_EQ(Colour(image, x, y), stamp[(y % 3) * 5 + x % 5]) << x << "," << y;
+}
+
+// Retouch: Blur leaves a uniform image as it is; Lighten raises every level
+// under the dab and nothing else.
+TEST_F(PaintViewTest, RetouchModes) {
+  for (const int mode : {0, 4}) {
+    CDIBitmap& image = MakeImage(20, 20, 8, 1);
+    for (int y = 0; y < 20; ++y) std::memset(image.RowPointer(y), 100, 20);
+    original_ = Bytes(image);
+    UseTool(ViewTool::Retouch);
+    ToolSettings().retouchMode = mode;
+    ToolSettings().BrushOf(BrushOwner::Retouch).size = 4;
+    Drag({{10, 10}});
+    for (int y = 0; y < 20; ++y)
+      for (int x = 0; x < 20; ++x) {
+        const bool under = mode == 4 && x >= 8 && x < 12 && y >= 8 && y < 12;
+        if (under)
+          EXPECT_GT(image.RowPointer(y)[x], 100) << x << "," << y;
+        else
+          EXPECT_EQ(image.RowPointer(y)[x], 100) << x << "," << y;
+      }
+    if (mode == 4) EXPECT_EQ(doc_.GetUndoRecord().name, "Retouch");
+  }
 }
 
 }  // namespace
