@@ -13,6 +13,7 @@
 #include "document/vivid_doc.h"
 #include "editing/stroke_engine.h"
 #include "editing/tool_settings.h"
+#include "imaging/combine.h"
 #include "editing/vivid_view.h"
 
 namespace {

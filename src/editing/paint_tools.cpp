@@ -227,17 +227,25 @@ void LayShape(CoveragePlane& plane, const ShapeGeometry& shape, bool antialias) 
   }
 }
 
-// Writes colour 0x00BBGGRR into pixel (x, y) of a bitmap of any kind.
-void PutColour(CDIBitmap& out, int x, int y, uint32_t colour) {
-  if (out.GetBitCount() == 32) {
-    uint8_t cmyk[4];
-    GL_RGBToCMYK(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF, cmyk);
-    std::memcpy(out.GetPixelAddress(y, x), cmyk, 4);
-  } else if (out.GetBitCount() == 24) {
-    uint8_t* p = out.GetPixelAddress(y, x);
-    p[0] = (colour >> 16) & 0xFF, p[1] = (colour >> 8) & 0xFF, p[2] = colour & 0xFF;
-  } else {
-    out.SetPixelColor(y, x, colour);
+// Writes `count` colours 0x00BBGGRR into row y of a bitmap from column 0,
+// converted to its kind once for the row.
+void PutColourRow(CDIBitmap& out, int y, const uint32_t* colours, int count) {
+  uint8_t* row = out.RowPointer(y);
+  switch (out.GetBitCount()) {
+    case 32:
+      for (int i = 0; i < count; ++i)
+        GL_RGBToCMYK(colours[i] & 0xFF, (colours[i] >> 8) & 0xFF, (colours[i] >> 16) & 0xFF, row + i * 4);
+      break;
+    case 24:
+      for (int i = 0; i < count; ++i) {
+        row[i * 3] = (colours[i] >> 16) & 0xFF;
+        row[i * 3 + 1] = (colours[i] >> 8) & 0xFF;
+        row[i * 3 + 2] = colours[i] & 0xFF;
+      }
+      break;
+    default:
+      for (int i = 0; i < count; ++i) out.SetPixelColor(y, i, colours[i]);
+      break;
   }
 }
 
@@ -260,6 +268,11 @@ void CVividView::PaintPress(platform::Point point, PointerButton button, unsigne
   if (button != PointerButton::Left) return;
   if (!paint_) paint_ = std::make_shared<PaintGesture>();
   PaintGesture& g = *paint_;
+  if (g.stroke) {  // a stroke whose release never came is dropped
+    ClearStrokePatches();
+    g.committer.reset();
+    g.brush.Clear();
+  }
   g.tool = tool;
   g.stroke = g.band = false;
   g.selectionAtPress = document_.HasSelection();
@@ -561,14 +574,17 @@ void CVividView::LineShapeRelease(platform::Point viewPoint) {
     source.kind = StrokeSource::Kind::Custom;
     source.make = [shape, inner, fg, bg, style, origin](CDIBitmap& out, const platform::Rect& r) {
       const double w = shape.right - shape.left, h = shape.bottom - shape.top;
-      for (int j = 0; j < r.Height(); ++j)
+      std::vector<uint32_t> colours(static_cast<size_t>(r.Width()));
+      for (int j = 0; j < r.Height(); ++j) {
+        const double y = r.top + j + origin.y + 0.5;
         for (int i = 0; i < r.Width(); ++i) {
-          const double x = r.left + i + origin.x + 0.5, y = r.top + j + origin.y + 0.5;
-          const uint32_t colour = inner.InsideInner(x, y)
-                                      ? Mix(fg, bg, GradientT(style, (x - shape.left) / w, (y - shape.top) / h))
-                                      : fg;
-          PutColour(out, i, j, colour);
+          const double x = r.left + i + origin.x + 0.5;
+          colours[i] = inner.InsideInner(x, y)
+                           ? Mix(fg, bg, GradientT(style, (x - shape.left) / w, (y - shape.top) / h))
+                           : fg;
         }
+        PutColourRow(out, j, colours.data(), r.Width());
+      }
       return true;
     };
   }
