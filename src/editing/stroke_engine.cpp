@@ -282,19 +282,22 @@ std::unique_ptr<CDIBitmap> CellCommitter::Compute(const platform::Rect& rect, in
     const CDIBitmap* alpha = nullptr;
     int ax = 0, ay = 0;
     if (!MakeAlpha(rect, alphaCopy, alpha, ax, ay)) return nullptr;  // nothing laid in this cell
-    if (!MakeSource(source, rect)) {
+    // A colour source is the one cell made up front (read from its corner).
+    const bool colour = source_.kind == StrokeSource::Kind::Colour && colourCell_.IsAllocated();
+    if (!colour && !MakeSource(source, rect)) {
       code = 0;
       return nullptr;
     }
+    const CDIBitmap& from = colour ? colourCell_ : source;
     const int bits = target_.GetBitCount();
     const bool palette = bits < 8 || (bits == 8 && !target_.IsGray());
     if (palette)
-      code = GL_CombineBitmapWithAlpha(*cell, 0, 0, rect.Width(), rect.Height(), source, 0, 0, *alpha, ax, ay);
+      code = GL_CombineBitmapWithAlpha(*cell, 0, 0, rect.Width(), rect.Height(), from, 0, 0, *alpha, ax, ay);
     else if (bits == 8 && !blend_.grayByMode)
-      code = GL_CombineBitmapWithAlpha(*cell, 0, 0, rect.Width(), rect.Height(), source, 0, 0, *alpha, ax, ay,
+      code = GL_CombineBitmapWithAlpha(*cell, 0, 0, rect.Width(), rect.Height(), from, 0, 0, *alpha, ax, ay,
                                        blend_.opacity);
     else
-      code = GL_CombineBitmapByMode(*cell, source, *alpha, ax, ay, rect.Width(), rect.Height(), blend_.mode,
+      code = GL_CombineBitmapByMode(*cell, from, *alpha, ax, ay, rect.Width(), rect.Height(), blend_.mode,
                                     blend_.opacity);
   }
   cell->ClearMask();
