@@ -23,14 +23,13 @@
 // frame did not change, or a Distort quadrilateral that is not convex, commits
 // nothing. After a commit the frame is the new box again.
 //
-// Edit Floater Alpha: the press starts a stroke over the box: footprints of
-// the tool's brush (square or circle of its size, at its spacing along the
-// path) mark a coverage plane of the box's size with 255. On release the
+// Edit Floater Alpha: the press starts a stroke over the box: dabs of the
+// tool's brush tip (MakeTip: shape, size, softness; at its spacing along the
+// path) are added, clamped at 255, into a coverage plane of the box's size. On release the
 // coverage is added to the floater's alpha (Shift held at the press) or
 // subtracted from it, scaled by the amount 255 - T x 255 div 100 of the
 // tool's transparency T, inside the selection only (GL_CombineBitmapWithTrans
-// through the alpha's mask): undo kind 18 "Edit Floater Alpha". The brush's
-// softness is not used: every footprint covers fully.
+// through the alpha's mask): undo kind 18 "Edit Floater Alpha".
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -40,6 +39,7 @@
 #include <optional>
 #include <vector>
 
+#include "editing/stroke_engine.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 #include "imaging/combine.h"
@@ -301,20 +301,18 @@ void CVividView::AlphaStrokeDab(PointF imagePoint) {
       centres.push_back({lastAlphaDab_->x + dx * spacing * k / length, lastAlphaDab_->y + dy * spacing * k / length});
     if (steps > 0) lastAlphaDab_ = centres.back();
   }
-  const int width = alphaCoverage_.GetWidth(), height = alphaCoverage_.GetHeight();
+  // Each dab is the tool's tip (MakeTip with its shape, size and softness)
+  // as coverage 255 - tip, added with saturation into the box's coverage.
+  CDIBitmap tip, hard, dab;
+  if (!MakeTip(brush.shape, size, brush.softness, tip, hard) || !dab.Create(size, size, 8, 1) ||
+      GL_CombineBitmap(dab, 0, 0, size, size, tip, 0, 0, 0x0321) != 1)
+    return;
   for (const PointF& c : centres) {
     const int left = static_cast<int>(std::lround(c.x)) - size / 2;
     const int top = static_cast<int>(std::lround(c.y)) - size / 2;
-    const platform::Region dab = brush.shape == 1 ? platform::Region::FromEllipse(left, top, left + size, top + size)
-                                                  : platform::Region::FromRect(left, top, left + size, top + size);
-    alphaStroke_ = alphaStroke_.Union(dab);
-    for (platform::Rect r : dab.Rects()) {
-      r = {std::max(r.left - alphaOrigin_.x, 0), std::max(r.top - alphaOrigin_.y, 0),
-           std::min(r.right - alphaOrigin_.x, width), std::min(r.bottom - alphaOrigin_.y, height)};
-      if (r.IsEmpty()) continue;
-      for (int y = r.top; y < r.bottom; ++y)
-        std::memset(alphaCoverage_.RowPointer(y) + r.left, 255, static_cast<size_t>(r.Width()));
-    }
+    alphaStroke_ = alphaStroke_.Union(platform::Region::FromRect(left, top, left + size, top + size));
+    GL_CombineBitmap(alphaCoverage_, left - alphaOrigin_.x, top - alphaOrigin_.y, size, size, dab, 0, 0,
+                     kCombineAdd);
   }
 }
 

@@ -459,4 +459,19 @@ class CVividView final : public CDocumentView {
   // Renders the shared text settings into a floater (or, with Mask Only, a
   // selection) at textPress_; runs inside the edit frame of OnTextDialogOk.
   EditResult PlaceText();
+
+  // Paint tools (paint_tools.cpp, stroke_engine.cpp).
+  // The running paint, line or shape gesture: its coverage, dab stepper,
+  // committer and air-brush timer (defined in paint_tools.cpp).
+  struct PaintGesture;
+  std::shared_ptr<PaintGesture> paint_;
+  // Lays dabs at view points, then refreshes the display patches of the
+  // cells they touched.
+  void LayStrokeDabs(const std::vector<platform::Point>& viewPoints);
+  // Drops the stroke's display patches and repaints where they were.
+  void ClearStrokePatches();
+  void StrokeRelease();
+  void FloodFillAt(platform::Point viewPoint);
+  void LineShapeRelease(platform::Point viewPoint);
+  void UpdatePaintBand(platform::Point viewPoint);
 };

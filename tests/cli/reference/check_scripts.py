@@ -312,6 +312,69 @@ set foreground 10,200,30
 command fill
 save {out:a}
 """, {"a": fill_rect(areas, 10, 0, 24, 16, fg), "@in": areas}))
+
+    # Paint tools. A square pen of size 4 dragged from 10,10 to 20,10 lays a
+    # dab at every view pixel (spacing 20 % of 4 rounds to 1): it covers
+    # x 8..21, y 8..11; a selection or a floater keeps it inside the box.
+    for label, setup, rect in (
+            ("pen-stroke", "", (8, 8, 22, 12)),
+            ("pen-stroke-selection", "tool rectangle\ndrag 5,5 15,20\n", (8, 8, 15, 12)),
+            ("pen-stroke-floater", "tool rectangle\ndrag 5,5 15,20\ncommand float\n", (8, 8, 15, 12))):
+        out.append(Case(label, "open {in}\n" + setup + """tool pen
+set size 4
+set foreground 10,200,30
+drag 10,10 15,10 20,10
+""" + ("command defloat\n" if "floater" in label else "") + "save {out:a}\n",
+                        {"a": fill_rect(src, *rect, fg)}))
+    # The eraser paints the background colour under a size-6 dab.
+    out.append(Case("eraser", """open {in}
+set background 250,5,90
+tool eraser
+set size 6
+click 20,15
+save {out:a}
+""", {"a": fill_rect(src, 17, 12, 23, 18, bg)}))
+    # Flood fill with tolerance 0 takes the right-hand area, inside the
+    # selection when there is one.
+    for label, setup, rect in (("flood-fill", "", (10, 0, 24, 16)),
+                               ("flood-fill-selection", "tool rectangle\ndrag 12,4 20,12\n", (12, 4, 20, 12))):
+        out.append(Case(label, "open {in}\n" + setup + """tool flood-fill
+set tolerance 0
+set foreground 10,200,30
+click 15,8
+save {out:a}
+""", {"a": fill_rect(areas, *rect, fg), "@in": areas}))
+    # A horizontal line of width 3 covers 3 rows and reaches one pixel past
+    # each end (the round caps of the capsule around the segment).
+    out.append(Case("line", """open {in}
+tool line
+set width 3
+set foreground 10,200,30
+drag 5,10 9,12 15,10
+save {out:a}
+""", {"a": fill_rect(src, 4, 9, 17, 12, fg)}))
+    # A rectangle from 2,2 to 11,7 with a one-pixel foreground border around
+    # a left-to-right gradient from the foreground to the background: t is
+    # the pixel centre's position across the box.
+    shape = src.copy()
+    sfg, sbg = (0, 0, 0), (255, 100, 200)
+    for y in range(2, 8):
+        for x in range(2, 12):
+            if 2 < x < 11 and 2 < y < 7:
+                t = (x + 0.5 - 2) / 10
+                shape.rows[y][x] = tuple(int(f * (1 - t) + b * t + 0.5) for f, b in zip(sfg, sbg))
+            else:
+                shape.rows[y][x] = sfg
+    out.append(Case("shape-rectangle", """open {in}
+tool shape
+set shape Rectangle
+set fill-style "Left to Right"
+set border-width 1
+set foreground 0,0,0
+set background 255,100,200
+drag 2,2 11,7
+save {out:a}
+""", {"a": shape}))
     return out
 
 
