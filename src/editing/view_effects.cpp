@@ -16,6 +16,7 @@
 #include "imaging/combine.h"
 #include "imaging/fill.h"
 #include "imaging/tone.h"
+#include "platform/main_window.h"
 #include "platform/messages.h"
 
 namespace {

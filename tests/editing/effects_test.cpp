@@ -218,11 +218,13 @@ TEST_F(EffectsTest, PreviewShownEqualsAppliedResult) {
     if (c.select)
       doc_->SetSelectionRegion(platform::Region::FromEllipse(23, 17, 121, 99));
     if (c.floater) ASSERT_EQ(view_->RunCommand(kCmdFloat, {}), 1);
-    ASSERT_EQ(view_->OpenPreview(Op(c.op)), 1);
-    RgbImage previewed, applied;
-    // The outline is drawn over both pictures alike; it is left out.
+    RgbImage original, previewed, applied;
+    // The outline is drawn over the pictures alike; it is left out.
     view_->StopOutline();
+    view_->Render(original);
+    ASSERT_EQ(view_->OpenPreview(Op(c.op)), 1);
     view_->Render(previewed);
+    EXPECT_NE(original.pixels, previewed.pixels);
     EXPECT_FALSE(view_->ImagePatches().Empty() && view_->FloaterPatches().Empty());
     ASSERT_EQ(view_->PreviewOk(), 1);
     EXPECT_FALSE(IsModalRunning());
