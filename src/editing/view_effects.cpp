@@ -1,72 +1,416 @@
 // Effect commands: the Image and Filter menus, with their preview.
-#include "editing/vivid_view.h"
+//
+// Every effect runs the operation table's operation with the dialog's
+// parameters; its effect record (effect_record.h) gives the undo kind and
+// name and how a selection confines it. The preview computes the same
+// operation block by block for what the view shows, into the view's display
+// patches, so that the picture equals what OK will apply.
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
+#include "editing/effect_record.h"
 #include "editing/tool_settings.h"
+#include "editing/vivid_view.h"
+#include "image/result_codes.h"
+#include "imaging/combine.h"
+#include "imaging/fill.h"
+#include "imaging/tone.h"
+#include "platform/main_window.h"
 #include "platform/messages.h"
 
 namespace {
 
-// The operations that turn, flip, resize, rotate or shear: on the floater
-// with a selection, on the canvas without.
+// The operations that turn, flip or resize: the floater transforms.
 bool IsTransform(std::string_view name) {
   return name == "rotate-90" || name == "rotate-180" || name == "rotate-270" || name == "flip-horizontal" ||
-         name == "flip-vertical" || name == "resize" || name == "rotate" || name == "shear";
+         name == "flip-vertical" || name == "resize";
+}
+
+platform::Rect Intersect(const platform::Rect& a, const platform::Rect& b) {
+  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+}
+
+// a div 2 rounded down, so that centring behaves alike on both sides of 0.
+int32_t Half(int64_t value) { return static_cast<int32_t>(value >= 0 ? value / 2 : -((-value + 1) / 2)); }
+
+// Sets the floater page's merge to Normal at full opacity for its lifetime:
+// a temporary floater goes back into the image unchanged by the page.
+class NormalMergeScope {
+ public:
+  NormalMergeScope() : mode_(ToolSettings().floaterMergeMode), transparency_(ToolSettings().floaterTransparency) {
+    ToolSettings().floaterMergeMode = kBlendNormal;
+    ToolSettings().floaterTransparency = 0;
+  }
+  ~NormalMergeScope() {
+    ToolSettings().floaterMergeMode = mode_;
+    ToolSettings().floaterTransparency = transparency_;
+  }
+  NormalMergeScope(const NormalMergeScope&) = delete;
+  NormalMergeScope& operator=(const NormalMergeScope&) = delete;
+
+ private:
+  int mode_;
+  int transparency_;
+};
+
+// Runs a geometry operation on alpha then pixels (so at most one extra copy
+// of the larger bitmap lives at a time); on a size mismatch the alpha is
+// rebuilt from `outline` to fit the pixels.
+int TransformPair(const OperationDef& def, const OperationArgs& args, CDIBitmap& pixels, CDIBitmap& alpha,
+                  const platform::Region& outline) {
+  const int turned = def.apply(alpha, args);
+  if (turned != 1) return turned;
+  const int moved = def.apply(pixels, args);
+  if (moved != 1 || pixels.GetWidth() != alpha.GetWidth() || pixels.GetHeight() != alpha.GetHeight()) {
+    GL_CreateMaskFromRgn(alpha, pixels.GetWidth(), pixels.GetHeight(), outline);
+    return moved == 1 ? kResultOutOfMemory : moved;
+  }
+  return 1;
 }
 
 }  // namespace
 
-EditResult CVividView::RunEffect(const ParsedOperation& operation) {
-  if (IsEditBusy() || IsModalRunning() || !GetImage().IsAllocated()) return 0;
-  if (IsTransform(operation.def->name)) return RunTransform(operation);
+struct CVividView::EffectPreview {
+  ParsedOperation operation;
+  EffectRecord record;
+  PreviewGrid grid;
+  bool onFloater = false;        // the target is the floater (floater coordinates)
+  bool hasSelection = false;     // image target confined to the selection
+  platform::Rect limit{};        // what the operation sees: the image, the selection's box or the floater
+  platform::Region selection;    // image coordinates
+  bool geometryDone = false;
+  std::vector<platform::Rect> patched;  // rectangles holding patches (target coordinates)
+};
 
-  // Other Image and Filter commands: on the floater when there is one, else
-  // on the image through the selection's mask.
+EditResult CVividView::RunEffect(const ParsedOperation& operation) {
+  if (!operation.def || IsEditBusy() || IsModalRunning() || !GetImage().IsAllocated()) return 0;
+  if (IsTransform(operation.def->name)) return RunTransform(operation);
+  return ApplyEffect(operation);
+}
+
+EditResult CVividView::ApplyEffect(const ParsedOperation& operation) {
+  if (!operation.def || IsEditBusy() || !GetImage().IsAllocated()) return 0;
+  const bool selection = document_.HasSelection();
+  const std::optional<EffectRecord> found = FindEffectRecord(operation.def->name, selection);
+  if (!found) return 0;
+  const EffectRecord& record = *found;
   CDIBitmap& image = GetImage();
-  const bool floater = document_.HasFloater();
-  if (document_.HasSelection() && SelectionCannotHold(*operation.def, image)) {
+  if (selection && !record.geometry && SelectionCannotHold(*operation.def, image)) {
     platform::ShowMessage(kSelectionCannotHoldText);
     return 0;
   }
-  const bool rebuilds =
-      operation.def->family == OperationFamily::ColorMode || operation.def->family == OperationFamily::Geometry;
-  const int hint = kHintRedraw | (rebuilds ? kHintSizeChanged | kHintColorTableChanged : 0);
-  // Colour-mode conversions, Canvas Size and cropping change the whole
-  // image: a floater is dropped into it first, and their undo keeps every
-  // tile whatever the selection (kind 99), so that Undo brings back every
-  // pixel of the former image.
-  const std::string_view name = operation.def->name;
-  const bool wholeImage =
-      operation.def->family == OperationFamily::ColorMode || name == "canvas-size" || name == "crop";
-  const int kind = wholeImage ? 99 : 50;
-  std::string undoName(name);
-  if (name == "canvas-size") undoName = "Cavas Size";
-  if (name == "mode:gray") undoName = "Color Grayscale 8bit";
-  if (name == "mode:rgb") undoName = "Color RGB 24bit";
-  if (name == "mode:cmyk") undoName = "Color CMYK 32bit";
-  if (name == "mode:bw") undoName = "Color B/W 1bit";
-  if (name == "mode:palette") undoName = "Color Palette 8bit";
-  return RunEdit(kind, nullptr, undoName, hint, [&]() -> EditResult {
-    if (floater && !wholeImage) return operation.def->apply(document_.FloaterImage(), operation.args);
-    if (floater) {
+  const OperationDef& def = *operation.def;
+  const OperationArgs& args = operation.args;
+  const int hint = selection && !record.wholeImage ? record.hintSelection : record.hintWhole;
+  platform::MainWindowSink& window = platform::MainWindow();
+  window.WaitCursor(true);
+  const EditResult result = RunEdit(record.undoKind, nullptr, record.undoName, hint, [&]() -> EditResult {
+    if (record.wholeImage) {
+      // Colour modes, Canvas Size and Crop rebuild the image: a floater is
+      // dropped into it first.
+      if (document_.HasFloater()) {
+        Defloat();
+        document_.SetFloaterPresent(false);
+      }
+      const EditResult done = def.apply(image, args);
+      // A rebuilt bitmap lost its mask; a changed size may leave the
+      // selection partly outside.
+      if (document_.HasSelection())
+        document_.CombineSelection(document_.SelectionRegionInImage(), SelectionCombine::Replace);
+      return done;
+    }
+    if (!selection) return def.apply(image, args);
+    const bool hadFloater = document_.HasFloater();
+    if (!record.throughFloater && !hadFloater) return def.apply(image, args);  // through the mask
+    if (!hadFloater && !CreateFloaterBitmaps(record.geometry)) return 0;
+    CDIBitmap& pixels = document_.FloaterImage();
+    CDIBitmap& alpha = document_.FloaterAlpha();
+    EditResult done = 1;
+    if (!record.geometry) {
+      done = def.apply(pixels, args);
+    } else {
+      const platform::Rect old = document_.SelectionBox();
+      done = TransformPair(def, args, pixels, alpha, document_.GetSelection().region);
+      if (done == 1) {
+        // The new outline from the new alpha; floater and alpha cropped to
+        // its box, centred on the old box.
+        platform::Region region;
+        GL_GetRgnFromBitmap(alpha, region, nullptr);
+        platform::Rect cut = region.Box();
+        if (region.IsEmpty()) cut = {0, 0, pixels.GetWidth(), pixels.GetHeight()};
+        if (cut.left != 0 || cut.top != 0 || cut.Width() != pixels.GetWidth() || cut.Height() != pixels.GetHeight()) {
+          CDIBitmap croppedPixels, croppedAlpha;
+          if (!croppedPixels.CopyRect(pixels, cut.left, cut.top, cut.Width(), cut.Height(), 0) ||
+              !croppedAlpha.CopyRect(alpha, cut.left, cut.top, cut.Width(), cut.Height(), 0)) {
+            done = kResultOutOfMemory;
+          } else {
+            pixels.Free();
+            pixels.Attach(croppedPixels);
+            alpha.Free();
+            alpha.Attach(croppedAlpha);
+            region.Offset(-cut.left, -cut.top);
+          }
+        }
+        if (done == 1) {
+          const int32_t width = pixels.GetWidth(), height = pixels.GetHeight();
+          const int32_t left = Half(int64_t{old.left} + old.right) - width / 2;
+          const int32_t top = Half(int64_t{old.top} + old.bottom) - height / 2;
+          document_.SetSelection(std::move(region), {left, top, left + width, top + height});
+        }
+      }
+    }
+    if (record.resultFloats || hadFloater) {
+      document_.SetFloaterPresent(true);
+      document_.ApplySelectionToImage();
+    } else {
+      // The temporary floater goes back at full opacity, Normal, through
+      // its alpha, and is released.
+      const NormalMergeScope normal;
       Defloat();
       document_.SetFloaterPresent(false);
+      document_.ApplySelectionToImage();
     }
-    const EditResult result = operation.def->apply(image, operation.args);
-    // A rebuilt bitmap lost its mask; a changed size may leave the selection
-    // partly outside.
-    if (document_.HasSelection())
-      document_.CombineSelection(document_.SelectionRegionInImage(), SelectionCombine::Replace);
-    return result;
+    return done;
   });
+  window.WaitCursor(false);
+  if (record.resultFloats) UpdateTransformFrame();
+  return result;
 }
-// --- preview (to be written) ---
 
-void CVividView::PrepareDisplayPatches() {}
-EditResult CVividView::OpenPreview(const ParsedOperation&) { return 0; }
-EditResult CVividView::PreviewOk() { return 0; }
-void CVividView::PreviewCancel() {}
-bool CVividView::PreviewOpen() const { return false; }
-EditResult CVividView::UpdatePreview(const ParsedOperation&) { return 0; }
+EditResult CVividView::OnChannelSeparate() {
+  if (IsEditBusy() || IsModalRunning()) return 0;
+  const CDIBitmap& image = GetImage();
+  const bool cmyk = image.GetBitCount() == 32;
+  if (!image.IsAllocated() || (image.GetBitCount() != 24 && !cmyk)) {
+    platform::ShowMessage("Channel Separate needs a 24-bit or a CMYK image");
+    return 0;
+  }
+  if (!GetNewDocumentSink()) {
+    platform::ShowMessage("Channel Separate cannot open new documents here");
+    return 0;
+  }
+  const int count = cmyk ? 4 : 3;
+  std::vector<std::unique_ptr<CDIBitmap>> channels;
+  CDIBitmap* targets[4] = {};
+  for (int i = 0; i < count; ++i) {
+    channels.push_back(std::make_unique<CDIBitmap>());
+    targets[i] = channels.back().get();
+  }
+  const int result = GL_SeparateChannels(image, targets, cmyk ? 1 : 0);
+  if (result != 1) {
+    ReportResult(result);
+    return result;
+  }
+  // Named after the file name (the title without its extension).
+  std::string base = document_.GetTitle();
+  if (const size_t dot = base.rfind('.'); dot != std::string::npos && dot > 0) base.erase(dot);
+  static constexpr const char* kSuffixes[2][4] = {{"_R", "_G", "_B", ""}, {"_C", "_M", "_Y", "_K"}};
+  for (int i = 0; i < count; ++i) GetNewDocumentSink()(std::move(channels[i]), base + kSuffixes[cmyk ? 1 : 0][i]);
+  return 1;
+}
+
+// --- preview ---
+
+bool CVividView::PreviewOpen() const { return preview_ != nullptr; }
+
+EditResult CVividView::OpenPreview(const ParsedOperation& operation) {
+  if (!operation.def || IsEditBusy() || IsModalRunning() || preview_ || !GetImage().IsAllocated()) return 0;
+  const std::optional<EffectRecord> record = FindEffectRecord(operation.def->name, document_.HasSelection());
+  if (!record || !record->preview) return 0;
+  if (document_.HasSelection() && !document_.HasFloater() && SelectionCannotHold(*operation.def, GetImage())) {
+    platform::ShowMessage(kSelectionCannotHoldText);
+    return 0;
+  }
+  SetModalRunning(true);
+  // The selection, move and transform tools go off while the dialog is
+  // open; zoom, scroll, picker, paint and text stay.
+  const int group = ToolGroupOf(ToolSettings().ActiveTool());
+  if (group == kGroupSelection || group == kGroupFloater || group == kGroupEditAlpha) {
+    ToolSettings().SelectTool(ViewTool::None);
+    OnToolChanged();
+  }
+  preview_ = std::make_shared<EffectPreview>();
+  preview_->operation = operation;
+  preview_->record = *record;
+  RestartPreview();
+  return 1;
+}
+
+EditResult CVividView::UpdatePreview(const ParsedOperation& operation) {
+  if (!preview_ || !operation.def) return 0;
+  const std::optional<EffectRecord> record = FindEffectRecord(operation.def->name, document_.HasSelection());
+  if (!record || !record->preview) return 0;
+  preview_->operation = operation;
+  preview_->record = *record;
+  RestartPreview();
+  return 1;
+}
+
+void CVividView::RestartPreview() {
+  EffectPreview& p = *preview_;
+  // Old blocks are abandoned: their patches go, the area is drawn anew.
+  const platform::Rect imageArea = imagePatches_.Bounds();
+  platform::Rect floaterArea = floaterPatches_.Bounds();
+  imagePatches_.Clear();
+  floaterPatches_.Clear();
+  p.patched.clear();
+  p.geometryDone = false;
+  const CDIBitmap& image = GetImage();
+  const platform::Rect box = document_.SelectionBox();
+  p.onFloater = document_.HasFloater() && document_.FloaterImage().IsAllocated();
+  p.hasSelection = document_.HasSelection() && !p.onFloater;
+  p.selection = document_.HasSelection() ? document_.SelectionRegionInImage() : platform::Region();
+  if (!imageArea.IsEmpty()) InvalidateImageArea(imageArea);
+  if (!floaterArea.IsEmpty())
+    InvalidateImageArea({floaterArea.left + box.left, floaterArea.top + box.top, floaterArea.right + box.left,
+                         floaterArea.bottom + box.top});
+  const platform::Rect imageRect{0, 0, image.GetWidth(), image.GetHeight()};
+  if (p.onFloater) {
+    const CDIBitmap& pixels = document_.FloaterImage();
+    p.limit = {0, 0, pixels.GetWidth(), pixels.GetHeight()};
+    p.grid.Build(pixels.GetWidth(), pixels.GetHeight(), PreviewLayoutFor(p.operation), nullptr);
+  } else {
+    // With a selection the operation runs on a floater of the selection's
+    // box: it sees the box's edge as the picture's edge.
+    p.limit = p.hasSelection ? Intersect(box, imageRect) : imageRect;
+    p.grid.Build(image.GetWidth(), image.GetHeight(), PreviewLayoutFor(p.operation),
+                 p.hasSelection ? &p.selection : nullptr);
+  }
+  InvalidateImageArea(p.onFloater ? box : p.limit);
+}
+
+void CVividView::EndPreview() {
+  if (!preview_) return;
+  const platform::Rect box = document_.SelectionBox();
+  const platform::Rect imageArea = imagePatches_.Bounds();
+  const platform::Rect floaterArea = floaterPatches_.Bounds();
+  imagePatches_.Clear();
+  floaterPatches_.Clear();
+  preview_.reset();
+  SetModalRunning(false);
+  if (!imageArea.IsEmpty()) InvalidateImageArea(imageArea);
+  if (!floaterArea.IsEmpty())
+    InvalidateImageArea({floaterArea.left + box.left, floaterArea.top + box.top, floaterArea.right + box.left,
+                         floaterArea.bottom + box.top});
+}
+
+EditResult CVividView::PreviewOk() {
+  if (!preview_) return 0;
+  const ParsedOperation operation = preview_->operation;
+  // The patches go before the image changes under them.
+  imagePatches_.Clear();
+  floaterPatches_.Clear();
+  const EditResult result = ApplyEffect(operation);
+  EndPreview();
+  InvalidateAll();
+  return result;
+}
+
+void CVividView::PreviewCancel() { EndPreview(); }
+
+void CVividView::PrepareDisplayPatches() {
+  if (!preview_) return;
+  EffectPreview& p = *preview_;
+  const CDIBitmap& image = GetImage();
+  if (!image.IsAllocated()) return;
+  if (p.record.geometry) {
+    if (!p.geometryDone) ComputeGeometryPreview();
+    return;
+  }
+  // The image part the client area shows, a pixel wider each way for the
+  // zoom's rounding.
+  const platform::Point a = ViewToImage({0, 0}, false);
+  const platform::Point b = ViewToImage({clientWidth_, clientHeight_}, false);
+  platform::Rect visible{a.x - 1, a.y - 1, b.x + 2, b.y + 2};
+  if (p.onFloater) {
+    const platform::Rect box = document_.SelectionBox();
+    visible = {visible.left - box.left, visible.top - box.top, visible.right - box.left, visible.bottom - box.top};
+  }
+  for (const platform::Point& block : p.grid.PendingIn(visible)) {
+    ComputePreviewBlock(block.x, block.y);
+    p.grid.MarkDone(block.x, block.y);
+  }
+}
+
+void CVividView::ComputePreviewBlock(int column, int row) {
+  EffectPreview& p = *preview_;
+  const CDIBitmap& target = p.onFloater ? document_.FloaterImage() : GetImage();
+  const platform::Rect block = Intersect(p.grid.BlockRect(column, row), p.limit);
+  if (block.IsEmpty()) return;
+  const PreviewBlockLayout& layout = p.grid.Layout();
+  platform::Rect source = Intersect({block.left - layout.marginX, block.top - layout.marginY,
+                                     block.right + layout.marginX, block.bottom + layout.marginY},
+                                    p.limit);
+  if (p.operation.def->name == "mosaic") {
+    // Mosaic cells start at the operated bitmap's corner: the copy starts on
+    // a cell boundary of the target.
+    const int size = p.operation.args.Int(0);
+    source.left = p.limit.left + (source.left - p.limit.left) / size * size;
+    source.top = p.limit.top + (source.top - p.limit.top) / size * size;
+  }
+  CDIBitmap work;
+  if (!work.CopyRect(target, source.left, source.top, source.Width(), source.Height(), 0)) return;
+  if (p.operation.def->apply(work, p.operation.args) != 1) return;
+  auto patch = std::make_unique<CDIBitmap>();
+  const int width = block.Width();
+  if (!p.hasSelection) {
+    if (!patch->CopyRect(work, block.left - source.left, block.top - source.top, width, block.Height(), 0)) return;
+  } else {
+    // Pixels outside the selection stay as they are.
+    if (!patch->CopyRect(target, block.left, block.top, width, block.Height(), 0)) return;
+    std::vector<uint8_t> buffer(static_cast<size_t>(work.GetRowBytes()) + 8);
+    const platform::Region inside = p.selection.Intersect(platform::Region::FromRect(block));
+    for (const platform::Rect& r : inside.Rects())
+      for (int y = r.top; y < r.bottom; ++y) {
+        work.GetRowPart(buffer.data(), y - source.top, r.left - source.left, r.Width());
+        patch->PutRowPart(buffer.data(), y - block.top, r.left - block.left, r.Width());
+      }
+  }
+  if (p.onFloater) {
+    floaterPatches_.Set(block, std::move(patch));
+    const platform::Rect box = document_.SelectionBox();
+    InvalidateImageArea({block.left + box.left, block.top + box.top, block.right + box.left, block.bottom + box.top});
+  } else {
+    imagePatches_.Set(block, std::move(patch));
+    InvalidateImageArea(block);
+  }
+}
+
+// Free rotation and shear change the target's size, which patches in place
+// cannot: the preview shows the transformed pixels once, blended through
+// their alpha over the image where apply will float them, the new box
+// centred on the old (with a selection), or on the image (without one; the
+// part beyond the old canvas is not shown). A floater already present is
+// shown unchanged.
+void CVividView::ComputeGeometryPreview() {
+  EffectPreview& p = *preview_;
+  p.geometryDone = true;
+  if (p.onFloater) return;
+  CDIBitmap& image = GetImage();
+  const platform::Rect imageRect{0, 0, image.GetWidth(), image.GetHeight()};
+  const platform::Rect old = p.hasSelection ? Intersect(document_.SelectionBox(), imageRect) : imageRect;
+  if (old.IsEmpty()) return;
+  CDIBitmap pixels, alpha;
+  if (!pixels.CopyRect(image, old.left, old.top, old.Width(), old.Height(), 0)) return;
+  platform::Region outline = p.hasSelection ? p.selection : platform::Region::FromRect(imageRect);
+  outline.Offset(-old.left, -old.top);
+  if (!GL_CreateMaskFromRgn(alpha, old.Width(), old.Height(), outline)) return;
+  if (TransformPair(*p.operation.def, p.operation.args, pixels, alpha, outline) != 1) return;
+  const int32_t left = Half(int64_t{old.left} + old.right) - pixels.GetWidth() / 2;
+  const int32_t top = Half(int64_t{old.top} + old.bottom) - pixels.GetHeight() / 2;
+  const platform::Rect shown = Intersect({left, top, left + pixels.GetWidth(), top + pixels.GetHeight()}, imageRect);
+  // Bands of 64 rows, each blended over a copy of the image.
+  for (int y = shown.top; y < shown.bottom; y += 64) {
+    const platform::Rect band{shown.left, y, shown.right, std::min(y + 64, shown.bottom)};
+    auto patch = std::make_unique<CDIBitmap>();
+    if (!patch->CopyRect(image, band.left, band.top, band.Width(), band.Height(), 0)) return;
+    GL_CombineBitmapWithAlpha(*patch, 0, 0, band.Width(), band.Height(), pixels, band.left - left, band.top - top,
+                              alpha, band.left - left, band.top - top, ToolSettings().FloaterOpacity());
+    imagePatches_.Set(band, std::move(patch));
+  }
+  InvalidateImageArea(shown);
+}
 
 namespace {
 CVividView::NewDocumentSink& Sink() {

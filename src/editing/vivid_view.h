@@ -254,6 +254,11 @@ class CVividView final : public CDocumentView {
   // Changes the open preview's parameters (the dialog's fields changed):
   // pending blocks of the old parameters are abandoned.
   EditResult UpdatePreview(const ParsedOperation& operation);
+  // Channel Separate: a 24-bit image into three and a CMYK image into four
+  // 8-bit gray documents named after the document's title with "_R", "_G",
+  // "_B" or "_C", "_M", "_Y", "_K" (through the new-document sink). 0 with a
+  // message for another kind of image or without a sink.
+  EditResult OnChannelSeparate();
 
   // --- text (text_tool.cpp) ---
   // A press with the Text tool opens the Text dialog; OK places the text
@@ -474,4 +479,20 @@ class CVividView final : public CDocumentView {
   void FloodFillAt(platform::Point viewPoint);
   void LineShapeRelease(platform::Point viewPoint);
   void UpdatePaintBand(platform::Point viewPoint);
+
+  // Effects (view_effects.cpp)
+  struct EffectPreview;
+  // The open preview dialog's state; shared_ptr so that the type stays
+  // private to view_effects.cpp.
+  std::shared_ptr<EffectPreview> preview_;
+  // Applying steps 1-5 for `operation` with its effect record (the preview
+  // is ended by the caller).
+  EditResult ApplyEffect(const ParsedOperation& operation);
+  // Rebuilds the preview grid for new parameters, dropping the old patches.
+  void RestartPreview();
+  void EndPreview();
+  // Computes one pending block of the preview into the display patches.
+  void ComputePreviewBlock(int column, int row);
+  // The free rotation and shear preview: computed once for the whole target.
+  void ComputeGeometryPreview();
 };

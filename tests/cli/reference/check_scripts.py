@@ -375,6 +375,79 @@ set background 255,100,200
 drag 2,2 11,7
 save {out:a}
 """, {"a": shape}))
+
+    out.extend(effect_cases(src))
+    return out
+
+
+def paste_box(picture, part, left, top):
+    """`picture` with `part` put at (left, top)."""
+    out = picture.copy()
+    for y in range(part.height):
+        for x in range(part.width):
+            out.rows[top + y][left + x] = part.rows[y][x]
+    return out
+
+
+def crop(picture, left, top, right, bottom):
+    return Picture(picture.mode, right - left, bottom - top, [row[left:right] for row in picture.rows[top:bottom]])
+
+
+def effect_cases(src):
+    """Effects run at once and through the preview, with and without a
+    selection and on a floater. With a selection (and no floater) an effect
+    works on a floater of the selection's box, which a neighbourhood filter
+    sees as the picture's edge."""
+    import ref_filters_rank
+    import ref_tone
+    out = []
+    table = ref_tone.brightness_contrast_table(30, 40)
+    toned = ref_tone.apply_table(table)
+    box = (5, 6, 20, 18)  # drag 5,6 20,18
+    inside_toned = paste_box(src, toned(crop(src, *box)), box[0], box[1])
+    out.append(Case("effect-tone-selection", """open {in}
+tool rectangle
+drag 5,6 20,18
+effect brightness-contrast:30,40
+save {out:a}
+""", {"a": inside_toned}))
+    out.append(Case("effect-filter-whole", """open {in}
+effect median:1
+save {out:a}
+""", {"a": ref_filters_rank.median(1)(src)}))
+    inside_median = paste_box(src, ref_filters_rank.median(1)(crop(src, *box)), box[0], box[1])
+    out.append(Case("preview-filter-selection", """open {in}
+tool rectangle
+drag 5,6 20,18
+command hide-selection
+view 50 36
+preview median:2
+preview median:1
+render {out:p}
+preview-ok
+save {out:a}
+""", {"p": shown(inside_median, 1, 1, (0, 0), (50, 36)), "a": inside_median}))
+    out.append(Case("preview-tone-whole", """open {in}
+view 50 36
+preview brightness-contrast:30,40
+render {out:p}
+preview-ok
+save {out:a}
+""", {"p": shown(toned(src), 1, 1, (0, 0), (50, 36)), "a": toned(src)}))
+    # On a floater the effect changes the floater; the drop (opaque) shows it.
+    out.append(Case("preview-tone-floater", """open {in}
+set transparency 0
+tool rectangle
+drag 5,6 20,18
+command float
+command hide-selection
+view 50 36
+preview brightness-contrast:30,40
+render {out:p}
+preview-ok
+command defloat
+save {out:a}
+""", {"p": shown(inside_toned, 1, 1, (0, 0), (50, 36)), "a": inside_toned}))
     return out
 
 
