@@ -217,7 +217,9 @@ TEST_F(EffectsTest, PreviewShownEqualsAppliedResult) {
     Open(150, 130, 200, 200);
     if (c.select)
       doc_->SetSelectionRegion(platform::Region::FromEllipse(23, 17, 121, 99));
-    if (c.floater) ASSERT_EQ(view_->RunCommand(kCmdFloat, {}), 1);
+    if (c.floater) {
+      ASSERT_EQ(view_->RunCommand(kCmdFloat, {}), 1);
+    }
     RgbImage original, previewed, applied;
     // The outline is drawn over the pictures alike; it is left out.
     view_->StopOutline();
@@ -255,8 +257,9 @@ TEST_F(EffectsTest, SelectionConfinesAnEffectToItsPixels) {
   EXPECT_TRUE(SameRect(Image(), box.left, box.top, cut, 0, 0, box.Width(), box.Height()));
   for (int y = 0; y < 70; ++y)
     for (int x = 0; x < 90; ++x)
-      if (x < box.left || x >= box.right || y < box.top || y >= box.bottom)
+      if (x < box.left || x >= box.right || y < box.top || y >= box.bottom) {
         ASSERT_EQ(Image().GetPixel(y, x), before->GetPixel(y, x)) << x << "," << y;
+      }
 }
 
 TEST_F(EffectsTest, InvertWithSelectionUsesItsOwnName) {

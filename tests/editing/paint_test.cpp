@@ -422,7 +422,9 @@ TEST_F(PaintViewTest, RetouchModes) {
         else
           EXPECT_EQ(image.RowPointer(y)[x], 100) << x << "," << y;
       }
-    if (mode == 4) EXPECT_EQ(doc_.GetUndoRecord().name, "Retouch");
+    if (mode == 4) {
+      EXPECT_EQ(doc_.GetUndoRecord().name, "Retouch");
+    }
   }
 }
 
