@@ -1,8 +1,10 @@
 #include "editing/effect_record.h"
 
+
 #include <algorithm>
 
 #include "document/vivid_doc.h"
+#include "imaging/filters.h"
 
 namespace {
 
@@ -112,6 +114,11 @@ PreviewBlockLayout PreviewLayoutFor(const ParsedOperation& operation) {
     margin = 1;
   } else if (name == "unsharp-mask") {
     margin = operation.args.Int(1);
+  } else if (name == "gaussian-blur") {
+    // The blur reaches (its kernel's half width) pixels beyond each block;
+    // with that margin the preview's blocks join without seams and show
+    // exactly what the whole image gets.
+    margin = static_cast<int>(GL_GaussianWeights(operation.args.Real(0)).size() / 2);
   }
   layout.marginX = layout.marginY = margin;
   return layout;

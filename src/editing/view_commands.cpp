@@ -57,6 +57,7 @@ std::vector<CommandDef> MakeCommands() {
        {{"angle", ParamKind::Real, -45, 45, {}, std::nullopt},
         {"direction", ParamKind::Choice, 0, 0, {"horizontal", "vertical"}, 0.0}},
        "shear"},
+      {kCmdChannelSeparate, "channel-separate", "Channel &Separate", {}, {}},
   };
 }
 

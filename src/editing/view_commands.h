@@ -53,6 +53,8 @@ enum ViewCommand : int {
   kCmdResize = 32923,
   kCmdAnyAngle = 32927,
   kCmdShear = 32928,
+  // Image menu: each channel of a 24-bit or CMYK image as a new document
+  kCmdChannelSeparate = 32992,
 };
 
 struct CommandDef {

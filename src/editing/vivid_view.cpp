@@ -166,6 +166,11 @@ CommandState CVividView::GetCommandState(ViewCommand id) const {
       enabled = !IsEditBusy() && !IsModalRunning() && document_.IsUndoAvailable();
       state.text = document_.UndoMenuText();
       break;
+    case kCmdChannelSeparate: {
+      const int bits = GetImage().GetBitCount();
+      enabled = enabled && (bits == 24 || bits == 32);
+      break;
+    }
     case kCmdFitWindowToImage: state.checked = fitWindow_; break;
     case kCmdDisplayMode: state.checked = displayMode_ == 2; break;
     case kCmdRuler: state.checked = rulers_; break;
@@ -211,6 +216,7 @@ EditResult CVividView::RunCommand(ViewCommand id, const OperationArgs& args, boo
     case kCmdRuler: return OnRuler();
     case kCmdPreviewPrintedColors: return OnPreviewPrintedColors();
     case kCmdNewWindow: return 0;  // the application makes the new view
+    case kCmdChannelSeparate: return OnChannelSeparate();
     default: break;
   }
   // The Image menu's transforms run their operation as `effect` does.

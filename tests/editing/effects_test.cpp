@@ -76,7 +76,7 @@ TEST(PreviewGridTest, BlockSizeAndMarginFollowTheEffect) {
       {"mosaic:2", 84, 2},    {"mosaic:64", 64, 64}, {"mosaic:7", 112, 7}, {"median:5", 64, 5},
       {"average:50", 64, 50}, {"despeckle:3", 64, 3}, {"maximum:1", 64, 1}, {"minimum:10", 64, 10},
       {"emboss:50,2", 64, 1}, {"edge-enhance:10", 64, 1}, {"unsharp-mask:100,7,2", 64, 7},
-      {"gaussian-blur:3", 64, 0}, {"solarize:100", 64, 0}, {"brightness-contrast:10,10", 64, 0},
+      {"gaussian-blur:3", 64, 9}, {"gaussian-blur:0.05", 64, 0}, {"solarize:100", 64, 0}, {"brightness-contrast:10,10", 64, 0},
   };
   for (const Case& c : cases) {
     const PreviewBlockLayout layout = PreviewLayoutFor(Op(c.op));
@@ -211,7 +211,8 @@ TEST_F(EffectsTest, PreviewShownEqualsAppliedResult) {
     const char* op;
     bool select, floater;
   } cases[] = {{"median:3", false, false}, {"median:3", true, false}, {"mosaic:5", true, false},
-               {"unsharp-mask:300,2,0", true, false}, {"average:4", true, true}, {"emboss:60,3", false, false}};
+               {"unsharp-mask:300,2,0", true, false}, {"average:4", true, true}, {"emboss:60,3", false, false},
+               {"gaussian-blur:2.5", false, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.op);
     Open(150, 130, 200, 200);

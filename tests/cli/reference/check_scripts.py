@@ -207,6 +207,18 @@ command defloat
 save {out:b}
 """, {"a": gray_shown, "b": gray_moved, "@in": gray}))
 
+    # Channel Separate opens each channel as a new document, after the ones
+    # open: documents 2, 3, 4 hold red, green and blue.
+    channels = [Picture("L", 40, 30, [[p[c] for p in row] for row in src.rows]) for c in range(3)]
+    out.append(Case("channel-separate", """open {in}
+command channel-separate
+save {out:b}
+document 2
+save {out:r}
+document 3
+save {out:g}
+""", {"r": channels[0], "g": channels[1], "b": channels[2]}))
+
     # Arrow keys move the outline; the moves undo in one step.
     out.append(Case("arrow-moves-undo", """open {in}
 set transparency 0
