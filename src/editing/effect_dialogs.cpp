@@ -24,6 +24,9 @@ std::vector<EffectDialogModel> MakeModels() {
   m.push_back({"brightness-contrast", "Brightness/Contrast",
                {Number("Brightness", -100, 100, 0), Number("Contrast", -100, 100, 0)}});
   m.push_back({"threshold", "Threshold", {Number("Level:", 1, 255, 128)}});
+  m.push_back({"levels", "Levels",
+               {Choice("Channel", {"RGB", "Red", "Green", "Blue"}), Number("Input low", 0, 254, 0),
+                Number("Input high", 1, 255, 255), Number("Output low", 0, 255, 0), Number("Output high", 0, 255, 255)}});
   m.push_back({"hue-saturation", "Hue/Saturation",
                {Number("&Hue", -180, 180, 0), Number("&Saturation", -100, 100, 0), Number("&Lightness", -100, 100, 0)}});
   m.push_back({"color-balance", "Color Balance",

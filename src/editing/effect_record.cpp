@@ -22,6 +22,7 @@ constexpr Entry kEffects[] = {
     {"brightness-contrast", "Brightness/Contrast", Kind::PreviewTone},
     {"curves", "Color Curve", Kind::PreviewTone},
     {"threshold", "Threshold", Kind::PreviewTone},
+    {"levels", "Color Level", Kind::PreviewTone},
     {"hue-saturation", "Hue/Saturation", Kind::PreviewTone},
     {"color-balance", "Color balance", Kind::PreviewTone},
     {"add-noise", "Add Noise", Kind::PreviewFilter},

@@ -1,6 +1,7 @@
 // The tone and colour adjustments as named operations, with the parameters,
 // ranges and defaults of their dialogs and the dialog-to-operation
 // conversions.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -61,6 +62,28 @@ std::vector<OperationDef> ToneOperations() {
                      std::memcpy(set.tables[c].data(), curves.channels[c].table, 256);
                      set.inUse[c] = true;
                    }
+                   return GL_ApplyToneTables(image, set);
+                 }});
+  // "Levels": one channel (the composite or red, green, blue) mapped
+  // linearly from its input levels onto its output levels; below the input
+  // low level the output low, above the input high the output high:
+  // out = out low + trunc((v - in low) x (out high - out low) / (in high -
+  // in low)). Output levels may be given reversed (a negative ramp).
+  ops.push_back({"levels",
+                 {{"Channel", ParamKind::Choice, 0, 0, {"rgb", "red", "green", "blue"}, 0.0},
+                  Slider("Input low", 0, 254, 0), Slider("Input high", 1, 255, 255), Slider("Output low", 0, 255, 0),
+                  Slider("Output high", 0, 255, 255)},
+                 [](CDIBitmap& image, const OperationArgs& a) {
+                   const int inLow = a.Int(1), inHigh = std::max(a.Int(2), inLow + 1);
+                   const int outLow = a.Int(3), outHigh = a.Int(4);
+                   ToneTable table;
+                   for (int v = 0; v < 256; ++v) {
+                     const int x = std::clamp(v, inLow, inHigh);
+                     table[v] = static_cast<uint8_t>(outLow + (x - inLow) * (outHigh - outLow) / (inHigh - inLow));
+                   }
+                   ToneTableSet set;
+                   set.tables[a.Int(0)] = table;
+                   set.inUse[a.Int(0)] = true;
                    return GL_ApplyToneTables(image, set);
                  }});
   ops.push_back({"equalize", {}, [](CDIBitmap& image, const OperationArgs&) { return GL_EqualizeBitmap(image); }});

@@ -280,6 +280,17 @@ def curve_tables():
     return composite, first, second, third, fourth
 
 
+def levels_table(in_low, in_high, out_low, out_high):
+    in_high = max(in_high, in_low + 1)
+    table = []
+    for v in range(256):
+        x = min(max(v, in_low), in_high)
+        step = (x - in_low) * (out_high - out_low)
+        quotient = abs(step) // (in_high - in_low)  # truncation toward zero
+        table.append(out_low + (quotient if step >= 0 else -quotient))
+    return table
+
+
 def apply_curves_rgb(tables):
     """Table 0 for all channels, tables 1-3 for red, green, blue; each
     channel's own table first, then the composite."""
@@ -480,6 +491,15 @@ def cases():
     add("threshold 90 gray", gray, ["threshold:90"], apply_table(threshold_table(90)))
     add("threshold 90 true gray", gray, ["mode:gray", "threshold:90"], apply_table(threshold_table(90)))
     add("threshold selection", photo, ["threshold:128"], apply_table(threshold_table(128)), select=(0, 5, 24, 3))
+
+    # Levels: the composite table for all channels, or one channel's.
+    identity = list(range(256))
+    for channel, name in enumerate(("rgb", "red", "green", "blue")):
+        table = levels_table(30, 200, 10, 240)
+        tables = [table if channel == 0 else identity] + [table if channel == i + 1 else identity for i in range(3)]
+        add("levels %s" % name, rgb, ["levels:%s,30,200,10,240" % name], apply_curves_rgb(tables))
+    add("levels reversed", rgb, ["levels:rgb,0,255,255,0"], apply_table(levels_table(0, 255, 255, 0)))
+    add("levels gray", gray, ["mode:gray", "levels:rgb,64,128,0,255"], apply_table(levels_table(64, 128, 0, 255)))
 
     # Hue/saturation on noise (every hue sector, gray pixels too) and on a
     # picture that holds grays, primaries and near-grays.
