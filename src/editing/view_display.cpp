@@ -518,7 +518,9 @@ void CVividView::ComposeBase(RgbImage& target, const platform::Region& area) {
   const bool drawable = image.IsAllocated() && (bits == 1 || bits == 8 || bits == 24 || bits == 32);
   if (!drawable) composer.shown = {};
   if (drawable && bits <= 8 && image.GetColorTablePointer()) {
-    const uint8_t* table = image.GetColorTablePointer();
+    // A previewed tone adjustment of a palette image changes its table.
+    const bool previewTable = displayColorTable_.size() == static_cast<size_t>(image.GetPaletteSize()) * 4;
+    const uint8_t* table = previewTable ? displayColorTable_.data() : image.GetColorTablePointer();
     for (int i = 0; i < image.GetPaletteSize(); ++i) {
       composer.lut[i][0] = table[4 * i + 2];
       composer.lut[i][1] = table[4 * i + 1];

@@ -256,6 +256,10 @@ void CVividView::RestartPreview() {
   floaterPatches_.Clear();
   p.patched.clear();
   p.geometryDone = false;
+  if (!displayColorTable_.empty()) {
+    displayColorTable_.clear();
+    InvalidateAll();
+  }
   const CDIBitmap& image = GetImage();
   const platform::Rect box = document_.SelectionBox();
   p.onFloater = document_.HasFloater() && document_.FloaterImage().IsAllocated();
@@ -289,6 +293,10 @@ void CVividView::EndPreview() {
   floaterPatches_.Clear();
   preview_.reset();
   SetModalRunning(false);
+  if (!displayColorTable_.empty()) {
+    displayColorTable_.clear();
+    InvalidateAll();
+  }
   if (!imageArea.IsEmpty()) InvalidateImageArea(imageArea);
   if (!floaterArea.IsEmpty())
     InvalidateImageArea({floaterArea.left + box.left, floaterArea.top + box.top, floaterArea.right + box.left,
@@ -316,6 +324,22 @@ void CVividView::PrepareDisplayPatches() {
   if (!image.IsAllocated()) return;
   if (p.record.geometry) {
     if (!p.geometryDone) ComputeGeometryPreview();
+    return;
+  }
+  // A tone adjustment of a palette image changes its colour table, which
+  // every pixel shares: the preview shows the whole image through the new
+  // table, made by the same operation on a one-pixel image of that table.
+  if (p.operation.def->family == OperationFamily::Tone && !p.onFloater && image.GetBitCount() <= 8 &&
+      !image.IsGray()) {
+    if (displayColorTable_.empty()) {
+      CDIBitmap probe;
+      if (probe.CreateCompatible(image, 1, 1) && p.operation.def->apply(probe, p.operation.args) == 1 &&
+          probe.GetPaletteSize() == image.GetPaletteSize()) {
+        displayColorTable_.resize(static_cast<size_t>(probe.GetPaletteSize()) * 4);
+        probe.GetColorTable(displayColorTable_.data(), probe.GetPaletteSize());
+        InvalidateAll();
+      }
+    }
     return;
   }
   // The image part the client area shows, a pixel wider each way for the

@@ -481,6 +481,9 @@ class CVividView final : public CDocumentView {
   void UpdatePaintBand(platform::Point viewPoint);
 
   // Effects (view_effects.cpp)
+  // A palette image's colour table as a previewed tone adjustment makes it
+  // (4 bytes an entry); empty when the image's own table is shown.
+  std::vector<uint8_t> displayColorTable_;
   struct EffectPreview;
   // The open preview dialog's state; shared_ptr so that the type stays
   // private to view_effects.cpp.

@@ -413,6 +413,20 @@ def effect_cases(src):
     import ref_filters_rank
     import ref_tone
     out = []
+    # A palette image (a gray picture as Pillow writes it opens as one): the
+    # preview of a tone adjustment shows the changed colour table, as OK
+    # then makes it.
+    levels = refsupport.random_picture("L", 30, 20, 9)
+    bc = ref_tone.brightness_contrast_table(35, 20)
+    changed = Picture("L", 30, 20, [[bc[v] for v in row] for row in levels.rows])
+    changed_rgb = Picture("RGB", 30, 20, [[(v, v, v) for v in row] for row in changed.rows])
+    out.append(Case("preview-palette-table", """open {in}
+view 30 20
+preview brightness-contrast:35,20
+render {out:p}
+preview-ok
+save {out:a}
+""", {"p": shown(changed_rgb, 1, 1, (0, 0), (30, 20)), "a": changed, "@in": levels}))
     table = ref_tone.brightness_contrast_table(30, 40)
     toned = ref_tone.apply_table(table)
     box = (5, 6, 20, 18)  # drag 5,6 20,18
