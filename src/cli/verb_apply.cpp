@@ -95,7 +95,7 @@ int RunApply(std::span<const std::string> args) {
     std::vector<platform::Message> shown;
     {
       // The view reports through message boxes; they are held back so that
-      // a failure reads as before: the operation's text, then the reason.
+      // a failure is explained once, after the operation's text.
       platform::RecordingMessageSink recorder;
       result = view.RunEffect(operations[i]);
       shown = std::move(recorder.shown);
@@ -123,8 +123,9 @@ int RunApply(std::span<const std::string> args) {
       std::fprintf(stderr, "%s: %s: the operation was refused\n", kProgram, text.c_str());
     return kExitFailed;
   }
-  // A transform with a selection leaves the piece floating: it goes back
-  // into the image as Defloat puts it, and the selection ends.
+  // A turn, flip, resize, rotation or shear of a selection leaves the piece
+  // floating: it goes back into the image as Defloat puts it, and the
+  // selection ends.
   if (document.HasFloater() && view.RunCommand(kCmdDefloat, {}) != 1) {
     std::fprintf(stderr, "%s: the floating selection could not be put back into the image\n", kProgram);
     return kExitFailed;
