@@ -1,13 +1,23 @@
 // apply IN OUT OP [OP ...] [--select X,Y,W,H]: opens IN, applies the named
-// operations in order with their dialog parameters, and saves OUT as Save As
-// does. Every operation is parsed before anything is read or written, so a
-// usage error leaves no output behind.
+// operations in order with their dialog parameters through the editor's
+// effect commands, and saves OUT as Save As does. Every operation is parsed
+// before anything is read or written, so a usage error leaves no output
+// behind.
+//
+// The operations run on a view of the document exactly as the Image and
+// Filter menus run them: --select installs the rectangle as a rectangle
+// gesture does, so the preview effects work on a temporary floater of it,
+// the direct effects through its mask, and the turns, flips and resizing on
+// the selected piece. A floater the effects leave is dropped into the image
+// before the save.
 #include <cstdio>
 
 #include "cli/cli.h"
 #include "document/vivid_doc.h"
-#include "image/result_codes.h"
 #include "editing/operation_table.h"
+#include "editing/vivid_view.h"
+#include "image/result_codes.h"
+#include "platform/messages.h"
 #include "platform/region.h"
 
 namespace cli {
@@ -74,18 +84,53 @@ int RunApply(std::span<const std::string> args) {
   const PromptsScope scope(prompts);
   CVividDoc document;
   if (!OpenDocument(document, parsed.positional[0])) return kExitFailed;
-  const int before = Messages().Count();
-  const OperationRunResult run = RunOperations(document.GetImage(), operations, selection);
-  if (run.code != 1) {
-    const std::string& text = parsed.positional[run.failedAt + 2];
-    if (run.selectionRefused)
+  CVividView view(document);
+  if (selection) {
+    document.SetSelectionRegion(platform::Region::FromRect(*selection));
+    document.ApplySelectionToImage();
+  }
+  for (size_t i = 0; i < operations.size(); ++i) {
+    const std::string& text = parsed.positional[i + 2];
+    EditResult result = 0;
+    std::vector<platform::Message> shown;
+    {
+      // The view reports through message boxes; they are held back so that
+      // a failure is explained once, after the operation's text.
+      platform::RecordingMessageSink recorder;
+      result = view.RunEffect(operations[i]);
+      shown = std::move(recorder.shown);
+    }
+    if (result == 1) {
+      for (const platform::Message& message : shown) Messages().Show(message);
+      continue;
+    }
+    const std::string reported = result < 0 && result != kResultCancelled ? FormatErrorCode(result) : std::string();
+    bool explained = false;
+    bool refusedBySelection = false;
+    for (const platform::Message& message : shown) {
+      if (message.text == kSelectionCannotHoldText) {
+        refusedBySelection = true;
+      } else if (reported.empty() || message.text != reported) {
+        Messages().Show(message);
+        explained = true;
+      }
+    }
+    if (refusedBySelection)
       std::fprintf(stderr, "%s: %s: %s\n", kProgram, text.c_str(), kSelectionCannotHoldText);
-    else if (run.code < 0)
-      std::fprintf(stderr, "%s: %s: %s\n", kProgram, text.c_str(), FormatErrorCode(run.code).c_str());
-    else if (Messages().Count() == before)
+    else if (result < 0)
+      std::fprintf(stderr, "%s: %s: %s\n", kProgram, text.c_str(), FormatErrorCode(result).c_str());
+    else if (!explained)
       std::fprintf(stderr, "%s: %s: the operation was refused\n", kProgram, text.c_str());
     return kExitFailed;
   }
+  // A turn, flip, resize, rotation or shear of a selection leaves the piece
+  // floating: it goes back into the image as Defloat puts it, and the
+  // selection ends.
+  if (document.HasFloater() && view.RunCommand(kCmdDefloat, {}) != 1) {
+    std::fprintf(stderr, "%s: the floating selection could not be put back into the image\n", kProgram);
+    return kExitFailed;
+  }
+  document.ClearSelection();
   document.SetModifiedFlag(true);
   return SaveDocument(document, parsed.positional[1]) ? kExitOk : kExitFailed;
 }

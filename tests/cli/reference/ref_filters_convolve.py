@@ -7,7 +7,7 @@ import sys
 import tempfile
 
 from refsupport import (Case, Picture, cdiv, clamp, c_round, keep_outside, load, random_picture, run_cli, save,
-                        smooth_picture, inside_selection)
+                        smooth_picture, inside_selection, through_floater)
 
 
 # ------------------------------------------------------------------ helpers
@@ -233,10 +233,12 @@ class NoiseGenerator:
         return (self.state >> 16) & 0x7FFF
 
 
-def add_noise(picture, level, select=None):
+def add_noise(picture, level):
     """Every pixel draws r = (number AND 255) x 2 - 255 in raster order from
-    the top row (unselected pixels draw too); each channel v becomes
-    clamp((r x amount + v x 1000) / 1000) with amount = level x 10."""
+    the top row; each channel v becomes clamp((r x amount + v x 1000) /
+    1000) with amount = level x 10. With a selection the noise runs on the
+    selected piece alone (through_floater), so the draws start at its
+    corner."""
     amount = level * 10
     generator = NoiseGenerator()
     draws = [[generator.next() for _ in range(picture.width)] for _ in range(picture.height)]
@@ -244,7 +246,7 @@ def add_noise(picture, level, select=None):
     def pixel(x, y):
         r = (draws[y][x] & 255) * 2 - 255
         return [clamp(cdiv(r * amount + v * 1000, 1000)) for v in _channels_at(picture, x, y)]
-    return keep_outside(picture, _build(picture, pixel), select)
+    return _build(picture, pixel)
 
 
 def noise_bounds(level, select=None):
@@ -371,7 +373,7 @@ def cases():
         out.append(Case("edge-enhance %d rgb" % level, photo, ["edge-enhance:%d" % level], f))
         out.append(Case("edge-enhance %d gray" % level, gray, ["edge-enhance:%d" % level], f))
     out.append(Case("edge-enhance selection", rgb, ["edge-enhance:80"],
-                    lambda p: keep_outside(p, edge_enhance(p, 80), select), select=select))
+                    through_floater(lambda p: edge_enhance(p, 80), select), select=select))
 
     # Emboss: every direction, the ends of the level range (offsets 0 and
     # 128) and a level whose offset truncates.
@@ -386,9 +388,9 @@ def cases():
                         lambda p, l=level: Picture.blank("RGB", p.width, p.height, (l * 128 // 100,) * 3)))
     out.append(Case("emboss by entry name", rgb, ["emboss:50,South-West"], lambda p: emboss(p, 50, 5)))
     out.append(Case("emboss selection", photo, ["emboss:70,1"],
-                    lambda p: keep_outside(p, emboss(p, 70, 1), select), select=select))
+                    through_floater(lambda p: emboss(p, 70, 1), select), select=select))
     out.append(Case("emboss selection gray", photo_gray, ["emboss:70,1"],
-                    lambda p: keep_outside(p, emboss(p, 70, 1), select), select=select))
+                    through_floater(lambda p: emboss(p, 70, 1), select), select=select))
 
     # Add noise: what holds for any generator, then the exact result of the
     # documented generator (each run is a new process, so it starts afresh).
@@ -407,9 +409,9 @@ def cases():
                         lambda p, l=level: add_noise(p, l)))
         out.append(Case("add-noise %d exact gray" % level, photo_gray, ["add-noise:%d" % level],
                         lambda p, l=level: add_noise(p, l)))
-    out.append(Case("add-noise exact selection", rgb, ["add-noise:45"], lambda p: add_noise(p, 45, select),
+    out.append(Case("add-noise exact selection", rgb, ["add-noise:45"], through_floater(lambda p: add_noise(p, 45), select),
                     select=select))
-    out.append(Case("add-noise exact selection gray", gray, ["add-noise:45"], lambda p: add_noise(p, 45, select),
+    out.append(Case("add-noise exact selection gray", gray, ["add-noise:45"], through_floater(lambda p: add_noise(p, 45), select),
                     select=select))
     # Two operations in one run: the second carries on from the first's state.
     def noise_twice(p):
@@ -434,7 +436,7 @@ def cases():
     out.append(Case("unsharp-mask one row gray", line, ["unsharp-mask:300,1,4"], lambda p: unsharp_mask(p, 300, 1, 4)))
     out.append(Case("unsharp-mask noise", rgb, ["unsharp-mask:180,1,30"], lambda p: unsharp_mask(p, 180, 1, 30)))
     out.append(Case("unsharp-mask selection", photo, ["unsharp-mask:300,2,1"],
-                    lambda p: keep_outside(p, unsharp_mask(p, 300, 2, 1), select), select=select))
+                    through_floater(lambda p: unsharp_mask(p, 300, 2, 1), select), select=select))
 
     # Gaussian blur: below 0.1 nothing happens; 0.1 is the smallest radius
     # that runs (its outer weights round to 0); 10 is the largest.
@@ -446,11 +448,11 @@ def cases():
     out.append(Case("gaussian-blur flat unchanged", flat, ["gaussian-blur:3.3"], lambda p: p.copy()))
     out.append(Case("gaussian-blur one column", column, ["gaussian-blur:1.2"], lambda p: gaussian_blur(p, 1.2)))
     out.append(Case("gaussian-blur selection", photo, ["gaussian-blur:2"],
-                    lambda p: keep_outside(p, gaussian_blur(p, 2.0), select), select=select))
+                    through_floater(lambda p: gaussian_blur(p, 2.0), select), select=select))
     out.append(Case("gaussian-blur selection gray", photo_gray, ["gaussian-blur:2"],
-                    lambda p: keep_outside(p, gaussian_blur(p, 2.0), select), select=select))
+                    through_floater(lambda p: gaussian_blur(p, 2.0), select), select=select))
     out.append(Case("unsharp-mask selection gray", photo_gray, ["unsharp-mask:300,2,1"],
-                    lambda p: keep_outside(p, unsharp_mask(p, 300, 2, 1), select), select=select))
+                    through_floater(lambda p: unsharp_mask(p, 300, 2, 1), select), select=select))
 
     # Rows long enough for the wide-word loops and their tails, and pictures
     # large enough that the work is split into two row bands on two threads
@@ -481,7 +483,7 @@ def cases():
     out.append(Case("gaussian-blur large", medium, ["gaussian-blur:10"], lambda p: gaussian_blur(p, 10.0)))
     out.append(Case("add-noise large gray", large_gray, ["add-noise:70"], lambda p: add_noise(p, 70)))
     out.append(Case("add-noise large selection", large, ["add-noise:100"],
-                    lambda p: add_noise(p, 100, (17, 151, 290, 100)), select=(17, 151, 290, 100)))
+                    through_floater(lambda p: add_noise(p, 100), (17, 151, 290, 100)), select=(17, 151, 290, 100)))
 
     # An 8-bit BMP always loads as a palette image, even with a gray-ramp
     # table; "mode:gray" first turns it into the gray kind with the same

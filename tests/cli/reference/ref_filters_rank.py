@@ -4,15 +4,18 @@ their formulas.
 
 Every filter works per channel: a picture is split into planes (one for
 gray, three for RGB), each plane is filtered on its own, and the planes are
-joined again. Filters read only the unfiltered input, also outside a
-selection; the selection only limits what is written.
+joined again. Filters read only the unfiltered input. With a selection,
+dilation and erosion also read the pixels outside it and write only inside
+it; the others (the filters with a preview) work on the selected piece
+alone, lifted out of the picture, so near its edge they see the piece's
+edge pixels repeated instead of the pixels around it.
 """
 
 import argparse
 import os
 import sys
 
-from refsupport import Case, Picture, keep_outside, random_picture, run_cli, smooth_picture
+from refsupport import Case, Picture, keep_outside, random_picture, run_cli, smooth_picture, through_floater
 
 
 # ------------------------------------------------------------ planes
@@ -291,6 +294,8 @@ def cases():
     specks = speck_picture("RGB", 21, 15, 33)
     gray_specks = speck_picture("L", 18, 14, 34)
     out = []
+    # The filters that run on the selected piece alone.
+    PIECE_FILTERS = {"average", "median", "minimum", "maximum", "despeckle", "mosaic", "posterize", "solarize"}
 
     def add(label, source, ops, expect, select=None):
         # Gray pictures arrive as 8-bit BMP files, which open as palette
@@ -305,7 +310,10 @@ def cases():
             ops = ["mode:gray"] + ops
         if select is not None:
             inner = expect
-            expect = lambda p: keep_outside(p, inner(p), select)
+            if ops[0].split(":")[0] in PIECE_FILTERS:
+                expect = through_floater(inner, select)
+            else:
+                expect = lambda p: keep_outside(p, inner(p), select)
         out.append(Case(label, source, ops, expect, select=select))
 
     # Square windows: size 0 changes nothing, 1 and a middle size, the
@@ -347,7 +355,7 @@ def cases():
     add("mosaic 4 wide", wide, ["mosaic:4"], mosaic(4))
     add("mosaic 3 one row", line, ["mosaic:3"], mosaic(3))
     add("mosaic 2 one pixel", dot, ["mosaic:2"], mosaic(2))
-    # Block averages include the unselected pixels; only selected ones change.
+    # Blocks start at the selected piece's corner and average only its pixels.
     add("mosaic 4 selection", rgb, ["mosaic:4"], mosaic(4), select=(2, 3, 13, 9))
 
     # Posterize and solarize: every byte value appears in the ramp picture.

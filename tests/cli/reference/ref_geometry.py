@@ -1,9 +1,12 @@
 """Geometry: quarter turns, flips, resampling, free rotation, shear, canvas
 size and crop, worked out from their formulas.
 
-Geometry works on the whole image whatever the selection says, and its
-result carries no selection: a rectangle no longer fits a turned or re-cut
-image. The selection cases check both halves of that.
+Without a selection every operation transforms the whole image. With one,
+the turns, flips, resizing, free rotation and shear transform the selected
+piece instead: it is lifted with an alpha, transformed, centred on the old
+rectangle and dropped back (refsupport.floated_transform), and later
+operations of the run work on that piece. Canvas size and crop still
+rebuild the whole image. The selection cases check both.
 """
 
 import math
@@ -14,8 +17,8 @@ import tempfile
 
 from PIL import Image as PILImage
 
-from refsupport import (Case, Picture, cdiv, difference, keep_outside, load, map_channels, random_picture,
-                        run_cli, save, smooth_picture)
+from refsupport import (Case, Picture, cdiv, difference, floated_transform, keep_outside, load, map_channels,
+                        random_picture, run_cli, save, smooth_picture)
 
 
 # ---------------------------------------------------------------------------
@@ -542,24 +545,37 @@ def cases():
     out.append(Case("chain gray", smooth_gray, to_gray + ["rotate:-20", "canvas-size:30,30,5,white", "crop:4,4,20,20"],
                     lambda p: crop(canvas(rotate(p, -20), 30, 30, 5, "white"), 4, 4, 20, 20)))
 
-    # Selection: the whole image is transformed regardless, and the
-    # selection is gone afterwards, so a later operation covers everything.
+    # Selection: the turns, flips and resampling move the selected piece
+    # only; a later operation of the run works on the piece (still
+    # floating), which is dropped back at the end. Free rotation and shear
+    # trim the piece to its non-zero alpha; their alpha mixes at the edges,
+    # so the piece is blended there over what lay beneath.
     select = (2, 1, 5, 4)
-    out.append(Case("selection rotate-90", rgb, ["rotate-90"], rotate90, select=select))
-    out.append(Case("selection flip-horizontal", gray, ["flip-horizontal"], lambda p: flip(p, False), select=select))
-    out.append(Case("selection resize", smooth, ["resize:9,21"], lambda p: resize(p, 9, 21), select=select))
-    out.append(Case("selection rotate", smooth, ["rotate:21"], lambda p: rotate(p, 21), select=select))
-    out.append(Case("selection shear", smooth, ["shear:-15,vertical"], lambda p: shear(p, -15, True),
+    out.append(Case("selection rotate-90", rgb, ["rotate-90"], floated_transform(select, rotate90), select=select))
+    out.append(Case("selection flip-horizontal", gray, ["flip-horizontal"],
+                    floated_transform(select, lambda p: flip(p, False)), select=select))
+    out.append(Case("selection resize", smooth, ["resize:9,21"], floated_transform(select, lambda p: resize(p, 9, 21)),
                     select=select))
+    out.append(Case("selection rotate", smooth, ["rotate:21"],
+                    floated_transform(select, lambda p: rotate(p, 21), trim=True), select=select))
+    out.append(Case("selection rotate index", gray, ["rotate:-33"],
+                    floated_transform(select, lambda p: rotate(p, -33, True), lambda a: rotate(a, -33), trim=True,
+                                      indexed=True), select=select))
+    out.append(Case("selection shear", smooth, ["shear:-15,vertical"],
+                    floated_transform(select, lambda p: shear(p, -15, True), trim=True), select=select))
     out.append(Case("selection canvas", rgb, ["canvas-size:17,12,5,black"], lambda p: canvas(p, 17, 12, 5, "black"),
                     select=select))
     out.append(Case("selection crop", rgb, ["crop:1,1,8,6"], lambda p: crop(p, 1, 1, 8, 6), select=select))
-    out.append(Case("selection dropped after rotate-180", rgb, ["rotate-180", "invert-color"],
-                    lambda p: invert(rotate180(p)), select=select))
-    out.append(Case("selection dropped after flip-vertical", rgb, ["flip-vertical", "invert-color"],
-                    lambda p: invert(flip(p, True)), select=select))
-    out.append(Case("selection dropped after resize", rgb, ["resize:10,10", "invert-color"],
-                    lambda p: invert(resize(p, 10, 10)), select=select))
+    out.append(Case("selection rotate-270 over the edge", rgb, ["rotate-270"], floated_transform((9, 6, 8, 8), rotate270),
+                    select=(9, 6, 8, 8)))
+    out.append(Case("selection kept after rotate-180", rgb, ["rotate-180", "invert-color"],
+                    floated_transform(select, lambda p: invert(rotate180(p)), rotate180), select=select))
+    out.append(Case("selection kept after flip-vertical", rgb, ["flip-vertical", "invert-color"],
+                    floated_transform(select, lambda p: invert(flip(p, True)), lambda a: flip(a, True)),
+                    select=select))
+    out.append(Case("selection kept after resize", rgb, ["resize:10,10", "invert-color"],
+                    floated_transform(select, lambda p: invert(resize(p, 10, 10)), lambda a: resize(a, 10, 10)),
+                    select=select))
     # An unchanged canvas does nothing, so the selection still holds.
     out.append(Case("selection kept by an unchanged canvas", rgb, ["canvas-size:13,9,5,black", "invert-color"],
                     lambda p: keep_outside(p, invert(p), select), select=select))

@@ -170,6 +170,76 @@ def keep_outside(before, after, select):
     return out
 
 
+def selected_box(picture, select):
+    """The selection rectangle cut to the picture: (left, top, right, bottom)."""
+    sx, sy, sw, sh = select
+    return max(sx, 0), max(sy, 0), min(sx + sw, picture.width), min(sy + sh, picture.height)
+
+
+def cut(picture, left, top, right, bottom):
+    return Picture(picture.mode, right - left, bottom - top, [list(row[left:right]) for row in picture.rows[top:bottom]])
+
+
+def through_floater(fn, select):
+    """What an effect that runs on a floater of a rectangular selection
+    leaves: the rectangle (cut to the picture) is lifted as a picture of its
+    own, so a neighbourhood filter sees its edge pixels repeated there
+    instead of the pixels around it, fn is applied to it, and it is put back
+    in place; nothing outside changes. A generator restarts at the piece's
+    top-left corner."""
+    def run(before):
+        left, top, right, bottom = selected_box(before, select)
+        piece = fn(cut(before, left, top, right, bottom))
+        out = before.copy()
+        for y in range(top, bottom):
+            out.rows[y][left:right] = piece.rows[y - top]
+        return out
+    return run
+
+
+def floated_transform(select, fn, fn_alpha=None, trim=False, indexed=False):
+    """What a turn, flip, resize, rotation or shear of a rectangular selection
+    leaves once the piece is dropped back: the rectangle (cut to the picture)
+    and an 8-bit alpha of 255 over it are both transformed (fn; fn_alpha for
+    the alpha when it differs, e.g. a palette picture that picks instead of
+    mixing), with `trim` cut to the box of the non-zero alpha, and the new
+    piece is centred on the old rectangle (left = floor((l + r) / 2) -
+    width div 2, likewise down). The pixels under it stay where the piece
+    does not reach; where alpha A > 0 a palette picture takes the piece's
+    pixel and the others (s x A + d x (255 - A)) div 255 per channel."""
+    fn_alpha = fn_alpha or fn
+
+    def run(before):
+        left, top, right, bottom = selected_box(before, select)
+        piece = fn(cut(before, left, top, right, bottom))
+        alpha = fn_alpha(Picture.blank("L", right - left, bottom - top, 255))
+        ox = oy = 0
+        if trim:
+            xs = [x for row in alpha.rows for x, a in enumerate(row) if a]
+            ys = [y for y, row in enumerate(alpha.rows) if any(row)]
+            ox, oy = min(xs), min(ys)
+            piece = cut(piece, ox, oy, max(xs) + 1, max(ys) + 1)
+            alpha = cut(alpha, ox, oy, max(xs) + 1, max(ys) + 1)
+        at_x = (left + right) // 2 - piece.width // 2
+        at_y = (top + bottom) // 2 - piece.height // 2
+        out = before.copy()
+        for y in range(piece.height):
+            for x in range(piece.width):
+                a = alpha.rows[y][x]
+                tx, ty = at_x + x, at_y + y
+                if not a or not (0 <= tx < before.width and 0 <= ty < before.height):
+                    continue
+                s, d = piece.rows[y][x], out.rows[ty][tx]
+                if indexed:
+                    out.rows[ty][tx] = s
+                elif isinstance(s, tuple):
+                    out.rows[ty][tx] = tuple((sv * a + dv * (255 - a)) // 255 for sv, dv in zip(s, d))
+                else:
+                    out.rows[ty][tx] = (s * a + d * (255 - a)) // 255
+        return out
+    return run
+
+
 def run_cli(cli, arguments):
     result = subprocess.run([cli] + arguments, stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
     return result.returncode, result.stdout.decode(errors="replace"), result.stderr.decode(errors="replace")
