@@ -84,6 +84,8 @@ int RunApply(std::span<const std::string> args) {
   const PromptsScope scope(prompts);
   CVividDoc document;
   if (!OpenDocument(document, parsed.positional[0])) return kExitFailed;
+  // A batch run never undoes: its edits record nothing.
+  document.SetUndoEnabled(false);
   CVividView view(document);
   if (selection) {
     document.SetSelectionRegion(platform::Region::FromRect(*selection));

@@ -100,6 +100,10 @@ std::unique_ptr<CDIBitmap> CopyOf(const CDIBitmap& bitmap) {
 }  // namespace
 
 bool CVividDoc::RecordUndo(int kind, const platform::Region* region, std::string_view name) {
+  if (!undoEnabled_) {
+    DiscardUndo(kUndoAllParts);
+    return true;
+  }
   platform::MainWindowSink& window = platform::MainWindow();
   if (kind == 13 && undo_.kind == 13) {
     undo_.name = std::string(name.substr(0, 255));

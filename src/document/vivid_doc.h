@@ -278,6 +278,10 @@ class CVividDoc {
   // with neither, every tile is saved. False, with the record empty, when a
   // part cannot be copied (the copy's result code is reported).
   bool RecordUndo(int kind, const platform::Region* region, std::string_view name);
+  // Whether edits record undo at all (on by default). A batch run that can
+  // never undo (`vividrome-cli apply`) turns it off: RecordUndo then drops
+  // the previous record and saves nothing, so edits cost no copies.
+  void SetUndoEnabled(bool enabled) { undoEnabled_ = enabled; }
   // Brings back what the record holds and clears it: image geometry, colour
   // table and tiles; the floater (present only when saved) and its alpha;
   // the selection when saved. The caller has dropped the floater bitmaps and
@@ -343,4 +347,5 @@ class CVividDoc {
   int outlinePhase_ = 0;
   UndoRecord undo_;
   bool undoAvailable_ = false;
+  bool undoEnabled_ = true;
 };
