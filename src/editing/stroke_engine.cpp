@@ -21,6 +21,12 @@ int PositiveMod(int64_t value, int period) {
   return static_cast<int>(m < 0 ? m + period : m);
 }
 
+uint64_t Load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 }  // namespace
 
 // --- tips and spacing ---
@@ -266,9 +272,11 @@ platform::Rect CellCommitter::CoveredPart(const platform::Rect& rect, int cx, in
   for (int r = 0; r < rect.Height(); ++r) {
     const uint8_t* row = cell->RowPointer(ay + r) + ax;
     int first = 0;
+    while (first + 8 <= w && Load64(row + first) == 0) first += 8;
     while (first < w && row[first] == 0) ++first;
     if (first == w) continue;
     int last = w;
+    while (last - 8 >= first && Load64(row + last - 8) == 0) last -= 8;
     while (row[last - 1] == 0) --last;
     left = std::min(left, first);
     right = std::max(right, last);
