@@ -21,6 +21,12 @@ int PositiveMod(int64_t value, int period) {
   return static_cast<int>(m < 0 ? m + period : m);
 }
 
+uint64_t Load64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
 }  // namespace
 
 // --- tips and spacing ---
@@ -238,19 +244,90 @@ bool CellCommitter::MakeSource(CDIBitmap& out, const platform::Rect& rect) {
   return false;
 }
 
-// The coverage over a target rectangle: the plane's own cell where the
-// rectangle starts on a cell corner, else a copy.
+// The coverage over a target rectangle: the plane's own cell (read from the
+// rectangle's place in it) where the rectangle lies within one plane cell,
+// else a copy.
 bool CellCommitter::MakeAlpha(const platform::Rect& rect, CDIBitmap& scratch, const CDIBitmap*& alpha, int& ax,
                               int& ay) const {
   const int px = rect.left + origin_.x, py = rect.top + origin_.y;
-  ax = ay = 0;
-  if (px >= 0 && py >= 0 && px % kCell == 0 && py % kCell == 0) {
-    alpha = plane_.FindCell(px / kCell, py / kCell);
+  const int cx = px / kCell, cy = py / kCell;
+  if (px >= 0 && py >= 0 && (px + rect.Width() - 1) / kCell == cx && (py + rect.Height() - 1) / kCell == cy) {
+    alpha = plane_.FindCell(cx, cy);
+    ax = px - cx * kCell;
+    ay = py - cy * kCell;
     return alpha != nullptr;
   }
+  ax = ay = 0;
   if (!plane_.CopyRect({px, py, px + rect.Width(), py + rect.Height()}, scratch)) return false;
   alpha = &scratch;
   return true;
+}
+
+platform::Rect CellCommitter::CoveredPart(const platform::Rect& rect, int cx, int cy) const {
+  const CDIBitmap* cell = plane_.FindCell(cx, cy);
+  if (!cell || rect.IsEmpty()) return {};
+  const int ax = rect.left + origin_.x - cx * kCell, ay = rect.top + origin_.y - cy * kCell;
+  const int w = rect.Width();
+  int left = w, right = 0, top = -1, bottom = 0;
+  for (int r = 0; r < rect.Height(); ++r) {
+    const uint8_t* row = cell->RowPointer(ay + r) + ax;
+    int first = 0;
+    while (first + 8 <= w && Load64(row + first) == 0) first += 8;
+    while (first < w && row[first] == 0) ++first;
+    if (first == w) continue;
+    int last = w;
+    while (last - 8 >= first && Load64(row + last - 8) == 0) last -= 8;
+    while (row[last - 1] == 0) --last;
+    left = std::min(left, first);
+    right = std::max(right, last);
+    if (top < 0) top = r;
+    bottom = r + 1;
+  }
+  if (top < 0) return {};
+  return {rect.left + left, rect.top + top, rect.left + right, rect.top + bottom};
+}
+
+int CellCommitter::BlendCell(CDIBitmap& cell, const platform::Rect& rect, bool& changed) {
+  changed = false;
+  if (rect.IsEmpty()) return 1;
+  // The selection limits the change: the cell's own mask, none when the
+  // rectangle lies wholly inside, nothing to do when wholly outside.
+  std::optional<platform::Region> cellMask;
+  if (selection_) {
+    platform::Region inside = selection_->Intersect(platform::Region::FromRect(rect));
+    if (inside.IsEmpty()) return 1;
+    if (!(inside == platform::Region::FromRect(rect))) {
+      inside.Offset(-rect.left, -rect.top);
+      cellMask = std::move(inside);
+    }
+  }
+  int code = 1;
+  if (source_.kind == StrokeSource::Kind::Retouch) {
+    if (cellMask) cell.SetMaskRgn(&*cellMask);
+    code = ComputeRetouch(cell, rect);
+  } else {
+    const CDIBitmap* alpha = nullptr;
+    int ax = 0, ay = 0;
+    if (!MakeAlpha(rect, alphaCell_, alpha, ax, ay)) return 1;  // nothing laid in this cell
+    // A colour source is the one cell made up front (read from its corner).
+    const bool colour = source_.kind == StrokeSource::Kind::Colour && colourCell_.IsAllocated();
+    if (!colour && !MakeSource(sourceCell_, rect)) return 0;
+    const CDIBitmap& from = colour ? colourCell_ : sourceCell_;
+    const int bits = target_.GetBitCount();
+    const bool palette = bits < 8 || (bits == 8 && !target_.IsGray());
+    if (cellMask) cell.SetMaskRgn(&*cellMask);
+    if (palette)
+      code = GL_CombineBitmapWithAlpha(cell, 0, 0, rect.Width(), rect.Height(), from, 0, 0, *alpha, ax, ay);
+    else if (bits == 8 && !blend_.grayByMode)
+      code = GL_CombineBitmapWithAlpha(cell, 0, 0, rect.Width(), rect.Height(), from, 0, 0, *alpha, ax, ay,
+                                       blend_.opacity);
+    else
+      code = GL_CombineBitmapByMode(cell, from, *alpha, ax, ay, rect.Width(), rect.Height(), blend_.mode,
+                                    blend_.opacity);
+  }
+  cell.ClearMask();
+  changed = code == 1;
+  return code;
 }
 
 std::unique_ptr<CDIBitmap> CellCommitter::Compute(const platform::Rect& rect, int* result) {
@@ -258,50 +335,14 @@ std::unique_ptr<CDIBitmap> CellCommitter::Compute(const platform::Rect& rect, in
   int& code = result ? *result : dummy;
   code = 1;
   if (rect.IsEmpty()) return nullptr;
-  // The selection limits the change: the cell's own mask, none when the
-  // cell lies wholly inside, nothing to do when wholly outside.
-  std::optional<platform::Region> cellMask;
-  if (selection_) {
-    platform::Region inside = selection_->Intersect(platform::Region::FromRect(rect));
-    if (inside.IsEmpty()) return nullptr;
-    if (!(inside == platform::Region::FromRect(rect))) {
-      inside.Offset(-rect.left, -rect.top);
-      cellMask = std::move(inside);
-    }
-  }
   auto cell = std::make_unique<CDIBitmap>();
   if (!cell->CopyRect(target_, rect.left, rect.top, rect.Width(), rect.Height(), 0)) {
     code = 0;
     return nullptr;
   }
-  if (cellMask) cell->SetMaskRgn(&*cellMask);
-  if (source_.kind == StrokeSource::Kind::Retouch) {
-    code = ComputeRetouch(*cell, rect);
-  } else {
-    CDIBitmap source, alphaCopy;
-    const CDIBitmap* alpha = nullptr;
-    int ax = 0, ay = 0;
-    if (!MakeAlpha(rect, alphaCopy, alpha, ax, ay)) return nullptr;  // nothing laid in this cell
-    // A colour source is the one cell made up front (read from its corner).
-    const bool colour = source_.kind == StrokeSource::Kind::Colour && colourCell_.IsAllocated();
-    if (!colour && !MakeSource(source, rect)) {
-      code = 0;
-      return nullptr;
-    }
-    const CDIBitmap& from = colour ? colourCell_ : source;
-    const int bits = target_.GetBitCount();
-    const bool palette = bits < 8 || (bits == 8 && !target_.IsGray());
-    if (palette)
-      code = GL_CombineBitmapWithAlpha(*cell, 0, 0, rect.Width(), rect.Height(), from, 0, 0, *alpha, ax, ay);
-    else if (bits == 8 && !blend_.grayByMode)
-      code = GL_CombineBitmapWithAlpha(*cell, 0, 0, rect.Width(), rect.Height(), from, 0, 0, *alpha, ax, ay,
-                                       blend_.opacity);
-    else
-      code = GL_CombineBitmapByMode(*cell, from, *alpha, ax, ay, rect.Width(), rect.Height(), blend_.mode,
-                                    blend_.opacity);
-  }
-  cell->ClearMask();
-  if (code != 1) return nullptr;
+  bool changed = false;
+  code = BlendCell(*cell, rect, changed);
+  if (!changed) return nullptr;
   return cell;
 }
 
@@ -349,16 +390,26 @@ int CellCommitter::ComputeRetouch(CDIBitmap& cell, const platform::Rect& rect) {
 }
 
 int CellCommitter::CommitAll() {
+  const int bits = target_.GetBitCount();
+  if (bits != 1 && bits != 8 && bits != 24 && bits != 32) return 0;
+  if (!work_.IsAllocated() && !work_.CreateCompatible(target_, kCell, kCell)) return 0;
+  const size_t bpp = static_cast<size_t>(bits / 8);
   int first = 1;
   for (const auto& [cx, cy] : plane_.TouchedCells()) {
-    const platform::Rect rect = TargetRect(cx, cy);
-    int code = 1;
-    std::unique_ptr<CDIBitmap> cell = Compute(rect, &code);
-    if (!cell) {
-      if (code != 1 && first == 1) first = code;
-      continue;
+    const platform::Rect rect = CoveredPart(TargetRect(cx, cy), cx, cy);
+    if (rect.IsEmpty()) continue;
+    const int w = rect.Width(), h = rect.Height();
+    for (int y = 0; y < h; ++y) {
+      if (bits == 1)
+        target_.GetRowPart(work_.RowPointer(y), rect.top + y, rect.left, w);
+      else
+        std::memcpy(work_.RowPointer(y), target_.RowPointer(rect.top + y) + rect.left * bpp, w * bpp);
     }
-    for (int y = 0; y < rect.Height(); ++y) target_.PutRowPart(cell->RowPointer(y), rect.top + y, rect.left, rect.Width());
+    bool changed = false;
+    const int code = BlendCell(work_, rect, changed);
+    if (code != 1 && first == 1) first = code;
+    if (!changed) continue;
+    for (int y = 0; y < h; ++y) target_.PutRowPart(work_.RowPointer(y), rect.top + y, rect.left, w);
   }
   return first;
 }

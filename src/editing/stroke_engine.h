@@ -147,10 +147,21 @@ class CellCommitter {
   // rectangle changes nothing (wholly outside the selection) or on a failure
   // (its result code in *result).
   std::unique_ptr<CDIBitmap> Compute(const platform::Rect& targetRect, int* result = nullptr);
-  // Writes every touched cell; 1, or the first failure's result code.
+  // Writes every touched cell; 1, or the first failure's result code. Only
+  // the part of each cell with non-zero coverage is blended and written back
+  // (elsewhere the blend leaves the target as it is), through one work
+  // bitmap made once per committer.
   int CommitAll();
 
  private:
+  // Blends into `cell`, whose top-left rect.Width() x rect.Height() pixels
+  // hold the target's pixels of `rect` (a rectangle within one plane cell).
+  // `changed` is false when the selection or an empty plane cell leaves
+  // nothing to change. The result code.
+  int BlendCell(CDIBitmap& cell, const platform::Rect& rect, bool& changed);
+  // The part of target rectangle `rect` (within plane cell (cx, cy)) whose
+  // coverage is not zero, as the bounding rectangle; empty when none.
+  platform::Rect CoveredPart(const platform::Rect& rect, int cx, int cy) const;
   bool MakeSource(CDIBitmap& out, const platform::Rect& rect);
   bool MakeAlpha(const platform::Rect& rect, CDIBitmap& scratch, const CDIBitmap*& alpha, int& ax, int& ay) const;
   int ComputeRetouch(CDIBitmap& cell, const platform::Rect& rect);
@@ -162,6 +173,9 @@ class CellCommitter {
   StrokeBlend blend_;
   std::optional<platform::Region> selection_;
   CDIBitmap colourCell_;  // the colour source, made once
+  CDIBitmap work_;        // CommitAll's cell, kCell x kCell in the target's kind
+  CDIBitmap sourceCell_;  // a cell's source for the other source kinds
+  CDIBitmap alphaCell_;   // a cell's coverage when it spans plane cells
 };
 
 // Fills `out` (made compatible with `like`, width x height) with the colour

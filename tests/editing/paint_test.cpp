@@ -8,12 +8,15 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "document/vivid_doc.h"
 #include "editing/stroke_engine.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
+#include "imaging/combine.h"
 #include "test_support.h"
 
 namespace {
@@ -110,6 +113,90 @@ std::vector<uint8_t> Bytes(const CDIBitmap& b) {
 }
 
 uint32_t Colour(const CDIBitmap& b, int x, int y) { return b.GetPixelColor(y, x); }
+
+// Where two bitmaps of one size and kind first differ ("" when they agree).
+std::string FirstDifference(const CDIBitmap& got, const CDIBitmap& want) {
+  for (int y = 0; y < want.GetHeight(); ++y)
+    for (int i = 0; i < want.GetRowBytes(); ++i)
+      if (got.RowPointer(y)[i] != want.RowPointer(y)[i])
+        return "row " + std::to_string(y) + " byte " + std::to_string(i) + ": got " +
+               std::to_string(got.RowPointer(y)[i]) + ", want " + std::to_string(want.RowPointer(y)[i]);
+  return "";
+}
+
+// CellCommitter against the blend written out per pixel: coverage A laid at
+// plane pixel (x + ox, y + oy) blends target pixel (x, y) as
+// (colour x a + d x (255 - a)) / 255 with a = A x opacity / 255 (palette and
+// 1-bit: the colour's index where A is not 0), inside the selection only.
+// The coverage is noise with zero rows and columns, so cells are partly
+// covered; the target is no multiple of the cell size and the plane's
+// origin no multiple of it either. The shown cells equal the committed ones.
+TEST(PaintCommit, CommittedCellsMatchThePerPixelBlend) {
+  struct Case {
+    int bits, options;
+    Point origin;
+    bool select;
+  } cases[] = {{24, 0, {0, 0}, false}, {24, 0, {37, 21}, true}, {24, 0, {0, 0}, true}, {8, 1, {5, 70}, false},
+               {8, 0, {0, 0}, true},   {1, 0, {37, 21}, true}, {1, 0, {0, 0}, false}};
+  constexpr int kWidth = 150, kHeight = 100, kOpacity = 200;
+  constexpr uint32_t kForeground = 0x3080C0;
+  const Region selection = Region::FromRect(20, 10, 90, 60).Union(Region::FromRect(70, 55, 150, 97));
+  for (const Case& c : cases) {
+    CDIBitmap target;
+    ASSERT_TRUE(target.Create(kWidth, kHeight, c.bits, c.options));
+    Noise(target, 7);
+    // Coverage noise with every fifth row and every seventh column left at 0.
+    CDIBitmap coverage;
+    ASSERT_TRUE(coverage.Create(130, 90, 8, 1));
+    Noise(coverage, 11);
+    for (int y = 0; y < 90; ++y)
+      for (int x = 0; x < 130; ++x)
+        if (y % 5 == 0 || x % 7 == 0) coverage.RowPointer(y)[x] = 0;
+    constexpr int kLaidX = 30, kLaidY = 25;
+    CoveragePlane plane;
+    plane.Reset(kWidth + c.origin.x, kHeight + c.origin.y);
+    plane.Add(coverage, kLaidX, kLaidY);
+    const auto coverageAt = [&](int x, int y) {
+      const int px = x + c.origin.x - kLaidX, py = y + c.origin.y - kLaidY;
+      return px < 0 || py < 0 || px >= 130 || py >= 90 ? 0 : coverage.RowPointer(py)[px];
+    };
+    CDIBitmap want;
+    ASSERT_TRUE(want.CopyFrom(target));
+    const int index = target.NearestIndex(kForeground);
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x) {
+        const int A = coverageAt(x, y);
+        if (A == 0 || (c.select && !selection.Contains(x, y))) continue;
+        if (c.bits <= 8 && c.options == 0) {
+          want.SetPixel(y, x, static_cast<uint32_t>(index));
+          continue;
+        }
+        const int a = A * kOpacity / 255;
+        const uint8_t colour[3] = {0x30, 0x80, 0xC0};  // blue, green, red of 0x00BBGGRR
+        uint8_t* p = want.RowPointer(y) + x * (c.bits / 8);
+        for (int k = 0; k < c.bits / 8; ++k)
+          p[k] = static_cast<uint8_t>(((c.bits == 8 ? 0x80 : colour[k]) * a + p[k] * (255 - a)) / 255);
+      }
+    StrokeSource source;
+    source.colour = c.bits == 8 ? 0x808080 : kForeground;
+    CellCommitter committer(target, plane, c.origin, source, {kBlendNormal, kOpacity, false},
+                            c.select ? std::optional<Region>(selection) : std::nullopt);
+    // The cells as a view shows them, before the commit.
+    std::vector<std::pair<Rect, std::vector<uint8_t>>> shown;
+    for (const auto& [cx, cy] : plane.TouchedCells()) {
+      const Rect rect = committer.TargetRect(cx, cy);
+      if (std::unique_ptr<CDIBitmap> cell = committer.Compute(rect)) shown.emplace_back(rect, Bytes(*cell));
+    }
+    ASSERT_EQ(committer.CommitAll(), 1);
+    ASSERT_EQ(FirstDifference(target, want), "") << c.bits << " bits, origin " << c.origin.x << ", select " << c.select;
+    ASSERT_FALSE(shown.empty());
+    for (const auto& [rect, bytes] : shown) {
+      CDIBitmap part;
+      ASSERT_TRUE(part.CopyRect(target, rect.left, rect.top, rect.Width(), rect.Height(), 0));
+      EXPECT_EQ(Bytes(part), bytes) << c.bits << " bits, cell at " << rect.left << "," << rect.top;
+    }
+  }
+}
 
 class PaintViewTest : public testing::Test {
  protected:

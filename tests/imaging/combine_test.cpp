@@ -389,6 +389,53 @@ TEST(CombineAlphaTransTest, LightnessSumsDifferingOnlyInTheLowestBitLeaveThePixe
   EXPECT_EQ(std::vector<int>(dst.RowPointer(0), dst.RowPointer(0) + 6), (std::vector<int>{10, 10, 10, v, v, v}));
 }
 
+// The byte blend divides by 255 as (x + 1 + (x >> 8)) >> 8, exact for every
+// x up to 255 x 255; checked here for all of them.
+TEST(CombineAlphaTest, DivisionBy255IsExactForEveryProductOfTwoBytes) {
+  for (unsigned x = 0; x <= 255u * 255u; ++x) ASSERT_EQ((x + 1 + (x >> 8)) >> 8, x / 255) << x;
+}
+
+// Every destination byte d, source byte s and alpha A through the alpha
+// blend, rows long enough for the wide kernels and their ends: row r holds
+// all 65536 pairs (d, s) with pixel c's alpha (r + c) mod 256, so across the
+// 256 rows each pair meets every alpha. Blended where the rows lie and,
+// with a selection mask, through row buffers.
+TEST(CombineAlphaTest, EveryByteAndAlphaMatchTheDivision) {
+  struct Case {
+    Kind kind;
+    int opacity;
+    bool masked;
+  } cases[] = {{kRGB, 255, false}, {kRGB, 77, true}, {kGray, 200, false}, {kCMYK, 131, false}};
+  for (const Case& c : cases) {
+    const int bpp = c.kind.bits / 8, width = (65536 + bpp - 1) / bpp;
+    CDIBitmap dst, src, alpha;
+    ASSERT_EQ(dst.Create(width, 256, c.kind.bits, c.kind.options), 1);
+    ASSERT_EQ(src.Create(width, 256, c.kind.bits, c.kind.options), 1);
+    ASSERT_EQ(alpha.Create(width, 256, 8, 1), 1);
+    for (int r = 0; r < 256; ++r)
+      for (int i = 0; i < 65536; ++i) {
+        dst.RowPointer(r)[i] = static_cast<uint8_t>(i & 255);
+        src.RowPointer(r)[i] = static_cast<uint8_t>(i >> 8);
+        if (i < width) alpha.RowPointer(r)[i] = static_cast<uint8_t>((r + i) & 255);
+      }
+    const platform::Region all = platform::Region::FromRect(0, 0, width, 256);
+    if (c.masked) dst.SetMaskRgn(&all);
+    ASSERT_EQ(GL_CombineBitmapWithAlpha(dst, 0, 0, width, 256, src, 0, 0, alpha, 0, 0, c.opacity), 1);
+    int64_t wrong = 0;
+    std::string first;
+    for (int r = 0; r < 256; ++r)
+      for (int i = 0; i < 65536; ++i) {
+        const int d = i & 255, s = i >> 8, A = (r + i / bpp) & 255, a = A * c.opacity / 255;
+        const int want = (s * a + d * (255 - a)) / 255;
+        if (dst.RowPointer(r)[i] == want) continue;
+        if (wrong++ == 0)
+          first = "d " + std::to_string(d) + " s " + std::to_string(s) + " A " + std::to_string(A) + ": got " +
+                  std::to_string(dst.RowPointer(r)[i]) + " want " + std::to_string(want);
+      }
+    EXPECT_EQ(wrong, 0) << c.kind.name << " opacity " << c.opacity << ", first " << first;
+  }
+}
+
 TEST(CombineAlphaTest, SetAlphaValueWritesWhereAlphaIsFull) {
   CDIBitmap dst, alpha;
   Make(dst, kGray, 13, 9, 16);
