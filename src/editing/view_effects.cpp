@@ -351,20 +351,55 @@ void CVividView::PrepareDisplayPatches() {
     const platform::Rect box = document_.SelectionBox();
     visible = {visible.left - box.left, visible.top - box.top, visible.right - box.left, visible.bottom - box.top};
   }
-  for (const platform::Point& block : p.grid.PendingIn(visible)) {
-    ComputePreviewBlock(block.x, block.y);
-    p.grid.MarkDone(block.x, block.y);
+  std::vector<platform::Point> pending = p.grid.PendingIn(visible);
+  for (const platform::Point& block : pending) p.grid.MarkDone(block.x, block.y);
+  // Add Noise draws its noise from the operated bitmap's corner and Mosaic
+  // lays its cells from there: they are computed block by block. The others
+  // in rectangles of pending blocks: runs along each row, joined with the
+  // runs of the rows below that span the same columns.
+  const std::string_view name = p.operation.def->name;
+  if (name == "add-noise" || name == "mosaic") {
+    for (const platform::Point& block : pending) ComputePreviewBlocks(block.x, block.x + 1, block.y, block.y + 1);
+    return;
   }
+  std::sort(pending.begin(), pending.end(), [](const platform::Point& a, const platform::Point& b) {
+    return a.y != b.y ? a.y < b.y : a.x < b.x;
+  });
+  struct Run {
+    int c0, c1, r0, r1;
+  };
+  std::vector<Run> open;
+  for (size_t i = 0; i < pending.size();) {
+    size_t j = i + 1;
+    while (j < pending.size() && pending[j].y == pending[i].y && pending[j].x == pending[j - 1].x + 1) ++j;
+    const Run run{pending[i].x, pending[j - 1].x + 1, pending[i].y, pending[i].y + 1};
+    auto same = std::find_if(open.begin(), open.end(), [&](const Run& o) {
+      return o.c0 == run.c0 && o.c1 == run.c1 && o.r1 == run.r0;
+    });
+    if (same != open.end())
+      same->r1 = run.r1;
+    else
+      open.push_back(run);
+    i = j;
+  }
+  for (const Run& run : open) ComputePreviewBlocks(run.c0, run.c1, run.r0, run.r1);
 }
 
-void CVividView::ComputePreviewBlock(int column, int row) {
+// Computes the blocks of columns [c0, c1) and rows [r0, r1) with one run
+// of the operation over their union widened by the margin (clipped to what
+// the operation sees), and keeps each block's interior as its patch. Every
+// block's pixels then see the same neighbourhood as when computed alone, so
+// the result is the same; the margins between neighbouring blocks are not
+// computed again and again.
+void CVividView::ComputePreviewBlocks(int c0, int c1, int r0, int r1) {
   EffectPreview& p = *preview_;
   const CDIBitmap& target = p.onFloater ? document_.FloaterImage() : GetImage();
-  const platform::Rect block = Intersect(p.grid.BlockRect(column, row), p.limit);
-  if (block.IsEmpty()) return;
+  const platform::Rect first = p.grid.BlockRect(c0, r0), last = p.grid.BlockRect(c1 - 1, r1 - 1);
+  const platform::Rect area = Intersect({first.left, first.top, last.right, last.bottom}, p.limit);
+  if (area.IsEmpty()) return;
   const PreviewBlockLayout& layout = p.grid.Layout();
-  platform::Rect source = Intersect({block.left - layout.marginX, block.top - layout.marginY,
-                                     block.right + layout.marginX, block.bottom + layout.marginY},
+  platform::Rect source = Intersect({area.left - layout.marginX, area.top - layout.marginY,
+                                     area.right + layout.marginX, area.bottom + layout.marginY},
                                     p.limit);
   if (p.operation.def->name == "mosaic") {
     // Mosaic cells start at the operated bitmap's corner: the copy starts on
@@ -376,29 +411,36 @@ void CVividView::ComputePreviewBlock(int column, int row) {
   CDIBitmap work;
   if (!work.CopyRect(target, source.left, source.top, source.Width(), source.Height(), 0)) return;
   if (p.operation.def->apply(work, p.operation.args) != 1) return;
-  auto patch = std::make_unique<CDIBitmap>();
-  const int width = block.Width();
-  if (!p.hasSelection) {
-    if (!patch->CopyRect(work, block.left - source.left, block.top - source.top, width, block.Height(), 0)) return;
-  } else {
-    // Pixels outside the selection stay as they are.
-    if (!patch->CopyRect(target, block.left, block.top, width, block.Height(), 0)) return;
-    std::vector<uint8_t> buffer(static_cast<size_t>(work.GetRowBytes()) + 8);
-    const platform::Region inside = p.selection.Intersect(platform::Region::FromRect(block));
-    for (const platform::Rect& r : inside.Rects())
-      for (int y = r.top; y < r.bottom; ++y) {
-        work.GetRowPart(buffer.data(), y - source.top, r.left - source.left, r.Width());
-        patch->PutRowPart(buffer.data(), y - block.top, r.left - block.left, r.Width());
+  std::vector<uint8_t> buffer(static_cast<size_t>(work.GetRowBytes()) + 8);
+  for (int row = r0; row < r1; ++row)
+    for (int column = c0; column < c1; ++column) {
+      const platform::Rect block = Intersect(p.grid.BlockRect(column, row), p.limit);
+      if (block.IsEmpty()) continue;
+      auto patch = std::make_unique<CDIBitmap>();
+      const int width = block.Width();
+      if (!p.hasSelection) {
+        if (!patch->CopyRect(work, block.left - source.left, block.top - source.top, width, block.Height(), 0))
+          return;
+      } else {
+        // Pixels outside the selection stay as they are.
+        if (!patch->CopyRect(target, block.left, block.top, width, block.Height(), 0)) return;
+        const platform::Region inside = p.selection.Intersect(platform::Region::FromRect(block));
+        for (const platform::Rect& r : inside.Rects())
+          for (int y = r.top; y < r.bottom; ++y) {
+            work.GetRowPart(buffer.data(), y - source.top, r.left - source.left, r.Width());
+            patch->PutRowPart(buffer.data(), y - block.top, r.left - block.left, r.Width());
+          }
       }
-  }
-  if (p.onFloater) {
-    floaterPatches_.Set(block, std::move(patch));
-    const platform::Rect box = document_.SelectionBox();
-    InvalidateImageArea({block.left + box.left, block.top + box.top, block.right + box.left, block.bottom + box.top});
-  } else {
-    imagePatches_.Set(block, std::move(patch));
-    InvalidateImageArea(block);
-  }
+      if (p.onFloater) {
+        floaterPatches_.Set(block, std::move(patch));
+        const platform::Rect box = document_.SelectionBox();
+        InvalidateImageArea(
+            {block.left + box.left, block.top + box.top, block.right + box.left, block.bottom + box.top});
+      } else {
+        imagePatches_.Set(block, std::move(patch));
+        InvalidateImageArea(block);
+      }
+    }
 }
 
 // Free rotation and shear change the target's size, which patches in place

@@ -494,8 +494,9 @@ class CVividView final : public CDocumentView {
   // Rebuilds the preview grid for new parameters, dropping the old patches.
   void RestartPreview();
   void EndPreview();
-  // Computes one pending block of the preview into the display patches.
-  void ComputePreviewBlock(int column, int row);
+  // Computes the pending blocks of columns [c0, c1) and rows [r0, r1) of
+  // the preview into the display patches.
+  void ComputePreviewBlocks(int c0, int c1, int r0, int r1);
   // The free rotation and shear preview: computed once for the whole target.
   void ComputeGeometryPreview();
 };
