@@ -382,3 +382,20 @@ TEST(EffectDialogTest, AnswersMakeValidOperations) {
 }
 
 }  // namespace
+
+// A view closed while its preview or Text dialog is open ends the dialog:
+// the modal flag does not outlive it.
+TEST_F(EffectsTest, ClosingTheViewEndsItsDialog) {
+  Open(40, 30, 40, 30);
+  ASSERT_EQ(view_->OpenPreview(Op("median:2")), 1);
+  ASSERT_TRUE(IsModalRunning());
+  view_.reset();
+  EXPECT_FALSE(IsModalRunning());
+  view_ = std::make_unique<CVividView>(*doc_);
+  ToolSettings().SelectTool(ViewTool::Text);
+  view_->OnPointerPress({5, 5}, PointerButton::Left, 0);
+  view_->OnPointerRelease({5, 5}, PointerButton::Left, 0);
+  ASSERT_TRUE(view_->TextDialogOpen());
+  view_.reset();
+  EXPECT_FALSE(IsModalRunning());
+}
