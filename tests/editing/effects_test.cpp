@@ -56,6 +56,7 @@ class EffectsTest : public testing::Test {
     SetEditBusy(false);
   }
   void Open(int width, int height, int clientWidth, int clientHeight) {
+    view_.reset();  // a view goes before its document
     CVividDoc::SetCreationMode(CM_BLANK);
     CVividDoc::SetPreparedImage(Picture(width, height));
     doc_ = std::make_unique<CVividDoc>();
