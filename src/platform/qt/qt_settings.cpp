@@ -46,7 +46,8 @@ std::optional<std::string> AsText(const QVariant& value) {
 
 struct QtSettings::Impl {
   explicit Impl(const QString& path) : settings(path, QSettings::IniFormat) {}
-  Impl() : settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Morvane"), QStringLiteral("Vividrome")) {}
+  Impl()
+      : settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Morvane"), QStringLiteral("Vividrome")) {}
 
   QVariant Read(std::string_view section, std::string_view key) const {
     std::lock_guard lock(mutex);

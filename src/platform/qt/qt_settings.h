@@ -1,6 +1,6 @@
 // Settings kept in an INI file through QSettings: by default the per-user
 // file of organisation "Morvane", application "Vividrome"
-// ($XDG_CONFIG_HOME/Morvane/Vividrome.conf, ~/.config when unset). A section
+// ($XDG_CONFIG_HOME/Morvane/Vividrome.ini, ~/.config when unset). A section
 // is a group of the file, a key a key in it.
 //
 // The kinds follow settings.h: numbers are stored as decimal text, texts as
