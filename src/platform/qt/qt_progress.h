@@ -1,0 +1,25 @@
+// The progress pump over Qt's event loop.
+//
+// While a long operation runs on the user-interface thread, each
+// ProgressStep runs this pump: pending events are processed, so the status
+// bar repaints with the new percentage and windows stay drawn. User input is
+// held back meanwhile, because a click or key reaching the editor would start
+// another edit on the document being changed: Esc (pressed or as a shortcut)
+// requests a cancel (platform::RequestCancel) and every other key, mouse,
+// wheel, touch, tablet, shortcut and window-close event is dropped.
+//
+// The pump does nothing on any thread but the application's own, when no Qt
+// application exists, or when called again from inside itself.
+//
+// This header stays free of Qt's headers.
+#pragma once
+
+namespace platform {
+
+// Installs the pump as the progress hook (SetProgressPump).
+void InstallQtProgressPump();
+
+// One run of the pump, as installed (for callers that pump by hand).
+void PumpQtEvents();
+
+}  // namespace platform
