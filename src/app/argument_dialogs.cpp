@@ -67,7 +67,7 @@ QString Title(std::string_view menuText) {
 // the words in parameter order.
 std::optional<std::vector<std::string>> AskWords(QWidget* parent, const QString& title,
                                                  const std::vector<OperationParam>& params, bool saving,
-                                                 const CDIBitmap* image, std::string& line) {
+                                                 std::string& line) {
   std::vector<std::string> files;
   bool others = false;
   for (const OperationParam& p : params) {
@@ -145,7 +145,7 @@ std::optional<OperationArgs> AskCommandArguments(QWidget* parent, const CommandD
   std::string line = DefaultArgumentLine(command.params, image);
   const bool saving = command.id == kCmdSaveSelection;
   for (;;) {
-    const std::optional<std::vector<std::string>> words = AskWords(parent, title, command.params, saving, image, line);
+    const std::optional<std::vector<std::string>> words = AskWords(parent, title, command.params, saving, line);
     if (!words) return std::nullopt;
     std::string error;
     if (std::optional<OperationArgs> args = ParseArguments(command.scriptName, command.params, *words, error))
@@ -160,7 +160,7 @@ std::optional<ParsedOperation> AskOperation(QWidget* parent, const OperationDef&
   for (;;) {
     std::string text(operation.name);
     if (!operation.params.empty()) {
-      const std::optional<std::vector<std::string>> words = AskWords(parent, title, operation.params, false, image, line);
+      const std::optional<std::vector<std::string>> words = AskWords(parent, title, operation.params, false, line);
       if (!words) return std::nullopt;
       for (size_t i = 0; i < words->size(); ++i) text += (i ? "," : ":") + (*words)[i];
     }

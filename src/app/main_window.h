@@ -20,6 +20,7 @@ class CVividView;
 namespace app {
 
 class ImageViewWidget;
+struct MainWindowImpl;
 
 class MainWindow final : public QMainWindow {
  public:
@@ -49,8 +50,7 @@ class MainWindow final : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  struct Impl;
-  std::unique_ptr<Impl> d_;
+  std::unique_ptr<MainWindowImpl> d_;
 };
 
 }  // namespace app
