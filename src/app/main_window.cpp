@@ -93,6 +93,7 @@ struct MainWindowImpl : platform::MainWindowSink {
   QAction* closeAction = nullptr;
   QAction* newWindowAction = nullptr;
   platform::MainWindowSink* previousSink = nullptr;
+  std::function<MainWindow::SaveAnswer(const QString&)> saveQuestion;
 
   ViewFrame* ActiveFrame() const;
   std::vector<ViewFrame*> Frames() const;
@@ -204,11 +205,9 @@ void MainWindowImpl::ViewGone(OpenDoc& doc) {
 
 bool MainWindowImpl::AskSave(OpenDoc& doc) {
   if (!doc.doc->IsModified()) return true;
-  const auto answer = QMessageBox::question(
-      self, "Vividrome", QString("Save changes to %1?").arg(FromStd(doc.doc->GetTitle())),
-      QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
-  if (answer == QMessageBox::Cancel) return false;
-  if (answer == QMessageBox::No) return true;
+  const MainWindow::SaveAnswer answer = saveQuestion(FromStd(doc.doc->GetTitle()));
+  if (answer == MainWindow::SaveAnswer::Cancel) return false;
+  if (answer == MainWindow::SaveAnswer::No) return true;
   return Save(doc);
 }
 
@@ -417,6 +416,12 @@ MainWindow::MainWindow() : d_(std::make_unique<MainWindowImpl>()) {
   d_->BuildToolBar();
   connect(d_->area, &QMdiArea::subWindowActivated, this, [this] { RefreshCommands(); });
   d_->previousSink = platform::SetMainWindow(d_.get());
+  d_->saveQuestion = [this](const QString& title) {
+    const auto answer =
+        QMessageBox::question(this, "Vividrome", QString("Save changes to %1?").arg(title),
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
+    return answer == QMessageBox::Yes ? SaveAnswer::Yes : answer == QMessageBox::No ? SaveAnswer::No : SaveAnswer::Cancel;
+  };
   resize(1024, 720);
   RefreshCommands();
 }
@@ -498,6 +503,10 @@ void MainWindow::RefreshCommands() {
   d_->saveAsAction->setEnabled(doc != nullptr);
   d_->closeAction->setEnabled(doc != nullptr);
   d_->UpdateTitles();
+}
+
+void MainWindow::SetSaveQuestion(std::function<SaveAnswer(const QString& title)> question) {
+  d_->saveQuestion = std::move(question);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

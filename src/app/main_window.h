@@ -10,6 +10,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -45,6 +46,12 @@ class MainWindow final : public QMainWindow {
   // Sets every command action from the active view's command state (all
   // disabled without a view) and the tool buttons from the tool settings.
   void RefreshCommands();
+
+  // The question asked before a modified document closes (its last view,
+  // Close, Exit): Yes saves it first (a failed save keeps it open), No
+  // drops the changes, Cancel keeps it. The default is a message box.
+  enum class SaveAnswer { Yes, No, Cancel };
+  void SetSaveQuestion(std::function<SaveAnswer(const QString& title)> question);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

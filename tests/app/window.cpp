@@ -181,20 +181,42 @@ TEST(AppWindow, PaintShowsTheControllersPicture) {
   EXPECT_EQ(differing, 0) << "rows differing from the controller's picture";
 }
 
-TEST(AppWindow, EveryViewOfADocumentCloses) {
+TEST(AppWindow, AModifiedDocumentIsAskedAboutWhenItsLastViewCloses) {
   Window w;
+  std::vector<QString> asked;
+  app::MainWindow::SaveAnswer answer = app::MainWindow::SaveAnswer::Cancel;
+  w.window.SetSaveQuestion([&](const QString& title) {
+    asked.push_back(title);
+    return answer;
+  });
+  auto closeFirst = [&] {
+    w.window.Area()->subWindowList().front()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  };
   w.window.NewImage();
   w.window.NewWindow();
   ASSERT_EQ(w.window.Area()->subWindowList().size(), 2);
   EXPECT_EQ(w.window.DocumentCount(), 1);
-  // Both views show one document; closing one keeps it.
-  w.window.Area()->subWindowList().front()->close();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  // An edit through the second view modifies the one document.
+  ASSERT_EQ(w.View()->RunCommand(kCmdSelectAll, {}), 1);
+  ASSERT_TRUE(w.View()->GetDocument().IsModified());
+  const QString title = QString::fromStdString(w.View()->GetDocument().GetTitle());
+
+  // Another view remains: no question.
+  closeFirst();
+  EXPECT_TRUE(asked.empty());
+  EXPECT_EQ(w.window.Area()->subWindowList().size(), 1);
+  // The last view asks; Cancel keeps it open.
+  closeFirst();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0], title);
+  EXPECT_EQ(w.window.Area()->subWindowList().size(), 1);
   EXPECT_EQ(w.window.DocumentCount(), 1);
-  ASSERT_NE(w.View(), nullptr);
-  EXPECT_EQ(w.View()->RunCommand(kCmdSelectAll, {}), 1);
-  w.window.Area()->subWindowList().front()->close();
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  // No drops the changes and the document.
+  answer = app::MainWindow::SaveAnswer::No;
+  closeFirst();
+  EXPECT_EQ(asked.size(), 2u);
+  EXPECT_EQ(w.window.Area()->subWindowList().size(), 0);
   EXPECT_EQ(w.window.DocumentCount(), 0);
 }
 
