@@ -451,6 +451,8 @@ bool MainWindow::OpenFile(const QString& path) {
     statusBar()->showMessage(QString("Cannot open %1").arg(path));
     return false;
   }
+  // Reading leaves its "Loading File" notice on the status line.
+  d_->Ready();
   if (doc->doc->GetTitle().empty()) doc->doc->SetTitle(QFileInfo(path).fileName().toStdString());
   d_->docs.push_back(std::move(doc));
   d_->AddView(*d_->docs.back());
