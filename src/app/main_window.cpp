@@ -297,6 +297,8 @@ void MainWindowImpl::AfterViewEvent() {
   const CVividView* view = self->ActiveView();
   const std::optional<platform::Point> at = view ? view->PointerImagePosition() : std::nullopt;
   position->setText(at ? QString::asprintf("%d, %d", at->x, at->y) : QString());
+  // A menu's status tips clear the status line; the idle text comes back.
+  if (self->statusBar()->currentMessage().isEmpty()) Ready();
   // An edit in one view repaints the others of its document.
   if (view) SyncViews(&view->GetDocument());
   self->RefreshCommands();
