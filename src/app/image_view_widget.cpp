@@ -1,0 +1,230 @@
+#include "app/image_view_widget.h"
+
+#include <QBasicTimer>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <vector>
+
+#include "editing/vivid_view.h"
+
+namespace app {
+
+namespace {
+
+constexpr int kTickMs = 100;
+
+unsigned ModifiersOf(Qt::KeyboardModifiers modifiers) {
+  unsigned flags = 0;
+  if (modifiers & Qt::ShiftModifier) flags |= kModShift;
+  if (modifiers & Qt::ControlModifier) flags |= kModCtrl;
+  if (modifiers & Qt::AltModifier) flags |= kModAlt;
+  return flags;
+}
+
+bool ButtonOf(Qt::MouseButton button, PointerButton& out) {
+  if (button == Qt::LeftButton) {
+    out = PointerButton::Left;
+    return true;
+  }
+  if (button == Qt::RightButton) {
+    out = PointerButton::Right;
+    return true;
+  }
+  return false;
+}
+
+platform::Point PointOf(const QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  return {p.x(), p.y()};
+}
+
+}  // namespace
+
+struct ImageViewWidget::Impl {
+  RgbImage buffer;
+  QBasicTimer tick;
+  std::function<void()> afterEvent;
+  unsigned modifiers = 0;
+  // Set while the scroll bars are set from the controller, so that their
+  // change is not sent back to it.
+  bool syncing = false;
+};
+
+ImageViewWidget::ImageViewWidget(CVividView& view, QWidget* parent)
+    : QAbstractScrollArea(parent), view_(&view), d_(std::make_unique<Impl>()) {
+  setFocusPolicy(Qt::StrongFocus);
+  viewport()->setMouseTracking(true);
+  // The controller composes every pixel; Qt need not clear the viewport.
+  viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  d_->tick.start(kTickMs, this);
+}
+
+ImageViewWidget::~ImageViewWidget() = default;
+
+void ImageViewWidget::SetAfterEvent(std::function<void()> callback) { d_->afterEvent = std::move(callback); }
+
+void ImageViewWidget::SetTicking(bool on) {
+  if (on)
+    d_->tick.start(kTickMs, this);
+  else
+    d_->tick.stop();
+}
+
+void ImageViewWidget::SyncScrollBars() {
+  d_->syncing = true;
+  const platform::Point size = view_->ScrollSize();
+  const platform::Point scroll = view_->Scroll();
+  const int width = view_->ClientWidth();
+  const int height = view_->ClientHeight();
+  QScrollBar* h = horizontalScrollBar();
+  QScrollBar* v = verticalScrollBar();
+  h->setRange(0, std::max(0, size.x - width));
+  h->setPageStep(std::max(1, width));
+  h->setSingleStep(std::max(1, width / 10));
+  h->setValue(scroll.x);
+  v->setRange(0, std::max(0, size.y - height));
+  v->setPageStep(std::max(1, height));
+  v->setSingleStep(std::max(1, height / 10));
+  v->setValue(scroll.y);
+  d_->syncing = false;
+}
+
+void ImageViewWidget::SyncFromView() {
+  // Showing or hiding a scroll bar resizes the viewport, which tells the
+  // controller its new size; the scroll range then changes again, so follow
+  // until the viewport settles (at most both bars change).
+  for (int round = 0; round < 3; ++round) {
+    const QSize before = viewport()->size();
+    SyncScrollBars();
+    if (viewport()->size() == before) break;
+  }
+  const platform::Region invalid = view_->TakeInvalidRegion();
+  for (const platform::Rect& r : invalid.Rects()) viewport()->update(r.left, r.top, r.Width(), r.Height());
+  if (const std::optional<platform::Point> wanted = view_->TakeWantedClientSize()) {
+    // Grow or shrink the frame around the viewport by the difference.
+    QWidget* frame = parentWidget() ? parentWidget() : this;
+    const QSize delta = QSize(wanted->x, wanted->y) - viewport()->size();
+    frame->resize(frame->size() + delta);
+  }
+}
+
+void ImageViewWidget::AfterEvent() {
+  SyncFromView();
+  if (d_->afterEvent) d_->afterEvent();
+}
+
+void ImageViewWidget::paintEvent(QPaintEvent* event) {
+  const QSize size = viewport()->size();
+  if (size.isEmpty()) return;
+  RgbImage& buffer = d_->buffer;
+  const bool whole = buffer.width != size.width() || buffer.height != size.height();
+  if (whole || view_->ClientWidth() != size.width() || view_->ClientHeight() != size.height()) {
+    view_->SetClientSize(size.width(), size.height());
+    view_->Render(buffer);
+  } else {
+    std::vector<platform::Rect> rects;
+    for (const QRect& r : event->region()) rects.push_back({r.left(), r.top(), r.right() + 1, r.bottom() + 1});
+    view_->Render(buffer, platform::Region::FromRects(rects));
+  }
+  const QImage image(buffer.pixels.data(), buffer.width, buffer.height, buffer.width * 3, QImage::Format_RGB888);
+  QPainter painter(viewport());
+  painter.setClipRegion(event->region());
+  painter.drawImage(0, 0, image);
+}
+
+void ImageViewWidget::mousePressEvent(QMouseEvent* event) {
+  PointerButton button;
+  if (!ButtonOf(event->button(), button)) return QAbstractScrollArea::mousePressEvent(event);
+  setFocus(Qt::MouseFocusReason);
+  view_->OnPointerPress(PointOf(event), button, ModifiersOf(event->modifiers()));
+  AfterEvent();
+}
+
+void ImageViewWidget::mouseMoveEvent(QMouseEvent* event) {
+  view_->OnPointerMove(PointOf(event), ModifiersOf(event->modifiers()));
+  AfterEvent();
+}
+
+void ImageViewWidget::mouseReleaseEvent(QMouseEvent* event) {
+  PointerButton button;
+  if (!ButtonOf(event->button(), button)) return QAbstractScrollArea::mouseReleaseEvent(event);
+  view_->OnPointerRelease(PointOf(event), button, ModifiersOf(event->modifiers()));
+  AfterEvent();
+}
+
+void ImageViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  PointerButton button;
+  if (!ButtonOf(event->button(), button)) return QAbstractScrollArea::mouseDoubleClickEvent(event);
+  view_->OnDoubleClick(PointOf(event), button, ModifiersOf(event->modifiers()));
+  AfterEvent();
+}
+
+void ImageViewWidget::keyPressEvent(QKeyEvent* event) {
+  const unsigned modifiers = ModifiersOf(event->modifiers());
+  ViewKey key;
+  switch (event->key()) {
+    case Qt::Key_Left: key = ViewKey::Left; break;
+    case Qt::Key_Right: key = ViewKey::Right; break;
+    case Qt::Key_Up: key = ViewKey::Up; break;
+    case Qt::Key_Down: key = ViewKey::Down; break;
+    case Qt::Key_Escape: key = ViewKey::Escape; break;
+    case Qt::Key_Delete: key = ViewKey::Delete; break;
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+      if (modifiers != d_->modifiers) {
+        d_->modifiers = modifiers;
+        view_->OnModifiers(modifiers);
+        AfterEvent();
+      }
+      return;
+    default: return QAbstractScrollArea::keyPressEvent(event);
+  }
+  d_->modifiers = modifiers;
+  view_->OnKey(key, std::max(1, event->count()), modifiers);
+  AfterEvent();
+}
+
+void ImageViewWidget::keyReleaseEvent(QKeyEvent* event) {
+  const unsigned modifiers = ModifiersOf(event->modifiers());
+  if (modifiers != d_->modifiers) {
+    d_->modifiers = modifiers;
+    view_->OnModifiers(modifiers);
+    AfterEvent();
+  }
+  QAbstractScrollArea::keyReleaseEvent(event);
+}
+
+void ImageViewWidget::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  const QSize size = viewport()->size();
+  if (size.width() == view_->ClientWidth() && size.height() == view_->ClientHeight()) return;
+  view_->SetClientSize(size.width(), size.height());
+  // The scroll bars follow on the next round of SyncFromView; here only the
+  // range changes, so set them without recursing.
+  SyncScrollBars();
+  viewport()->update();
+}
+
+void ImageViewWidget::scrollContentsBy(int, int) {
+  // The scroll bars moved (drag, wheel, keys): the controller scrolls and
+  // repaints; the viewport is not shifted by Qt.
+  if (d_->syncing) return;
+  view_->SetScroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+  AfterEvent();
+}
+
+void ImageViewWidget::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != d_->tick.timerId()) return QAbstractScrollArea::timerEvent(event);
+  view_->OnTimer(kTickMs);
+  AfterEvent();
+}
+
+}  // namespace app

@@ -1,0 +1,63 @@
+// MainWindow: the editor's frame. A multiple-document area with one child
+// frame per view, the File, Edit, Select, Image, Filter, View and Window
+// menus, the tools' tool bar and the status bar.
+//
+// The view commands' menus come from ViewCommands(): their texts, and their
+// enabled, checked and current text from the active view's GetCommandState
+// whenever a menu is about to show and after every event in a view. The
+// Image and Filter menus also list every named operation (AllOperations()).
+// Commands and operations that take arguments ask for them before they run.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QMdiArea;
+class CVividDoc;
+class CVividView;
+
+namespace app {
+
+class ImageViewWidget;
+struct MainWindowImpl;
+
+class MainWindow final : public QMainWindow {
+ public:
+  MainWindow();
+  ~MainWindow() override;
+
+  // New Image: a 100 x 100 white 24-bit document with one view.
+  void NewImage();
+  // Opens a file as a new document with one view; false (with the
+  // document's message shown) when it cannot be read.
+  bool OpenFile(const QString& path);
+  // Another view of the active view's document in a new child frame.
+  void NewWindow();
+
+  QMdiArea* Area() const;
+  ImageViewWidget* ActiveViewWidget() const;
+  CVividView* ActiveView() const;
+  int DocumentCount() const;
+  // The menu action of a view command, or of a tool command (by its id);
+  // nullptr for an unknown id.
+  QAction* CommandAction(int id) const;
+  // Sets every command action from the active view's command state (all
+  // disabled without a view) and the tool buttons from the tool settings.
+  void RefreshCommands();
+
+  // The question asked before a modified document closes (its last view,
+  // Close, Exit): Yes saves it first (a failed save keeps it open), No
+  // drops the changes, Cancel keeps it. The default is a message box.
+  enum class SaveAnswer { Yes, No, Cancel };
+  void SetSaveQuestion(std::function<SaveAnswer(const QString& title)> question);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  std::unique_ptr<MainWindowImpl> d_;
+};
+
+}  // namespace app
