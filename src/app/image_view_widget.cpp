@@ -2,6 +2,7 @@
 
 #include <QBasicTimer>
 #include <QImage>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 
 namespace app {
@@ -157,6 +159,20 @@ void ImageViewWidget::mouseReleaseEvent(QMouseEvent* event) {
   if (!ButtonOf(event->button(), button)) return QAbstractScrollArea::mouseReleaseEvent(event);
   view_->OnPointerRelease(PointOf(event), button, ModifiersOf(event->modifiers()));
   AfterEvent();
+  // A click with the Text tool opened the Text dialog: its text is asked
+  // here (the font, size and style come from the Text page's settings).
+  if (view_->TextDialogOpen()) {
+    TextSettings& text = ToolSettings().textSettings;
+    bool ok = false;
+    const QString typed = QInputDialog::getMultiLineText(this, "Text", "Text:", QString::fromStdString(text.text), &ok);
+    if (ok) {
+      text.text = typed.toStdString();
+      view_->OnTextDialogOk();
+    } else {
+      view_->OnTextDialogCancel();
+    }
+    AfterEvent();
+  }
 }
 
 void ImageViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -424,11 +424,16 @@ MainWindow::MainWindow() : d_(std::make_unique<MainWindowImpl>()) {
                               QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Yes);
     return answer == QMessageBox::Yes ? SaveAnswer::Yes : answer == QMessageBox::No ? SaveAnswer::No : SaveAnswer::Cancel;
   };
+  // Documents a command makes (Channel Separate) open in windows of their own.
+  CVividView::SetNewDocumentSink([this](std::unique_ptr<CDIBitmap> image, const std::string& title) {
+    AddImageDocument(std::move(image), title);
+  });
   resize(1024, 720);
   RefreshCommands();
 }
 
 MainWindow::~MainWindow() {
+  CVividView::SetNewDocumentSink({});
   platform::SetMainWindow(d_->previousSink);
   // The frames (and with them the views and documents) go while the
   // window's state they report to still exists.
@@ -442,6 +447,17 @@ void MainWindow::NewImage() {
   if (!doc->doc->OnNewDocument()) return;
   static int untitled = 0;
   if (doc->doc->GetTitle().empty()) doc->doc->SetTitle("Untitled" + std::to_string(++untitled));
+  d_->docs.push_back(std::move(doc));
+  d_->AddView(*d_->docs.back());
+}
+
+void MainWindow::AddImageDocument(std::unique_ptr<CDIBitmap> image, const std::string& title) {
+  auto doc = std::make_unique<OpenDoc>();
+  doc->doc = std::make_unique<CVividDoc>();
+  doc->doc->GetImage().Attach(*image);
+  doc->doc->RebuildPalette();
+  doc->doc->SetTitle(title);
+  doc->doc->SetModifiedFlag(true);
   d_->docs.push_back(std::move(doc));
   d_->AddView(*d_->docs.back());
 }

@@ -12,6 +12,9 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <string>
+
+class CDIBitmap;
 
 class QAction;
 class QMdiArea;
@@ -33,6 +36,9 @@ class MainWindow final : public QMainWindow {
   // Opens a file as a new document with one view; false (with the
   // document's message shown) when it cannot be read.
   bool OpenFile(const QString& path);
+  // Opens a new document (modified, no file) with a view for `image`: the
+  // documents a command makes (Channel Separate).
+  void AddImageDocument(std::unique_ptr<CDIBitmap> image, const std::string& title);
   // Another view of the active view's document in a new child frame.
   void NewWindow();
 

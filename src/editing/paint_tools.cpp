@@ -423,6 +423,20 @@ void CVividView::LayStrokeDabs(const std::vector<platform::Point>& viewPoints) {
   }
 }
 
+void CVividView::CancelPaintGesture() {
+  if (!paint_) return;
+  PaintGesture& g = *paint_;
+  g.tool = ViewTool::None;  // a flood fill waiting for its release too
+  ClearStrokePatches();
+  g.committer.reset();
+  g.brush.Clear();
+  g.stroke = g.band = g.airTimer = false;
+  if (rubberBand_.kind != RubberBand::Kind::None) {
+    rubberBand_ = {};
+    InvalidateAll();
+  }
+}
+
 void CVividView::ClearStrokePatches() {
   for (DisplayPatches* patches : {&imagePatches_, &floaterPatches_}) {
     if (patches->Empty()) continue;

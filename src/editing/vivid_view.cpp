@@ -102,7 +102,11 @@ void CVividView::OnDoubleClick(platform::Point point, PointerButton button, unsi
 void CVividView::OnKey(ViewKey key, int repeat, unsigned modifiers) {
   modifiers_ = modifiers;
   if (key == ViewKey::Escape) {
+    // Esc cancels what runs: a long operation (through the cancel count) or
+    // a gesture in progress, which then changes nothing.
     platform::RequestCancel();
+    CancelSelectionGesture();
+    CancelPaintGesture();
     return;
   }
   if (InputBlocked()) return;
@@ -248,6 +252,8 @@ EditResult CVividView::RunEdit(int undoKind, const platform::Region* undoRegion,
   }
   EditResult result;
   {
+    // An Esc pressed before this edit began does not cancel it.
+    platform::ResetCancel();
     EditBusyScope busy;
     result = work();
   }

@@ -476,6 +476,8 @@ class CVividView final : public CDocumentView {
   // Drops the stroke's display patches and repaints where they were.
   void ClearStrokePatches();
   void StrokeRelease();
+  // Drops a stroke, line or shape in progress without changing anything.
+  void CancelPaintGesture();
   void FloodFillAt(platform::Point viewPoint);
   void LineShapeRelease(platform::Point viewPoint);
   void UpdatePaintBand(platform::Point viewPoint);

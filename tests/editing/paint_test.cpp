@@ -516,3 +516,29 @@ TEST_F(PaintViewTest, RetouchModes) {
 }
 
 }  // namespace
+
+// Esc during a stroke or a selection drag drops it: nothing changes and
+// nothing is recorded.
+TEST(EscapeTest, CancelsTheGestureInProgress) {
+  CVividDoc doc;
+  ASSERT_TRUE(doc.GetImage().Create(40, 30, 24, 0));
+  CVividView view(doc);
+  std::vector<uint8_t> before(doc.GetImage().GetPixels(),
+                              doc.GetImage().GetPixels() + static_cast<size_t>(doc.GetImage().GetStride()) * 30);
+  ToolSettings() = CToolSettings();
+  ToolSettings().SelectTool(ViewTool::Pen);
+  view.OnPointerPress({5, 5}, PointerButton::Left, 0);
+  view.OnPointerMove({20, 10}, 0);
+  view.OnKey(ViewKey::Escape, 1, 0);
+  view.OnPointerRelease({20, 10}, PointerButton::Left, 0);
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), doc.GetImage().GetPixels()));
+  EXPECT_TRUE(view.ImagePatches().Empty());
+  ToolSettings().SelectTool(ViewTool::Rectangle);
+  view.OnPointerPress({5, 5}, PointerButton::Left, 0);
+  view.OnPointerMove({20, 10}, 0);
+  view.OnKey(ViewKey::Escape, 1, 0);
+  view.OnPointerRelease({20, 10}, PointerButton::Left, 0);
+  EXPECT_FALSE(doc.HasSelection());
+  EXPECT_EQ(doc.GetUndoRecord().kind, 0);
+  ToolSettings() = CToolSettings();
+}
