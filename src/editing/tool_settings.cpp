@@ -106,6 +106,12 @@ void CToolSettings::SelectTool(ViewTool tool) {
 
 namespace {
 
+// The "Merge mode" list of the option pages and the blend mode of each entry.
+constexpr const char* kMergeModeNames[] = {"Normal",     "Multiply", "Screen",     "Difference", "if Darker",
+                                           "if Lighter", "Hue",      "Saturation", "Color",      "Luminosity"};
+constexpr int kMergeModes[] = {kBlendNormal,    kBlendMultiply, kBlendScreen,     kBlendDifference, kBlendIfDarker,
+                               kBlendIfLighter, kBlendHue,      kBlendSaturation, kBlendColor,      kBlendLuminosity};
+
 // The slot of each tool that keeps paint settings; -1 for the others.
 int PaintSlot(ViewTool tool) {
   switch (tool) {
@@ -212,15 +218,10 @@ std::string CToolSettings::SetOption(std::string_view name, std::string_view val
     if (name == "transparency" || (name == "pressure" && tool_ == ViewTool::Airbrush))
       return ParseInteger(value, 0, 100, own.transparency) ? std::string() : Range(name, 0, 100);
     if (name == "merge-mode") {
-      static constexpr const char* kNames[] = {"Normal",    "Multiply",   "Screen", "Difference", "if Darker",
-                                               "if Lighter", "Hue",       "Saturation", "Color",  "Luminosity"};
-      static constexpr int kModes[] = {kBlendNormal,   kBlendMultiply,  kBlendScreen,     kBlendDifference,
-                                       kBlendIfDarker, kBlendIfLighter, kBlendHue,        kBlendSaturation,
-                                       kBlendColor,    kBlendLuminosity};
-      const int index = ListIndex(kNames, value);
+      const int index = ListIndex(kMergeModeNames, value);
       if (index < 0 || (tool_ == ViewTool::Text && index != 0))
-        return tool_ == ViewTool::Text ? "merge-mode must be \"Normal\"" : ListProblem(name, kNames);
-      own.mergeMode = kModes[index];
+        return tool_ == ViewTool::Text ? "merge-mode must be \"Normal\"" : ListProblem(name, kMergeModeNames);
+      own.mergeMode = kMergeModes[index];
       return {};
     }
   }
@@ -287,19 +288,10 @@ std::string CToolSettings::SetOption(std::string_view name, std::string_view val
   if (name == "transparency")
     return ParseInteger(value, 0, 100, floaterTransparency) ? std::string() : Range(name, 0, 100);
   if (name == "merge-mode") {
-    static constexpr std::string_view kNames[] = {"Normal",     "Multiply",  "Screen", "Difference",
-                                                  "if Darker",  "if Lighter", "Hue",   "Saturation",
-                                                  "Color",      "Luminosity"};
-    static constexpr int kModes[] = {kBlendNormal,   kBlendMultiply, kBlendScreen,     kBlendDifference,
-                                     kBlendIfDarker, kBlendIfLighter, kBlendHue,       kBlendSaturation,
-                                     kBlendColor,    kBlendLuminosity};
-    for (size_t i = 0; i < std::size(kNames); ++i)
-      if (kNames[i] == value) {
-        floaterMergeMode = kModes[i];
-        return {};
-      }
-    return "merge-mode must be one of \"Normal\", \"Multiply\", \"Screen\", \"Difference\", \"if Darker\", "
-           "\"if Lighter\", \"Hue\", \"Saturation\", \"Color\", \"Luminosity\"";
+    const int index = ListIndex(kMergeModeNames, value);
+    if (index < 0) return ListProblem(name, kMergeModeNames);
+    floaterMergeMode = kMergeModes[index];
+    return {};
   }
   return "no option \"" + std::string(name) + "\" for the tool \"" + std::string(ToolScriptName(tool_)) + "\"";
 }
