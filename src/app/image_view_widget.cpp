@@ -6,9 +6,13 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTimer>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "editing/tool_settings.h"
@@ -49,12 +53,14 @@ platform::Point PointOf(const QMouseEvent* event) {
 
 struct ImageViewWidget::Impl {
   RgbImage buffer;
+  QImage screen;  // the buffer in the window's 32-bit format
   QBasicTimer tick;
   std::function<void()> afterEvent;
   unsigned modifiers = 0;
   // Set while the scroll bars are set from the controller, so that their
   // change is not sent back to it.
   bool syncing = false;
+  bool painted = false;
 };
 
 ImageViewWidget::ImageViewWidget(CVividView& view, QWidget* parent)
@@ -110,10 +116,17 @@ void ImageViewWidget::SyncFromView() {
   const platform::Region invalid = view_->TakeInvalidRegion();
   for (const platform::Rect& r : invalid.Rects()) viewport()->update(r.left, r.top, r.Width(), r.Height());
   if (const std::optional<platform::Point> wanted = view_->TakeWantedClientSize()) {
-    // Grow or shrink the frame around the viewport by the difference.
+    // Grow or shrink the frame around the viewport by the difference, but
+    // never beyond the room it has (the multiple-document area, or the
+    // screen for a window of its own): a large picture gets a frame that
+    // fills the room and scroll bars, not a frame of the picture's size.
     QWidget* frame = parentWidget() ? parentWidget() : this;
-    const QSize delta = QSize(wanted->x, wanted->y) - viewport()->size();
-    frame->resize(frame->size() + delta);
+    if (!frame->isMaximized() && !frame->isFullScreen()) {
+      const QSize delta = QSize(wanted->x, wanted->y) - viewport()->size();
+      QSize room = frame->isWindow() ? frame->screen()->availableGeometry().size() : frame->parentWidget()->size();
+      if (!frame->isWindow()) room -= QSize(std::max(0, frame->x()), std::max(0, frame->y()));
+      frame->resize((frame->size() + delta).boundedTo(room.expandedTo(frame->minimumSizeHint())));
+    }
   }
 }
 
@@ -135,10 +148,46 @@ void ImageViewWidget::paintEvent(QPaintEvent* event) {
     for (const QRect& r : event->region()) rects.push_back({r.left(), r.top(), r.right() + 1, r.bottom() + 1});
     view_->Render(buffer, platform::Region::FromRects(rects));
   }
-  const QImage image(buffer.pixels.data(), buffer.width, buffer.height, buffer.width * 3, QImage::Format_RGB888);
+  // The window's own pixel format is 32-bit; converting just the painted
+  // rectangles here, in one pass, lets the painter copy them unchanged
+  // (drawing the 24-bit buffer would convert the whole picture each time).
+  QImage& screen = d_->screen;
+  if (screen.size() != size) screen = QImage(size, QImage::Format_RGB32);
+  const QRect bounds(QPoint(0, 0), size);
+  uchar* const bits = screen.bits();
+  const qsizetype stride = screen.bytesPerLine();
   QPainter painter(viewport());
-  painter.setClipRegion(event->region());
-  painter.drawImage(0, 0, image);
+  for (const QRect& painted : event->region()) {
+    const QRect r = painted.intersected(bounds);
+    if (r.isEmpty()) continue;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+      const uint8_t* src = buffer.Row(y) + 3 * static_cast<size_t>(r.left());
+      auto* dst = reinterpret_cast<uint32_t*>(bits + y * stride) + r.left();
+      for (int x = 0; x < r.width(); ++x, src += 3)
+        dst[x] = 0xFF000000u | uint32_t{src[0]} << 16 | uint32_t{src[1]} << 8 | src[2];
+    }
+    painter.drawImage(r.topLeft(), screen, r);
+  }
+  if (!d_->painted) {
+    d_->painted = true;
+    // The start-up benchmark measures the time to the first picture on the
+    // screen: with this variable set the editor ends as soon as the first
+    // paint has been handed to the window system.
+    if (qEnvironmentVariableIsSet("VIVIDROME_EXIT_AFTER_FIRST_PAINT")) QTimer::singleShot(0, [] { std::_Exit(0); });
+  }
+}
+
+void ImageViewWidget::wheelEvent(QWheelEvent* event) {
+  // Ctrl with the wheel zooms a step in or out, as image viewers do; the
+  // wheel alone scrolls (Shift: sideways) through the scroll bars.
+  if (!(event->modifiers() & Qt::ControlModifier)) return QAbstractScrollArea::wheelEvent(event);
+  const int steps = event->angleDelta().y() / 120;
+  if (steps == 0) return;
+  const ViewCommand command = steps > 0 ? kCmdZoomIn : kCmdZoomOut;
+  for (int i = 0; i < std::abs(steps); ++i)
+    if (view_->GetCommandState(command).enabled) view_->RunCommand(command, {});
+  AfterEvent();
+  event->accept();
 }
 
 void ImageViewWidget::mousePressEvent(QMouseEvent* event) {

@@ -3,7 +3,8 @@
 // The widget owns nothing but a pointer to its controller (CVividView). It
 // forwards the viewport's mouse presses, moves, releases and double clicks
 // (left and right button, Shift, Ctrl and Alt), the arrow, Esc and Delete
-// keys with their repeat counts, modifier changes, wheel scrolling, its
+// keys with their repeat counts, modifier changes, wheel scrolling (Ctrl
+// with the wheel zooms), its
 // size and a 100 ms tick to the controller, and paints the controller's
 // buffer. After every forwarded event it repaints what the controller marks
 // invalid and resizes its frame when the controller asks for a client size.
@@ -44,6 +45,7 @@ class ImageViewWidget final : public QAbstractScrollArea {
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   void timerEvent(QTimerEvent* event) override;
 

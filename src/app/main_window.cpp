@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -406,6 +407,12 @@ void MainWindowImpl::BuildToolBar() {
 MainWindow::MainWindow() : d_(std::make_unique<MainWindowImpl>()) {
   d_->self = this;
   setWindowTitle("Vividrome");
+  // The theme's icon where the editor is installed, else the built-in one.
+  QIcon icon = QIcon::fromTheme("vividrome");
+  if (icon.isNull())
+    for (const int size : {32, 64, 256}) icon.addFile(QString(":/icons/vividrome-%1.png").arg(size));
+  setWindowIcon(icon);
+  if (QApplication::windowIcon().isNull()) QApplication::setWindowIcon(icon);
   d_->area = new QMdiArea(this);
   d_->area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   d_->area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

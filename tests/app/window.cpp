@@ -181,6 +181,22 @@ TEST(AppWindow, PaintShowsTheControllersPicture) {
   EXPECT_EQ(differing, 0) << "rows differing from the controller's picture";
 }
 
+TEST(AppWindow, FittingTheWindowToALargeImageStaysInsideTheArea) {
+  Window w;
+  auto image = std::make_unique<CDIBitmap>();
+  ASSERT_TRUE(image->Create(3000, 2000, 24, 0));
+  w.window.AddImageDocument(std::move(image), "large");
+  QApplication::processEvents();
+  ASSERT_EQ(w.View()->RunCommand(kCmdFitToImage, {}), 1);
+  w.Widget()->SyncFromView();
+  QApplication::processEvents();
+  const QRect room = w.window.Area()->viewport()->rect();
+  const QRect frame = w.window.Area()->activeSubWindow()->geometry();
+  EXPECT_TRUE(room.contains(frame)) << "frame " << frame.width() << "x" << frame.height() << " in an area of "
+                                    << room.width() << "x" << room.height();
+  EXPECT_GT(w.Widget()->horizontalScrollBar()->maximum(), 0);
+}
+
 TEST(AppWindow, AModifiedDocumentIsAskedAboutWhenItsLastViewCloses) {
   Window w;
   std::vector<QString> asked;
