@@ -21,6 +21,7 @@
 #include "app/argument_dialogs.h"
 #include "app/image_view_widget.h"
 #include "document/vivid_doc.h"
+#include "editing/effect_menu.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 #include "platform/main_window.h"
@@ -53,8 +54,15 @@ const std::vector<int> kEditMenu = {kCmdUndo, 0,        kCmdCut,   kCmdCopy,    
 const std::vector<int> kSelectMenu = {kCmdSelectAll,      kCmdSelectNone,    kCmdSelectInverse, 0,
                                       kCmdSelectBorder,   kCmdSelectExpand,  kCmdSelectContract, 0,
                                       kCmdHideSelection,  0,                 kCmdSaveSelection, kCmdLoadSelection};
-const std::vector<int> kImageMenu = {kCmdRotate90, kCmdRotate180, kCmdRotate270, 0, kCmdFlipHorizontal, kCmdFlipVertical,
-                                     0,            kCmdResize,    kCmdAnyAngle,  kCmdShear, 0, kCmdChannelSeparate};
+const std::vector<int> kRotateMenu = {kCmdRotate90, kCmdRotate180, kCmdRotate270, 0, kCmdAnyAngle};
+const std::vector<int> kFlipMenu = {kCmdFlipHorizontal, kCmdFlipVertical};
+const std::vector<int> kImageMenu = {kCmdResize, kCmdShear};
+
+const OperationDef* FindOperationNamed(std::string_view name) {
+  for (const OperationDef& def : AllOperations())
+    if (def.name == name) return &def;
+  return nullptr;
+}
 const std::vector<int> kViewMenu = {kCmdNormalView, kCmdZoomIn,      kCmdZoomOut,
                                     kCmdFitToImage, kCmdFitWindowToImage, 0,
                                     kCmdDisplayMode, kCmdRuler,      kCmdPreviewPrintedColors};
@@ -361,22 +369,57 @@ void MainWindowImpl::BuildMenus() {
   QMenu* select = bar->addMenu("&Select");
   for (int id : kSelectMenu) AddCommand(select, id);
   QMenu* image = bar->addMenu("&Image");
+  QMenu* rotate = image->addMenu("&Rotate");
+  for (int id : kRotateMenu) AddCommand(rotate, id);
+  QMenu* flip = image->addMenu("&Flip");
+  for (int id : kFlipMenu) AddCommand(flip, id);
   for (int id : kImageMenu) AddCommand(image, id);
-  image->addSeparator();
-  QMenu* tone = image->addMenu("&Adjust");
-  QMenu* geometry = image->addMenu("&Geometry");
-  QMenu* mode = image->addMenu("&Mode");
-  QMenu* filter = bar->addMenu("Fil&ter");
-  for (const OperationDef& def : AllOperations()) {
-    QMenu* menu = def.family == OperationFamily::Filter     ? filter
-                  : def.family == OperationFamily::Tone     ? tone
-                  : def.family == OperationFamily::Geometry ? geometry
-                                                            : mode;
-    QAction* action = menu->addAction(FromStd(OperationMenuText(def)));
-    const OperationDef* op = &def;
-    QObject::connect(action, &QAction::triggered, self, [this, op] { RunOperation(*op); });
-    operationActions.push_back(action);
+  // The Image menu's own entries (Canvas Size) first, then its submenus and
+  // the Filter menu.
+  QMenu* tone = nullptr;
+  QMenu* mode = nullptr;
+  QMenu* filter = nullptr;
+  QMenu* edges = nullptr;
+  for (const bool imageItself : {true, false}) {
+    if (!imageItself) {
+      image->addSeparator();
+      tone = image->addMenu("&Adjust");
+      mode = image->addMenu("&Mode");
+      filter = bar->addMenu("Fil&ter");
+    }
+    for (const EffectMenuEntry& entry : EffectMenuEntries()) {
+      if ((entry.menu == EffectMenu::Image) != imageItself) continue;
+      QMenu* menu = entry.menu == EffectMenu::Image    ? image
+                    : entry.menu == EffectMenu::Adjust ? tone
+                    : entry.menu == EffectMenu::Mode   ? mode
+                                                       : filter;
+      if (entry.menu == EffectMenu::EdgeFilter) {
+        if (!edges) {
+          filter->addSeparator();
+          edges = filter->addMenu("Ed&ge Detection");
+        }
+        menu = edges;
+      }
+      if (entry.menuText.empty()) {
+        menu->addSeparator();
+        continue;
+      }
+      QAction* action = menu->addAction(FromStd(entry.menuText));
+      if (const OperationDef* op = FindOperationNamed(entry.operation)) {
+        QObject::connect(action, &QAction::triggered, self, [this, op] { RunOperation(*op); });
+      } else {
+        // The few entries whose dialogs come later say so instead of doing
+        // nothing.
+        const QString text = FromStd(entry.menuText).remove('&').remove("...");
+        QObject::connect(action, &QAction::triggered, self, [this, text] {
+          QMessageBox::information(self, "Vividrome", QString("%1 is not available yet.").arg(text));
+        });
+      }
+      operationActions.push_back(action);
+    }
   }
+  mode->addSeparator();
+  AddCommand(mode, kCmdChannelSeparate);
   QMenu* view = bar->addMenu("&View");
   for (int id : kViewMenu) AddCommand(view, id);
   QMenu* window = bar->addMenu("&Window");
@@ -385,7 +428,7 @@ void MainWindowImpl::BuildMenus() {
   QObject::connect(window->addAction("&Cascade"), &QAction::triggered, area, &QMdiArea::cascadeSubWindows);
   QObject::connect(window->addAction("&Tile"), &QAction::triggered, area, &QMdiArea::tileSubWindows);
 
-  for (QMenu* menu : {file, edit, select, image, tone, geometry, mode, filter, view, window})
+  for (QMenu* menu : {file, edit, select, image, rotate, flip, tone, mode, filter, view, window})
     QObject::connect(menu, &QMenu::aboutToShow, self, [this] { self->RefreshCommands(); });
 }
 
