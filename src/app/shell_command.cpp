@@ -13,10 +13,11 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
-// "/p", "-PT": a '/' or '-' followed by letters only.
+// "/p", "-PT", "--name": '/', '-' or "--" followed by letters only.
 bool IsSwitch(std::string_view word) {
   if (word.size() < 2 || (word[0] != '/' && word[0] != '-')) return false;
-  return std::all_of(word.begin() + 1, word.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
+  word.remove_prefix(word.size() > 2 && word[0] == '-' && word[1] == '-' ? 2 : 1);
+  return std::all_of(word.begin(), word.end(), [](char c) { return std::isalpha(static_cast<unsigned char>(c)); });
 }
 
 void AppendQuoted(std::string& out, std::string_view text) {
@@ -98,7 +99,7 @@ CommandLine ParseCommandLine(std::span<const std::string> words) {
       files.push_back(word);
       continue;
     }
-    const std::string name = Lower(std::string_view(word).substr(1));
+    const std::string name = Lower(std::string_view(word).substr(word[1] == '-' ? 2 : 1));
     const size_t needed = name == "p" ? 1 : name == "pt" ? 4 : 0;
     if (needed == 0) {
       result.error = "Unknown switch " + word + ".";

@@ -9,8 +9,8 @@
 //                                     (an empty PRINTER: the default one);
 //                                     DRIVER and PORT are kept as given
 //   --                                every later word is a file
-// A switch is a word of letters after '/' or '-' ("/p", "-pt"; letters
-// compared without case), so a path such as "/tmp/a.png" is a file. Any
+// A switch is a word of letters after '/', '-' or "--" ("/p", "-pt",
+// "--help"; letters compared without case), so a path such as "/tmp/a.png" is a file. Any
 // other switch, a switch missing its words, or a file beside /p or /pt is
 // a usage error.
 //
