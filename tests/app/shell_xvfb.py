@@ -12,8 +12,10 @@ import shutil
 import signal
 import subprocess
 import sys
+import re
 import tempfile
 import time
+import urllib.parse
 
 SKIP = 77
 
@@ -31,6 +33,25 @@ except ImportError:
 for tool in ("Xvfb", "xdotool", "import"):
     if not shutil.which(tool, path="/usr/bin:/bin"):
         skip(tool + " is not installed (scripts/install-deps)")
+
+
+def read_settings(path):
+    """The INI file as "Section/Key" -> text, with the file's quoting and
+    %-encoding undone."""
+    values = {}
+    section = ""
+    if not os.path.exists(path):
+        return values
+    for line in open(path, encoding="utf-8"):
+        line = line.rstrip("\n")
+        if line.startswith("[") and line.endswith("]"):
+            section = urllib.parse.unquote(line[1:-1])
+        elif "=" in line:
+            key, value = line.split("=", 1)
+            if len(value) >= 2 and value[0] == value[-1] == '"':
+                value = value[1:-1].replace('\\"', '"').replace("\\\\", "\\")
+            values[section + "/" + urllib.parse.unquote(key)] = value
+    return values
 
 
 def picture(width, height, seed):
@@ -195,6 +216,27 @@ def main():
                 time.sleep(0.1)
             text = open(desktop).read() if os.path.exists(desktop) else ""
             check('Exec="%s" %%F' % os.path.abspath(app) in text, "the desktop entry runs this editor")
+
+            # File > Exit: the settings are written as the editor ends.
+            window = windows[0] if windows else ""
+            subprocess.run(["/usr/bin/xdotool", "windowfocus", "--sync", window], env=session.env)
+            subprocess.run(["/usr/bin/xdotool", "key", "--window", window, "alt+f"], env=session.env)
+            time.sleep(0.5)
+            subprocess.run(["/usr/bin/xdotool", "key", "x"], env=session.env)
+            try:
+                code = first.wait(10)
+            except subprocess.TimeoutExpired:
+                code = None
+            check(code == 0, "File > Exit ends the editor with status 0 (%s)" % code)
+            values = read_settings(os.path.join(session.env["XDG_CONFIG_HOME"], "Morvane", "Vividrome.ini"))
+            check(re.fullmatch(r"0,1,-1,-1,-1,-1(,-?\d+){4}", values.get("Settings/WindowPos", "")) is not None,
+                  "the window placement is stored (%s)" % values.get("Settings/WindowPos"))
+            check(values.get("1.20/ImagePath") == folder, "ImagePath is the folder opened last")
+            check(all("1.20/" + key in values for key in ("WorkPath", "ICMPathMonitor", "ICMPathPrinter",
+                                                          "ICMPathScanner", "ICMPathSeparate")),
+                  "the machine strings are stored")
+            check([values.get("Recent File List/File1"), values.get("Recent File List/File2")] ==
+                  [second_path, first_path], "the recent files, newest first")
         finally:
             session.stop()
     if failures:
