@@ -1,9 +1,25 @@
-// vividrome: the editor's window. `vividrome [FILE]` opens FILE, or starts
-// with no document.
+// vividrome: the editor's window.
+//   vividrome [FILE ...]                      opens the files
+//   vividrome /p FILE                         prints FILE on the default printer
+//   vividrome /pt FILE PRINTER DRIVER PORT    prints FILE on that printer
+// One instance runs per user: a later start hands its command to the
+// running one and ends (at once when it has none).
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QStringList>
+#include <cstdio>
+#include <string>
+#include <vector>
 
+#include "app/app_settings.h"
+#include "app/file_types.h"
 #include "app/main_window.h"
+#include "app/shell_command.h"
+#include "app/shell_print.h"
+#include "app/single_instance.h"
+#include "document/vivid_doc.h"
 #include "platform/clipboard.h"
 #include "platform/messages.h"
 #include "platform/prompts.h"
@@ -11,29 +27,117 @@
 #include "platform/qt/qt_messages.h"
 #include "platform/qt/qt_progress.h"
 #include "platform/qt/qt_prompts.h"
+#include "platform/qt/qt_settings.h"
 #include "platform/qt/qt_text_rasterizer.h"
+
+namespace {
+
+constexpr int kExitUsage = 2;
+
+// The folder WorkPath and ImagePath start at: the user's pictures folder
+// when there is one, else the home folder; with a closing '/'.
+std::string DefaultFolder() {
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+  if (!folder.endsWith('/')) folder += '/';
+  return folder.toStdString();
+}
+
+// The execute string of the command line, every file made absolute.
+QString ExecuteStringOf(std::vector<app::ShellCommand> commands) {
+  std::string text;
+  for (app::ShellCommand& command : commands) {
+    command.file = QFileInfo(QString::fromStdString(command.file)).absoluteFilePath().toStdString();
+    text += app::BuildExecuteString(command);
+  }
+  return QString::fromStdString(text);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setOrganizationName("Morvane");
   QApplication::setApplicationName("Vividrome");
   QApplication::setApplicationDisplayName("Vividrome");
-  // The platform services through Qt: message boxes, the file and option
-  // dialogs, the desktop's clipboard, events pumped while long operations
-  // report progress, and fonts for the text tool.
+
+  const QStringList arguments = QApplication::arguments();
+  std::vector<std::string> words;
+  for (qsizetype i = 1; i < arguments.size(); ++i) words.push_back(arguments[i].toStdString());
+  const app::CommandLine commandLine = app::ParseCommandLine(words);
+  if (!commandLine.Ok()) {
+    std::fprintf(stderr, "vividrome: %s\n%s\n", commandLine.error.c_str(), app::kCommandLineUsage);
+    return kExitUsage;
+  }
+  const QString message = ExecuteStringOf(commandLine.commands);
+  const bool printing = !commandLine.commands.empty() && commandLine.commands.front().action != app::ShellAction::Open;
+
+  // The message boxes also serve a print started from the command line.
   static platform::QtMessageSink messages;
   platform::SetMessageSink(&messages);
+
+  app::SingleInstance instance;
+  if (printing) {
+    // A print goes to the running editor; without one it is done here,
+    // without a window.
+    if (instance.Send(message)) return 0;
+    const app::ShellCommand& command = commandLine.commands.front();
+    const app::ShellPrintOutcome outcome = app::PrintFileOnQueue(command.file, command.printer);
+    if (!outcome.message.empty()) std::fprintf(stderr, "vividrome: %s\n", outcome.message.c_str());
+    platform::SetMessageSink(nullptr);
+    return outcome.printed ? 0 : 1;
+  }
+  switch (instance.Claim(message)) {
+    case app::SingleInstance::Role::Second:
+      return 0;
+    case app::SingleInstance::Role::Failed:
+      // Run on alone: a window without forwarding beats none.
+      std::fprintf(stderr, "vividrome: %s\n", instance.ErrorText().toLocal8Bit().constData());
+      break;
+    case app::SingleInstance::Role::First:
+      break;
+  }
+
+  // Settings: the machine strings (written back with their defaults), the
+  // display gamma, and the last image folder, where Open starts.
+  platform::QtSettings settings;
+  app::AppSettings& state = app::CurrentAppSettings();
+  state.paths = app::LoadMachinePaths(settings, DefaultFolder());
+  state.gamma = app::LoadGamma(settings);
+  CVividDoc::SetLastDirectory(state.paths.imagePath);
+
+  // The platform services through Qt: the file and option dialogs, the
+  // desktop's clipboard, events pumped while long operations report
+  // progress, and fonts for the text tool.
   static platform::QtPrompts prompts;
   platform::SetPrompts(&prompts);
   static platform::QtClipboard clipboard;
   platform::SetClipboard(&clipboard);
   platform::InstallQtProgressPump();
   platform::InstallQtTextRasterizer();
-  app::MainWindow window;
-  window.show();
-  const QStringList arguments = QApplication::arguments();
-  for (qsizetype i = 1; i < arguments.size(); ++i) window.OpenFile(arguments[i]);
-  const int status = QApplication::exec();
+
+  app::FileTypeRegistrar registrar;
+  int status = 0;
+  {
+    app::MainWindow window;
+    window.SetRecentFileSettings(&settings);
+    if (const std::optional<app::WindowPlacement> placement = app::LoadWindowPlacement(settings))
+      window.ApplyPlacement(*placement);
+    window.show();
+    instance.SetHandler([&window](const QString& text) { window.ExecuteShellCommand(text); });
+    if (!message.isEmpty()) window.ExecuteShellCommand(message);
+    registrar.Start();
+
+    status = QApplication::exec();
+
+    instance.SetHandler({});
+    app::SaveWindowPlacement(settings, window.CurrentPlacement());
+    window.SetRecentFileSettings(nullptr);
+  }
+  if (!CVividDoc::GetLastDirectory().empty()) state.paths.imagePath = CVividDoc::GetLastDirectory();
+  app::SaveMachinePaths(settings, state.paths);
+  app::SaveGamma(settings, state.gamma);
+  registrar.Wait();
   platform::SetClipboard(nullptr);
   platform::SetPrompts(nullptr);
   platform::SetMessageSink(nullptr);

@@ -12,19 +12,26 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <algorithm>
 #include <map>
 #include <vector>
 
+#include "app/app_settings.h"
 #include "app/argument_dialogs.h"
 #include "app/image_view_widget.h"
+#include "app/shell_command.h"
+#include "app/shell_print.h"
+#include "app/shell_status.h"
 #include "document/vivid_doc.h"
 #include "editing/effect_menu.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 #include "platform/main_window.h"
+#include "platform/messages.h"
+#include "platform/settings.h"
 
 namespace app {
 
@@ -103,6 +110,13 @@ struct MainWindowImpl : platform::MainWindowSink {
   QAction* newWindowAction = nullptr;
   platform::MainWindowSink* previousSink = nullptr;
   std::function<MainWindow::SaveAnswer(const QString&)> saveQuestion;
+  // Shell: the recent files (kept in recentSettings) and their File menu
+  // entries, the size pane, and how a forwarded print is done.
+  platform::Settings* recentSettings = nullptr;
+  RecentFileList recentFiles;
+  std::vector<QAction*> recentActions;
+  QLabel* sizePane = nullptr;
+  std::function<ShellPrintOutcome(const std::string&, const std::string&)> shellPrinter = PrintFileOnQueue;
 
   ViewFrame* ActiveFrame() const;
   std::vector<ViewFrame*> Frames() const;
@@ -122,13 +136,16 @@ struct MainWindowImpl : platform::MainWindowSink {
   void BuildMenus();
   void BuildToolBar();
   QAction* AddCommand(QMenu* menu, int id);
+  void AddRecentFile(const std::string& path);
+  void UpdateRecentMenu();
+  void UpdateSizePane();
 
   // platform::MainWindowSink
   void StatusText(std::string_view text) override { self->statusBar()->showMessage(FromStd(text)); }
   void ProgressPosition(int position, std::string_view text) override {
-    self->statusBar()->showMessage(QString("%1 %2%").arg(FromStd(text)).arg(position));
+    self->statusBar()->showMessage(FromStd(FormatProgress(position, text)));
   }
-  void Ready() override { self->statusBar()->showMessage("Ready !"); }
+  void Ready() override { self->statusBar()->showMessage(kReadyText); }
   void Repaint() override { self->repaint(); }
   void WaitCursor(bool on) override {
     if (on)
@@ -361,6 +378,15 @@ void MainWindowImpl::BuildMenus() {
   QObject::connect(closeAction, &QAction::triggered, self, [this] {
     if (ViewFrame* f = ActiveFrame()) CloseDocument(f->Doc());
   });
+  // The recent files, "&1 PATH" .. "1&0 PATH", hidden while unused; the
+  // menu collapses the separators around an empty list.
+  file->addSeparator();
+  for (size_t i = 0; i < kMaxRecentFiles; ++i) {
+    QAction* action = file->addAction(QString());
+    action->setVisible(false);
+    QObject::connect(action, &QAction::triggered, self, [this, i] { self->OpenRecentFile(static_cast<int>(i)); });
+    recentActions.push_back(action);
+  }
   file->addSeparator();
   QObject::connect(file->addAction("E&xit"), &QAction::triggered, self, [this] { self->close(); });
 
@@ -463,6 +489,10 @@ MainWindow::MainWindow() : d_(std::make_unique<MainWindowImpl>()) {
   d_->position = new QLabel(this);
   d_->position->setMinimumWidth(90);
   statusBar()->addPermanentWidget(d_->position);
+  // The size pane: the active image's width, height and memory size.
+  d_->sizePane = new QLabel(this);
+  d_->sizePane->setMinimumWidth(160);
+  statusBar()->addPermanentWidget(d_->sizePane);
   statusBar()->showMessage("Ready !");
   d_->BuildMenus();
   d_->BuildToolBar();
@@ -483,6 +513,7 @@ MainWindow::MainWindow() : d_(std::make_unique<MainWindowImpl>()) {
 }
 
 MainWindow::~MainWindow() {
+  if (d_->recentSettings) CVividDoc::SetRecentFileHandler({});
   CVividView::SetNewDocumentSink({});
   platform::SetMainWindow(d_->previousSink);
   // The frames (and with them the views and documents) go while the
@@ -573,10 +604,114 @@ void MainWindow::RefreshCommands() {
   d_->saveAsAction->setEnabled(doc != nullptr);
   d_->closeAction->setEnabled(doc != nullptr);
   d_->UpdateTitles();
+  d_->UpdateSizePane();
 }
 
 void MainWindow::SetSaveQuestion(std::function<SaveAnswer(const QString& title)> question) {
   d_->saveQuestion = std::move(question);
+}
+
+// --- shell ---
+
+void MainWindowImpl::AddRecentFile(const std::string& path) {
+  const QFileInfo info(QString::fromStdString(path));
+  const std::string absolute = info.absoluteFilePath().toStdString();
+  recentFiles.Add(absolute);
+  CVividDoc::SetLastDirectory(info.absolutePath().toStdString());
+  if (recentSettings) recentFiles.Save(*recentSettings);
+  UpdateRecentMenu();
+}
+
+void MainWindowImpl::UpdateRecentMenu() {
+  const std::vector<std::string>& items = recentFiles.Items();
+  for (size_t i = 0; i < recentActions.size(); ++i) {
+    const bool used = i < items.size();
+    recentActions[i]->setVisible(used);
+    recentActions[i]->setText(used ? FromStd(RecentFileMenuText(i, items[i])) : QString());
+  }
+}
+
+void MainWindowImpl::UpdateSizePane() {
+  const CVividView* view = self->ActiveView();
+  if (!view) {
+    sizePane->clear();
+    return;
+  }
+  const CDIBitmap& image = view->GetImage();
+  sizePane->setText(FromStd(FormatSizePane(image.GetWidth(), image.GetHeight(),
+                                           static_cast<uint64_t>(std::max(image.GetStride(), 0)))));
+}
+
+WindowPlacement MainWindow::CurrentPlacement() const {
+  WindowPlacement placement;
+  placement.showCommand = isMinimized() ? kShowMinimized : isMaximized() ? kShowMaximized : kShowNormal;
+  const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+  placement.left = normal.x();
+  placement.top = normal.y();
+  placement.right = normal.x() + normal.width();
+  placement.bottom = normal.y() + normal.height();
+  return placement;
+}
+
+void MainWindow::ApplyPlacement(const WindowPlacement& placement) {
+  const QRect normal(placement.left, placement.top, placement.right - placement.left,
+                     placement.bottom - placement.top);
+  bool onScreen = false;
+  for (const QScreen* screen : QGuiApplication::screens()) onScreen = onScreen || screen->geometry().intersects(normal);
+  if (normal.isValid() && onScreen) setGeometry(normal);
+  setWindowState(placement.showCommand == kShowMaximized ? Qt::WindowMaximized : Qt::WindowNoState);
+}
+
+void MainWindow::SetRecentFileSettings(platform::Settings* settings) {
+  d_->recentSettings = settings;
+  if (settings) {
+    d_->recentFiles.Load(*settings);
+    CVividDoc::SetRecentFileHandler([this](const std::string& path) { d_->AddRecentFile(path); });
+  } else {
+    CVividDoc::SetRecentFileHandler({});
+  }
+  d_->UpdateRecentMenu();
+}
+
+QStringList MainWindow::RecentFiles() const {
+  QStringList list;
+  for (const std::string& path : d_->recentFiles.Items()) list << FromStd(path);
+  return list;
+}
+
+bool MainWindow::OpenRecentFile(int index) {
+  const std::vector<std::string>& items = d_->recentFiles.Items();
+  if (index < 0 || static_cast<size_t>(index) >= items.size()) return false;
+  const std::string path = items[static_cast<size_t>(index)];
+  if (OpenFile(FromStd(path))) return true;
+  d_->recentFiles.Remove(path);
+  if (d_->recentSettings) d_->recentFiles.Save(*d_->recentSettings);
+  d_->UpdateRecentMenu();
+  return false;
+}
+
+QString MainWindow::SizePaneText() const { return d_->sizePane->text(); }
+
+bool MainWindow::ExecuteShellCommand(const QString& text) {
+  const std::optional<std::vector<ShellCommand>> commands = ParseExecuteString(text.toStdString());
+  if (!commands) return false;
+  for (const ShellCommand& command : *commands) {
+    if (command.action == ShellAction::Open) {
+      OpenFile(FromStd(command.file));
+      continue;
+    }
+    const ShellPrintOutcome outcome = d_->shellPrinter(command.file, command.printer);
+    if (!outcome.printed && !outcome.message.empty()) platform::ShowMessage(outcome.message);
+  }
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+  return true;
+}
+
+void MainWindow::SetShellPrinter(
+    std::function<ShellPrintOutcome(const std::string& file, const std::string& printer)> printer) {
+  d_->shellPrinter = printer ? std::move(printer) : PrintFileOnQueue;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

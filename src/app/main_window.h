@@ -10,11 +10,16 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <string>
 
 class CDIBitmap;
+
+namespace platform {
+class Settings;
+}
 
 class QAction;
 class QMdiArea;
@@ -23,6 +28,8 @@ class CVividView;
 
 namespace app {
 
+struct ShellPrintOutcome;
+struct WindowPlacement;
 class ImageViewWidget;
 struct MainWindowImpl;
 
@@ -58,6 +65,34 @@ class MainWindow final : public QMainWindow {
   // drops the changes, Cancel keeps it. The default is a message box.
   enum class SaveAnswer { Yes, No, Cancel };
   void SetSaveQuestion(std::function<SaveAnswer(const QString& title)> question);
+
+  // --- shell: placement, recent files, status panes, forwarded commands ---
+  // The placement to store at exit: show command 3 maximised, 2 minimised,
+  // else 1; the normal rectangle is the window's normal geometry.
+  WindowPlacement CurrentPlacement() const;
+  // Takes a stored placement before the window shows: its normal rectangle
+  // (ignored when no part of it is on a screen) and the maximised state (a
+  // window stored minimised comes back normal). Call show() afterwards.
+  void ApplyPlacement(const WindowPlacement& placement);
+  // Keeps the recent files in `settings` (not owned; null detaches): loads
+  // them, lists them in the File menu before Exit, and adds every path a
+  // document opens or is saved as, writing the list at once. The folder of
+  // that path becomes the last folder (CVividDoc::SetLastDirectory).
+  void SetRecentFileSettings(platform::Settings* settings);
+  QStringList RecentFiles() const;
+  // Opens recent file `index` (0 = newest); one that does not open any more
+  // is dropped from the list.
+  bool OpenRecentFile(int index);
+  // The size pane's text ("" without an active view).
+  QString SizePaneText() const;
+  // Runs an execute string a second instance forwarded ([open("F")],
+  // [print("F")], [printto("F","P","D","PORT")], one or more): opens the
+  // files, prints them (a failure told by a message box), then raises the
+  // window. A malformed string is ignored; false then.
+  bool ExecuteShellCommand(const QString& text);
+  // Replaces how a forwarded print is done (the tests; default
+  // PrintFileOnQueue).
+  void SetShellPrinter(std::function<ShellPrintOutcome(const std::string& file, const std::string& printer)> printer);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
