@@ -127,6 +127,8 @@ const OperationDef& Operation(std::string_view name) {
 TEST(ArgumentForms, FieldsFollowTheParametersAndGiveTheirArguments) {
   platform::RecordingMessageSink messages;
   platform::ScriptedPrompts prompts;
+  // The Load Selection file, then its form's "Browse..." choice.
+  prompts.fileAnswers.push_back({std::string("/tmp/first.sel"), 1, {}});
   prompts.fileAnswers.push_back({std::string("/tmp/kept, with: marks.sel"), 1, {}});
   const std::unique_ptr<CDIBitmap> image = Bitmap(40, 20, 24, false);
 
@@ -189,7 +191,10 @@ TEST(ArgumentForms, FieldsFollowTheParametersAndGiveTheirArguments) {
        {-45, 1}},
       {"load selection", kCmdLoadSelection, "", "Load Selection ",
        [](QDialog* d) {
-         EXPECT_EQ(Field<QWidget>(d, "path")->findChild<QLineEdit*>()->text(), "/tmp/kept, with: marks.sel");
+         auto* path = Field<QWidget>(d, "path");
+         EXPECT_EQ(path->findChild<QLineEdit*>()->text(), "/tmp/first.sel");
+         path->findChild<QPushButton*>()->click();
+         EXPECT_EQ(path->findChild<QLineEdit*>()->text(), "/tmp/kept, with: marks.sel");
          auto* combine = Field<QComboBox>(d, "combine");
          EXPECT_EQ(Items(combine),
                    (QStringList{"New Selection ", "Add Selection", "Subtract Selection", "Intersect Selection"}));
@@ -253,9 +258,12 @@ TEST(ArgumentForms, FieldsFollowTheParametersAndGiveTheirArguments) {
     EXPECT_EQ(answered, !c.values.empty());
     EXPECT_EQ(values, c.values);
   }
-  ASSERT_EQ(prompts.fileRequests.size(), 1u);
-  EXPECT_EQ(prompts.fileRequests[0].request.title, "Load Selection Mask");
-  EXPECT_EQ(prompts.fileRequests[0].request.filter, "Selection Files (*.sel)|*.sel||");
+  ASSERT_EQ(prompts.fileRequests.size(), 2u);
+  for (const auto& asked : prompts.fileRequests) {
+    EXPECT_EQ(asked.request.title, "Load Selection Mask");
+    EXPECT_EQ(asked.request.filter, "Selection Files (*.sel)|*.sel||");
+    EXPECT_EQ(asked.request.mode, platform::FileDialogMode::Open);
+  }
   EXPECT_TRUE(messages.shown.empty());
 }
 
