@@ -3,7 +3,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
@@ -21,17 +20,23 @@
 
 #include "app/app_settings.h"
 #include "app/argument_dialogs.h"
+#include "app/channel_combine_dialog.h"
+#include "app/new_image_dialog.h"
+#include "app/screen_capture.h"
 #include "app/image_view_widget.h"
 #include "app/shell_command.h"
 #include "app/shell_print.h"
 #include "app/shell_status.h"
+#include "document/format_tables.h"
 #include "document/vivid_doc.h"
 #include "editing/effect_menu.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
+#include "platform/clipboard.h"
 #include "platform/main_window.h"
 #include "platform/messages.h"
 #include "platform/settings.h"
+#include "platform/prompts.h"
 
 namespace app {
 
@@ -85,6 +90,12 @@ QString ToolLabel(const ToolCommandDef& def) {
   return name;
 }
 
+// "Untitled1", "Untitled2", ... for the documents made without a name.
+std::string UntitledName() {
+  static int untitled = 0;
+  return "Untitled" + std::to_string(++untitled);
+}
+
 }  // namespace
 
 struct OpenDoc {
@@ -126,6 +137,8 @@ struct MainWindowImpl : platform::MainWindowSink {
   bool AskSave(OpenDoc& doc);
   bool Save(OpenDoc& doc);
   bool SaveAs(OpenDoc& doc);
+  void OpenWithDialog();
+  bool NewDocumentBy(CreationMode mode, const std::string& title);
   void CloseDocument(OpenDoc& doc);
   void RunCommand(int id);
   void RunOperation(const OperationDef& def);
@@ -251,13 +264,42 @@ bool MainWindowImpl::Save(OpenDoc& doc) {
 }
 
 bool MainWindowImpl::SaveAs(OpenDoc& doc) {
-  // The file dialog of the toolkit; the chosen name's extension picks the
-  // format (a name without one gets the first save type's).
-  const QString path = QFileDialog::getSaveFileName(self, "Save As", FromStd(doc.doc->GetTitle()));
-  if (path.isEmpty()) return false;
-  const bool saved = doc.doc->SaveAsChosen(path.toStdString(), 1);
+  // The document's own Save As: its file dialog with the save types of the
+  // image's kind, the chosen type's extension for a name without one, and
+  // the questions about read-only and existing files.
+  const bool saved = doc.doc->OnFileSaveAs();
   UpdateTitles();
   return saved;
+}
+
+void MainWindowImpl::OpenWithDialog() {
+  // The open types of the formats, "All Images" preselected, starting in
+  // the folder of the last file chosen.
+  platform::FileDialogRequest request;
+  request.mode = platform::FileDialogMode::Open;
+  request.title = "Open";
+  request.filter = BuildOpenFilter();
+  request.typeIndex = 2;
+  request.initialFolder = CVividDoc::GetLastDirectory();
+  const std::optional<platform::FileDialogResult> chosen = platform::CurrentPrompts().FileDialog(request);
+  if (!chosen) return;
+  const QString path = QString::fromStdString(chosen->path);
+  CVividDoc::SetLastDirectory(QFileInfo(path).absolutePath().toStdString());
+  self->OpenFile(path);
+}
+
+bool MainWindowImpl::NewDocumentBy(CreationMode mode, const std::string& title) {
+  auto doc = std::make_unique<OpenDoc>();
+  doc->doc = std::make_unique<CVividDoc>();
+  const CreationMode previous = CVividDoc::GetCreationMode();
+  CVividDoc::SetCreationMode(mode);
+  const bool made = doc->doc->OnNewDocument();
+  CVividDoc::SetCreationMode(previous);
+  if (!made) return false;
+  doc->doc->SetTitle(title);
+  docs.push_back(std::move(doc));
+  AddView(*docs.back());
+  return true;
 }
 
 void MainWindowImpl::CloseDocument(OpenDoc& doc) {
@@ -356,12 +398,22 @@ QAction* MainWindowImpl::AddCommand(QMenu* menu, int id) {
 void MainWindowImpl::BuildMenus() {
   QMenuBar* bar = self->menuBar();
   QMenu* file = bar->addMenu("&File");
-  QObject::connect(file->addAction("&New Image"), &QAction::triggered, self, [this] { self->NewImage(); });
+  QAction* newImage = file->addAction("New Image...");
+  newImage->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+  QObject::connect(newImage, &QAction::triggered, self, [this] { self->NewImageFromDialog(); });
   QAction* open = file->addAction("&Open...");
   open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  QObject::connect(open, &QAction::triggered, self, [this] {
-    const QString path = QFileDialog::getOpenFileName(self, "Open");
-    if (!path.isEmpty()) self->OpenFile(path);
+  QObject::connect(open, &QAction::triggered, self, [this] { OpenWithDialog(); });
+  QAction* pasteNew = file->addAction("Paste On &New");
+  QObject::connect(pasteNew, &QAction::triggered, self, [this] { self->PasteOnNew(); });
+  QObject::connect(file->addAction("Cap&ture Screen"), &QAction::triggered, self,
+                   [this] { self->CaptureScreenDocument(); });
+  QAction* combine = file->addAction("Channel Co&mbine...");
+  QObject::connect(combine, &QAction::triggered, self, [this] { self->ChannelCombine(); });
+  // Paste On New needs an image on the clipboard, Channel Combine a document.
+  QObject::connect(file, &QMenu::aboutToShow, self, [this, pasteNew, combine] {
+    pasteNew->setEnabled(platform::CurrentClipboard().IsFormatAvailable(platform::kClipboardDIB));
+    combine->setEnabled(!docs.empty());
   });
   saveAction = file->addAction("&Save");
   saveAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -522,14 +574,54 @@ MainWindow::~MainWindow() {
   for (QMdiSubWindow* w : d_->area->findChildren<QMdiSubWindow*>()) delete w;
 }
 
-void MainWindow::NewImage() {
-  auto doc = std::make_unique<OpenDoc>();
-  doc->doc = std::make_unique<CVividDoc>();
-  if (!doc->doc->OnNewDocument()) return;
-  static int untitled = 0;
-  if (doc->doc->GetTitle().empty()) doc->doc->SetTitle("Untitled" + std::to_string(++untitled));
-  d_->docs.push_back(std::move(doc));
-  d_->AddView(*d_->docs.back());
+void MainWindow::NewImage() { d_->NewDocumentBy(CM_BLANK, UntitledName()); }
+
+bool MainWindow::NewImageFromDialog() {
+  const std::optional<NewImageSettings> settings = AskNewImage(this);
+  if (!settings) return false;
+  std::unique_ptr<CDIBitmap> image = MakeNewImage(*settings);
+  if (!image) return false;
+  CVividDoc::SetPreparedImage(std::move(image));
+  const bool made = d_->NewDocumentBy(CM_TAKE_IMAGE, settings->name);
+  CVividDoc::SetPreparedImage(nullptr);
+  return made;
+}
+
+bool MainWindow::PasteOnNew() {
+  if (!platform::CurrentClipboard().IsFormatAvailable(platform::kClipboardDIB)) {
+    platform::ShowMessage("The Clipboard holds no image.");
+    return false;
+  }
+  const bool made = d_->NewDocumentBy(CM_PASTE, UntitledName());
+  RefreshCommands();
+  return made;
+}
+
+bool MainWindow::CaptureScreenDocument(int delayMs) {
+  CVividDoc::SetNewDocumentSource(CM_CAPTURE, [this, delayMs](CVividDoc& document) {
+    std::unique_ptr<CDIBitmap> shot = CaptureScreen(this, delayMs);
+    if (!shot) return false;
+    document.GetImage().Attach(*shot);
+    return true;
+  });
+  const bool made = d_->NewDocumentBy(CM_CAPTURE, UntitledName());
+  CVividDoc::SetNewDocumentSource(CM_CAPTURE, {});
+  return made;
+}
+
+bool MainWindow::ChannelCombine() {
+  std::vector<std::string> titles;
+  for (const auto& doc : d_->docs) titles.push_back(doc->doc->GetTitle());
+  const std::optional<ChannelChoice> choice = AskChannelCombine(this, titles);
+  if (!choice) return false;
+  std::vector<const CDIBitmap*> planes;
+  for (const int index : choice->documents) planes.push_back(&d_->docs.at(static_cast<size_t>(index))->doc->GetImage());
+  CVividDoc::SetNewDocumentSource(CM_COMBINE, [&planes](CVividDoc& document) {
+    return CombineChannels(document.GetImage(), planes);
+  });
+  const bool made = d_->NewDocumentBy(CM_COMBINE, UntitledName());
+  CVividDoc::SetNewDocumentSource(CM_COMBINE, {});
+  return made;
 }
 
 void MainWindow::AddImageDocument(std::unique_ptr<CDIBitmap> image, const std::string& title) {

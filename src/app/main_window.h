@@ -38,8 +38,24 @@ class MainWindow final : public QMainWindow {
   MainWindow();
   ~MainWindow() override;
 
-  // New Image: a 100 x 100 white 24-bit document with one view.
+  // A blank document (100 x 100, 24-bit, white, not modified) with one view.
   void NewImage();
+  // "New Image...": the New Image dialog; OK makes the image it describes
+  // and a new document (modified) that takes it, titled with the dialog's
+  // file name. False for Cancel or when the image cannot be made.
+  bool NewImageFromDialog();
+  // "Paste On &New": a new document made from the clipboard's image, pasted
+  // as the document does for a paste as new; "The Clipboard holds no image."
+  // when there is none. False when no document was made.
+  bool PasteOnNew();
+  // "Cap&ture Screen": hides the window for `delayMs`, makes a new
+  // (modified) document of the primary screen's picture (white where the
+  // platform gives no pixels) and shows the window again.
+  bool CaptureScreenDocument(int delayMs = 1000);
+  // "Channel Co&mbine...": the "Color Combine" dialog over the open
+  // documents; a new RGB or CMYK document merged from the chosen 8-bit gray
+  // documents. False for Cancel or a refused choice (no document made).
+  bool ChannelCombine();
   // Opens a file as a new document with one view; false (with the
   // document's message shown) when it cannot be read.
   bool OpenFile(const QString& path);

@@ -34,6 +34,7 @@ enum class FileDialogMode { Open, Save };
 
 struct FileDialogRequest {
   FileDialogMode mode = FileDialogMode::Open;
+  std::string title;             // window title; empty: the dialog's own
   std::string initialName;       // text of the name field on opening
   std::string initialFolder;     // folder shown first; empty: the dialog's own choice
   std::string defaultExtension;  // without the dot; empty: none

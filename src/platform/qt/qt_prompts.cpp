@@ -31,8 +31,10 @@ std::string_view Trim(std::string_view text) {
 // Qt's form of an entry: "NAME (PAT1 PAT2)". The dialog shows only NAME
 // (HideNameFilterDetails), so the names look as the caller wrote them.
 QString QtNameFilter(const FileFilterEntry& entry) {
+  // "*.*" means every file, as it does in the '|' lists; Qt's "*.*" would
+  // leave out names without a dot.
   QStringList patterns;
-  for (const std::string& p : entry.patterns) patterns << QString::fromStdString(p);
+  for (const std::string& p : entry.patterns) patterns << (p == "*.*" ? QStringLiteral("*") : QString::fromStdString(p));
   return QString::fromStdString(entry.name) + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
          QLatin1Char(')');
 }
@@ -106,6 +108,7 @@ std::optional<FileDialogResult> QtPrompts::FileDialog(const FileDialogRequest& r
   dialog.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::HideNameFilterDetails |
                     QFileDialog::DontConfirmOverwrite);
   const bool save = request.mode == FileDialogMode::Save;
+  if (!request.title.empty()) dialog.setWindowTitle(QString::fromStdString(request.title));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (!request.initialFolder.empty()) dialog.setDirectory(QString::fromStdString(request.initialFolder));
