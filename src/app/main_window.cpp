@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -18,7 +19,10 @@
 #include <vector>
 
 #include "app/argument_dialogs.h"
+#include "app/color_bar.h"
+#include "app/histogram_bar.h"
 #include "app/image_view_widget.h"
+#include "app/option_pages.h"
 #include "document/vivid_doc.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
@@ -94,6 +98,10 @@ struct MainWindowImpl : platform::MainWindowSink {
   QAction* newWindowAction = nullptr;
   platform::MainWindowSink* previousSink = nullptr;
   std::function<MainWindow::SaveAnswer(const QString&)> saveQuestion;
+  // The control bars: option pages, colours, histogram.
+  OptionPages* optionPages = nullptr;
+  ColorBar* colorBar = nullptr;
+  HistogramBar* histogramBar = nullptr;
 
   ViewFrame* ActiveFrame() const;
   std::vector<ViewFrame*> Frames() const;
@@ -286,6 +294,7 @@ void MainWindowImpl::RunOperation(const OperationDef& def) {
 void MainWindowImpl::SelectTool(int id) {
   CToolSettings& tools = ToolSettings();
   tools.SelectTool(tools.ToolOfCommand(id));
+  optionPages->FollowTool(tools.ActiveTool());
   for (ViewFrame* f : Frames()) {
     f->View().OnToolChanged();
     f->Widget()->SyncFromView();
@@ -416,6 +425,33 @@ MainWindow::MainWindow() : d_(std::make_unique<MainWindowImpl>()) {
   statusBar()->showMessage("Ready !");
   d_->BuildMenus();
   d_->BuildToolBar();
+  // The control bars, each shown or hidden from View > Control Bars.
+  auto* options = new QDockWidget("Options", this);
+  options->setObjectName("Options");
+  d_->optionPages = new OptionPages(options);
+  d_->optionPages->SetViewAccess([this] { return ActiveView(); }, [this] {
+    d_->SyncViews(nullptr);
+    RefreshCommands();
+  });
+  options->setWidget(d_->optionPages);
+  addDockWidget(Qt::RightDockWidgetArea, options);
+  auto* colors = new QToolBar("Color", this);
+  colors->setObjectName("Color");
+  d_->colorBar = new ColorBar(colors);
+  colors->addWidget(d_->colorBar);
+  addToolBar(Qt::TopToolBarArea, colors);
+  auto* histogram = new QDockWidget("Histogram", this);
+  histogram->setObjectName("Histogram");
+  d_->histogramBar = new HistogramBar(histogram);
+  histogram->setWidget(d_->histogramBar);
+  addDockWidget(Qt::RightDockWidgetArea, histogram);
+  for (QAction* menu : menuBar()->actions())
+    if (menu->menu() && menu->text() == "&View") {
+      menu->menu()->addSeparator();
+      QMenu* bars = menu->menu()->addMenu("Control &Bars");
+      for (QAction* toggle : {options->toggleViewAction(), colors->toggleViewAction(), histogram->toggleViewAction()})
+        bars->addAction(toggle);
+    }
   connect(d_->area, &QMdiArea::subWindowActivated, this, [this] { RefreshCommands(); });
   d_->previousSink = platform::SetMainWindow(d_.get());
   d_->saveQuestion = [this](const QString& title) {
@@ -522,6 +558,11 @@ void MainWindow::RefreshCommands() {
   d_->saveAction->setEnabled(doc && doc->doc->CanSave());
   d_->saveAsAction->setEnabled(doc != nullptr);
   d_->closeAction->setEnabled(doc != nullptr);
+  // The control bars follow the settings (a script, the picker) and the
+  // active document.
+  d_->optionPages->Refresh();
+  d_->colorBar->Refresh();
+  d_->histogramBar->SetDocument(doc ? doc->doc.get() : nullptr, ActiveViewWidget());
   d_->UpdateTitles();
 }
 
