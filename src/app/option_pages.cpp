@@ -354,9 +354,13 @@ void OptionPages::Impl::RefreshPage(const Page& page) {
       case FieldKind::Switch:
         static_cast<QCheckBox*>(editor)->setChecked(field.read(settings, page.def->tool) != 0);
         break;
-      case FieldKind::Font:
-        static_cast<QFontComboBox*>(editor)->setCurrentFont(QFont(QString::fromStdString(settings.textSettings.font)));
+      case FieldKind::Font: {
+        // The font list's lookup is not free; the window refreshes often.
+        auto* font = static_cast<QFontComboBox*>(editor);
+        const QString family = QString::fromStdString(settings.textSettings.font);
+        if (font->currentFont().family() != family) font->setCurrentFont(QFont(family));
         break;
+      }
     }
   }
 }
