@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDockWidget>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
@@ -12,6 +14,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStatusBar>
 #include <QToolBar>
 #include <algorithm>
@@ -21,9 +24,12 @@
 #include "app/app_settings.h"
 #include "app/argument_dialogs.h"
 #include "app/channel_combine_dialog.h"
-#include "app/new_image_dialog.h"
-#include "app/screen_capture.h"
+#include "app/color_bar.h"
+#include "app/histogram_bar.h"
 #include "app/image_view_widget.h"
+#include "app/new_image_dialog.h"
+#include "app/option_pages.h"
+#include "app/screen_capture.h"
 #include "app/shell_command.h"
 #include "app/shell_print.h"
 #include "app/shell_status.h"
@@ -35,8 +41,8 @@
 #include "platform/clipboard.h"
 #include "platform/main_window.h"
 #include "platform/messages.h"
-#include "platform/settings.h"
 #include "platform/prompts.h"
+#include "platform/settings.h"
 
 namespace app {
 
@@ -128,6 +134,10 @@ struct MainWindowImpl : platform::MainWindowSink {
   std::vector<QAction*> recentActions;
   QLabel* sizePane = nullptr;
   std::function<ShellPrintOutcome(const std::string&, const std::string&)> shellPrinter = PrintFileOnQueue;
+  // The control bars: option pages, colours, histogram.
+  OptionPages* optionPages = nullptr;
+  ColorBar* colorBar = nullptr;
+  HistogramBar* histogramBar = nullptr;
 
   ViewFrame* ActiveFrame() const;
   std::vector<ViewFrame*> Frames() const;
@@ -354,6 +364,7 @@ void MainWindowImpl::RunOperation(const OperationDef& def) {
 void MainWindowImpl::SelectTool(int id) {
   CToolSettings& tools = ToolSettings();
   tools.SelectTool(tools.ToolOfCommand(id));
+  optionPages->FollowTool(tools.ActiveTool());
   for (ViewFrame* f : Frames()) {
     f->View().OnToolChanged();
     f->Widget()->SyncFromView();
@@ -548,6 +559,38 @@ MainWindow::MainWindow() : d_(std::make_unique<MainWindowImpl>()) {
   statusBar()->showMessage("Ready !");
   d_->BuildMenus();
   d_->BuildToolBar();
+  // The control bars, each shown or hidden from View > Control Bars.
+  auto* options = new QDockWidget("Options", this);
+  options->setObjectName("Options");
+  d_->optionPages = new OptionPages(options);
+  d_->optionPages->SetViewAccess([this] { return ActiveView(); }, [this] {
+    d_->SyncViews(nullptr);
+    RefreshCommands();
+  });
+  // The pages scroll inside the dock, so a short window can still hold it.
+  auto* pagesScroller = new QScrollArea(options);
+  pagesScroller->setWidgetResizable(true);
+  pagesScroller->setFrameShape(QFrame::NoFrame);
+  pagesScroller->setWidget(d_->optionPages);
+  options->setWidget(pagesScroller);
+  addDockWidget(Qt::RightDockWidgetArea, options);
+  auto* colors = new QToolBar("Color", this);
+  colors->setObjectName("Color");
+  d_->colorBar = new ColorBar(colors);
+  colors->addWidget(d_->colorBar);
+  addToolBar(Qt::TopToolBarArea, colors);
+  auto* histogram = new QDockWidget("Histogram", this);
+  histogram->setObjectName("Histogram");
+  d_->histogramBar = new HistogramBar(histogram);
+  histogram->setWidget(d_->histogramBar);
+  addDockWidget(Qt::RightDockWidgetArea, histogram);
+  for (QAction* menu : menuBar()->actions())
+    if (menu->menu() && menu->text() == "&View") {
+      menu->menu()->addSeparator();
+      QMenu* bars = menu->menu()->addMenu("Control &Bars");
+      for (QAction* toggle : {options->toggleViewAction(), colors->toggleViewAction(), histogram->toggleViewAction()})
+        bars->addAction(toggle);
+    }
   connect(d_->area, &QMdiArea::subWindowActivated, this, [this] { RefreshCommands(); });
   d_->previousSink = platform::SetMainWindow(d_.get());
   d_->saveQuestion = [this](const QString& title) {
@@ -695,6 +738,11 @@ void MainWindow::RefreshCommands() {
   d_->saveAction->setEnabled(doc && doc->doc->CanSave());
   d_->saveAsAction->setEnabled(doc != nullptr);
   d_->closeAction->setEnabled(doc != nullptr);
+  // The control bars follow the settings (a script, the picker) and the
+  // active document.
+  d_->optionPages->Refresh();
+  d_->colorBar->Refresh();
+  d_->histogramBar->SetDocument(doc ? doc->doc.get() : nullptr, ActiveViewWidget());
   d_->UpdateTitles();
   d_->UpdateSizePane();
 }

@@ -170,6 +170,25 @@ const PaintSettings& CToolSettings::PaintOf(ViewTool tool) const {
   return paint[static_cast<size_t>(slot < 0 ? 0 : slot)];
 }
 
+const std::vector<std::string_view>& MergeModeNames() {
+  static const std::vector<std::string_view> names(std::begin(kMergeModeNames), std::end(kMergeModeNames));
+  return names;
+}
+
+int MergeModeEntry(int blendMode) {
+  for (size_t i = 0; i < std::size(kMergeModes); ++i)
+    if (kMergeModes[i] == blendMode) return static_cast<int>(i);
+  return 0;
+}
+
+std::string CToolSettings::SetOptionFor(ViewTool tool, std::string_view name, std::string_view value) {
+  const ViewTool active = tool_;
+  tool_ = tool;
+  std::string problem = SetOption(name, value);
+  tool_ = active;
+  return problem;
+}
+
 std::string CToolSettings::SetOption(std::string_view name, std::string_view value) {
   if (name == "foreground" || name == "background") {
     uint32_t color = 0;

@@ -104,6 +104,12 @@ inline constexpr const char* kShapeNames[] = {"Rectangle", "Round Rectangle", "E
 inline constexpr const char* kFillStyleNames[] = {"Left to Right\t", "Top to Bottom", "NW to SE",
                                                   "NE to SW",        "Rect Center to Out", "Ellipse Center to Out"};
 
+// The option pages' "Merge mode" list, in list order ("Normal" ..
+// "Luminosity"), and the list entry of a BlendMode (0 for a mode the list
+// does not hold).
+const std::vector<std::string_view>& MergeModeNames();
+int MergeModeEntry(int blendMode);
+
 // The Text dialog's fields.
 struct TextSettings {
   std::string text;
@@ -177,6 +183,10 @@ class CToolSettings {
   // one, from `value`. Returns an empty string on success, else a one-line
   // explanation (unknown name for this tool, value out of range).
   std::string SetOption(std::string_view name, std::string_view value);
+  // SetOption as the page of `tool` sees it, whether or not `tool` is the
+  // active tool (an option page may show another tool's page). The active
+  // tool does not change.
+  std::string SetOptionFor(ViewTool tool, std::string_view name, std::string_view value);
 
  private:
   ViewTool tool_ = ViewTool::None;
