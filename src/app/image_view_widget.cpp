@@ -125,7 +125,9 @@ void ImageViewWidget::SyncFromView() {
       const QSize delta = QSize(wanted->x, wanted->y) - viewport()->size();
       QSize room = frame->isWindow() ? frame->screen()->availableGeometry().size() : frame->parentWidget()->size();
       if (!frame->isWindow()) room -= QSize(std::max(0, frame->x()), std::max(0, frame->y()));
-      frame->resize((frame->size() + delta).boundedTo(room.expandedTo(frame->minimumSizeHint())));
+      // A tiny picture still gets a frame whose title and buttons show.
+      const QSize least = QSize(160, 120).expandedTo(frame->minimumSizeHint());
+      frame->resize((frame->size() + delta).boundedTo(room).expandedTo(least));
     }
   }
 }
