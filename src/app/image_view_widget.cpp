@@ -93,11 +93,15 @@ void ImageViewWidget::SyncScrollBars() {
   const int height = view_->ClientHeight();
   QScrollBar* h = horizontalScrollBar();
   QScrollBar* v = verticalScrollBar();
-  h->setRange(0, std::max(0, size.x - width));
+  // A picture that fits the viewport without scroll bars needs none, even
+  // while the bars still take their room.
+  const QSize full = maximumViewportSize();
+  const bool fits = size.x <= full.width() && size.y <= full.height();
+  h->setRange(0, fits ? 0 : std::max(0, size.x - width));
   h->setPageStep(std::max(1, width));
   h->setSingleStep(std::max(1, width / 10));
   h->setValue(scroll.x);
-  v->setRange(0, std::max(0, size.y - height));
+  v->setRange(0, fits ? 0 : std::max(0, size.y - height));
   v->setPageStep(std::max(1, height));
   v->setSingleStep(std::max(1, height / 10));
   v->setValue(scroll.y);
@@ -116,18 +120,22 @@ void ImageViewWidget::SyncFromView() {
   const platform::Region invalid = view_->TakeInvalidRegion();
   for (const platform::Rect& r : invalid.Rects()) viewport()->update(r.left, r.top, r.Width(), r.Height());
   if (const std::optional<platform::Point> wanted = view_->TakeWantedClientSize()) {
-    // Grow or shrink the frame around the viewport by the difference, but
-    // never beyond the room it has (the multiple-document area, or the
-    // screen for a window of its own): a large picture gets a frame that
-    // fills the room and scroll bars, not a frame of the picture's size.
+    // Grow or shrink the frame around the viewport by the difference,
+    // keeping its top-left corner; a frame that would pass the right or
+    // bottom edge of the room it has (the multiple-document area, or the
+    // screen for a window of its own) moves left or up, and one still too
+    // large is clipped to the room: a large picture gets scroll bars.
     QWidget* frame = parentWidget() ? parentWidget() : this;
     if (!frame->isMaximized() && !frame->isFullScreen()) {
       const QSize delta = QSize(wanted->x, wanted->y) - viewport()->size();
-      QSize room = frame->isWindow() ? frame->screen()->availableGeometry().size() : frame->parentWidget()->size();
-      if (!frame->isWindow()) room -= QSize(std::max(0, frame->x()), std::max(0, frame->y()));
+      const QRect room = frame->isWindow() ? frame->screen()->availableGeometry() : frame->parentWidget()->rect();
       // A tiny picture still gets a frame whose title and buttons show.
       const QSize least = QSize(160, 120).expandedTo(frame->minimumSizeHint());
-      frame->resize((frame->size() + delta).boundedTo(room).expandedTo(least));
+      const QSize size = (frame->size() + delta).boundedTo(room.size()).expandedTo(least);
+      QPoint at = frame->pos();
+      at.setX(std::max(room.left(), std::min(at.x(), room.right() + 1 - size.width())));
+      at.setY(std::max(room.top(), std::min(at.y(), room.bottom() + 1 - size.height())));
+      frame->setGeometry(QRect(at, size));
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -75,6 +76,10 @@ const std::vector<int> kSelectMenu = {kCmdSelectAll,      kCmdSelectNone,    kCm
 const std::vector<int> kRotateMenu = {kCmdRotate90, kCmdRotate180, kCmdRotate270, 0, kCmdAnyAngle};
 const std::vector<int> kFlipMenu = {kCmdFlipHorizontal, kCmdFlipVertical};
 const std::vector<int> kImageMenu = {kCmdResize, kCmdShear};
+// The measuring unit ("&Centimeter", "&Inch", pixels) and the halftoning
+// choices: application-wide commands of the command table.
+const std::vector<int> kUnitsMenu = {32867, 32868, 32869};
+const std::vector<int> kHalftoneMenu = {32863, 32862, 0, 32860, 32861, 0, 32865, 32864, 32866};
 
 const OperationDef* FindOperationNamed(std::string_view name) {
   for (const OperationDef& def : AllOperations())
@@ -123,6 +128,11 @@ struct MainWindowImpl : platform::MainWindowSink {
   std::vector<QAction*> operationActions;
   QAction* saveAction = nullptr;
   QAction* saveAsAction = nullptr;
+  QAction* saveCopyAction = nullptr;
+  QAction* revertAction = nullptr;
+  QAction* printAction = nullptr;
+  // The queue Printer Setup chose; empty: the system's default.
+  std::string chosenPrinter;
   QAction* closeAction = nullptr;
   QAction* newWindowAction = nullptr;
   platform::MainWindowSink* previousSink = nullptr;
@@ -148,6 +158,14 @@ struct MainWindowImpl : platform::MainWindowSink {
   bool Save(OpenDoc& doc);
   bool SaveAs(OpenDoc& doc);
   void OpenWithDialog();
+  void PrintActive();
+  void ChoosePrinter();
+  void MonitorGamma();
+  void SaveIcm(bool printer);
+  // The commands whose dialogs are not built yet say so.
+  void NotYet(const QString& what) {
+    QMessageBox::information(self, "Vividrome", QString("%1 is not available yet.").arg(what));
+  }
   bool NewDocumentBy(CreationMode mode, const std::string& title);
   void CloseDocument(OpenDoc& doc);
   void RunCommand(int id);
@@ -406,6 +424,45 @@ QAction* MainWindowImpl::AddCommand(QMenu* menu, int id) {
   return action;
 }
 
+void MainWindowImpl::ChoosePrinter() {
+  const std::vector<std::string> names = PrinterNames();
+  if (names.empty()) {
+    platform::ShowMessage("No printer is set up. Add one in the system's printer settings.", "Printer Setup");
+    return;
+  }
+  QStringList items;
+  for (const std::string& name : names) items << FromStd(name);
+  const std::string current = chosenPrinter.empty() ? DefaultPrinterName() : chosenPrinter;
+  const int at = std::max<int>(0, static_cast<int>(items.indexOf(FromStd(current))));
+  bool ok = false;
+  const QString chosen = QInputDialog::getItem(self, "Printer Setup", "&Printer:", items, at, false, &ok);
+  if (ok) chosenPrinter = chosen.toStdString();
+}
+
+void MainWindowImpl::PrintActive() {
+  ViewFrame* frame = ActiveFrame();
+  if (!frame) return;
+  // The image as the document holds it, on the chosen (or default) queue
+  // through the band path, with the print settings' defaults.
+  std::string queue = chosenPrinter.empty() ? DefaultPrinterName() : chosenPrinter;
+  if (queue.empty()) {
+    ChoosePrinter();
+    queue = chosenPrinter;
+    if (queue.empty()) return;
+  }
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const std::string failure = PrintImageOnQueue(frame->Doc().doc->GetImage(), queue);
+  QApplication::restoreOverrideCursor();
+  if (!failure.empty())
+    platform::ShowMessage(failure, "Print");
+  else
+    self->statusBar()->showMessage(QString("Printed on %1").arg(FromStd(queue)), 5000);
+}
+
+void MainWindowImpl::MonitorGamma() { NotYet("Monitor Gamma"); }
+
+void MainWindowImpl::SaveIcm(bool printer) { NotYet(printer ? "save Printer ICM" : "save Monitor ICM"); }
+
 void MainWindowImpl::BuildMenus() {
   QMenuBar* bar = self->menuBar();
   QMenu* file = bar->addMenu("&File");
@@ -437,10 +494,37 @@ void MainWindowImpl::BuildMenus() {
     if (ViewFrame* f = ActiveFrame()) SaveAs(f->Doc());
     self->RefreshCommands();
   });
+  saveCopyAction = file->addAction("Save Cop&y As...");
+  QObject::connect(saveCopyAction, &QAction::triggered, self, [this] {
+    if (ViewFrame* f = ActiveFrame()) f->Doc().doc->OnFileSaveCopyAs();
+    self->RefreshCommands();
+  });
+  revertAction = file->addAction("&Revert");
+  QObject::connect(revertAction, &QAction::triggered, self, [this] {
+    if (ViewFrame* f = ActiveFrame()) {
+      f->Doc().doc->OnFileRevert();
+      SyncViews(f->Doc().doc.get());
+    }
+    self->RefreshCommands();
+  });
   closeAction = file->addAction("&Close");
   QObject::connect(closeAction, &QAction::triggered, self, [this] {
     if (ViewFrame* f = ActiveFrame()) CloseDocument(f->Doc());
   });
+  file->addSeparator();
+  // Scanning comes through its source manager; until one is installed the
+  // new document says that scanning is not available.
+  QObject::connect(file->addAction("Image Scan..."), &QAction::triggered, self,
+                   [this] { NewDocumentBy(CM_ACQUIRE, UntitledName()); });
+  QObject::connect(file->addAction("Select Scan Source ..."), &QAction::triggered, self,
+                   [] { platform::ShowMessage("No scan source is installed.", "Select Scan Source"); });
+  file->addSeparator();
+  printAction = file->addAction("&Print...");
+  printAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  QObject::connect(printAction, &QAction::triggered, self, [this] { PrintActive(); });
+  QObject::connect(file->addAction("Page Set&up..."), &QAction::triggered, self,
+                   [this] { NotYet("Page Setup"); });
+  QObject::connect(file->addAction("Printer Setup ..."), &QAction::triggered, self, [this] { ChoosePrinter(); });
   // The recent files, "&1 PATH" .. "1&0 PATH", hidden while unused; the
   // menu collapses the separators around an empty list.
   file->addSeparator();
@@ -511,13 +595,27 @@ void MainWindowImpl::BuildMenus() {
   AddCommand(mode, kCmdChannelSeparate);
   QMenu* view = bar->addMenu("&View");
   for (int id : kViewMenu) AddCommand(view, id);
+  // The application's options: the measuring unit, the halftoning of the
+  // direct print paths, and the colour commands.
+  QMenu* options = bar->addMenu("&Options");
+  QMenu* units = options->addMenu("&Units");
+  for (int id : kUnitsMenu) AddCommand(units, id);
+  QMenu* halftone = options->addMenu("&Halftone");
+  for (int id : kHalftoneMenu) AddCommand(halftone, id);
+  options->addSeparator();
+  QObject::connect(options->addAction("&Monitor Gamma..."), &QAction::triggered, self, [this] { MonitorGamma(); });
+  QObject::connect(options->addAction("CMYK Setup ..."), &QAction::triggered, self, [this] { NotYet("CMYK Setup"); });
+  QObject::connect(options->addAction("Color Management ..."), &QAction::triggered, self,
+                   [this] { NotYet("Color Management"); });
+  QObject::connect(options->addAction("save Printer ICM"), &QAction::triggered, self, [this] { SaveIcm(true); });
+  QObject::connect(options->addAction("save Monitor ICM"), &QAction::triggered, self, [this] { SaveIcm(false); });
   QMenu* window = bar->addMenu("&Window");
   newWindowAction = AddCommand(window, kCmdNewWindow);
   window->addSeparator();
   QObject::connect(window->addAction("&Cascade"), &QAction::triggered, area, &QMdiArea::cascadeSubWindows);
   QObject::connect(window->addAction("&Tile"), &QAction::triggered, area, &QMdiArea::tileSubWindows);
 
-  for (QMenu* menu : {file, edit, select, image, rotate, flip, tone, mode, filter, view, window})
+  for (QMenu* menu : {file, edit, select, image, rotate, flip, tone, mode, filter, view, options, units, halftone, window})
     QObject::connect(menu, &QMenu::aboutToShow, self, [this] { self->RefreshCommands(); });
 }
 
@@ -737,6 +835,9 @@ void MainWindow::RefreshCommands() {
   const OpenDoc* doc = d_->ActiveFrame() ? &d_->ActiveFrame()->Doc() : nullptr;
   d_->saveAction->setEnabled(doc && doc->doc->CanSave());
   d_->saveAsAction->setEnabled(doc != nullptr);
+  d_->saveCopyAction->setEnabled(doc != nullptr);
+  d_->revertAction->setEnabled(doc && doc->doc->CanRevert());
+  d_->printAction->setEnabled(doc != nullptr);
   d_->closeAction->setEnabled(doc != nullptr);
   // The control bars follow the settings (a script, the picker) and the
   // active document.

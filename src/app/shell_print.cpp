@@ -18,6 +18,30 @@ std::string DefaultPrinterName() {
   return name;
 }
 
+std::vector<std::string> PrinterNames() {
+  cups_dest_t* dests = nullptr;
+  const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+  std::vector<std::string> names;
+  for (int i = 0; i < count; ++i) {
+    std::string name = dests[i].name ? dests[i].name : "";
+    if (dests[i].instance) name += std::string("/") + dests[i].instance;
+    if (!name.empty()) names.push_back(std::move(name));
+  }
+  cupsFreeDests(count, dests);
+  return names;
+}
+
+std::string PrintImageOnQueue(const CDIBitmap& image, const std::string& printer) {
+  print::PrintRequest request;
+  request.printer = print::PrinterKind::PdfDevice;
+  request.queue = printer;
+  print::PrintJob job;
+  const print::PrintRequestCheck check = print::PreparePrintJob(request, job);
+  if (!check.Accepted()) return check.text;
+  const print::PrintOutcome printed = print::PrintImage(job, image);
+  return printed.result == 0 ? std::string() : printed.message;
+}
+
 ShellPrintOutcome PrintFileOnQueue(const std::string& file, const std::string& printer) {
   ShellPrintOutcome outcome;
   const std::string queue = printer.empty() ? DefaultPrinterName() : printer;

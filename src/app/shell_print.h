@@ -6,6 +6,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+class CDIBitmap;
 
 namespace app {
 
@@ -18,6 +21,14 @@ struct ShellPrintOutcome {
   // file already told the user through a message).
   std::string message;
 };
+
+// The CUPS destinations (queues and instances as "queue/instance"), in
+// the server's order.
+std::vector<std::string> PrinterNames();
+
+// Prints `image` on the queue `printer` through the band path; "" when it
+// was printed, else why not.
+std::string PrintImageOnQueue(const CDIBitmap& image, const std::string& printer);
 
 // Prints `file` on the queue `printer`, or on the default destination when
 // `printer` is empty (refused with a message when there is none).

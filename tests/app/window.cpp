@@ -195,6 +195,20 @@ TEST(AppWindow, FittingTheWindowToALargeImageStaysInsideTheArea) {
   EXPECT_TRUE(room.contains(frame)) << "frame " << frame.width() << "x" << frame.height() << " in an area of "
                                     << room.width() << "x" << room.height();
   EXPECT_GT(w.Widget()->horizontalScrollBar()->maximum(), 0);
+
+  // A picture that fits the area, in a frame near its bottom-right corner:
+  // the frame moves up and left and shows the picture whole.
+  auto small = std::make_unique<CDIBitmap>();
+  ASSERT_TRUE(small->Create(300, 200, 24, 0));
+  w.window.AddImageDocument(std::move(small), "small");
+  QMdiSubWindow* frameOfSmall = w.window.Area()->activeSubWindow();
+  frameOfSmall->move(room.width() - 120, room.height() - 90);
+  ASSERT_EQ(w.View()->RunCommand(kCmdFitToImage, {}), 1);
+  w.Widget()->SyncFromView();
+  QApplication::processEvents();
+  EXPECT_TRUE(room.contains(frameOfSmall->geometry()));
+  EXPECT_EQ(w.Widget()->horizontalScrollBar()->maximum(), 0);
+  EXPECT_EQ(w.Widget()->verticalScrollBar()->maximum(), 0);
 }
 
 TEST(AppWindow, AModifiedDocumentIsAskedAboutWhenItsLastViewCloses) {
