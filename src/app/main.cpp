@@ -121,6 +121,7 @@ int main(int argc, char** argv) {
   {
     app::MainWindow window;
     window.SetRecentFileSettings(&settings);
+    window.RestoreControlBars(settings);
     if (const std::optional<app::WindowPlacement> placement = app::LoadWindowPlacement(settings))
       window.ApplyPlacement(*placement);
     window.show();
@@ -132,6 +133,7 @@ int main(int argc, char** argv) {
 
     instance.SetHandler({});
     app::SaveWindowPlacement(settings, window.CurrentPlacement());
+    window.SaveControlBars(settings);
     window.SetRecentFileSettings(nullptr);
   }
   if (!CVividDoc::GetLastDirectory().empty()) state.paths.imagePath = CVividDoc::GetLastDirectory();

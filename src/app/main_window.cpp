@@ -4,6 +4,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
@@ -637,6 +641,7 @@ void MainWindowImpl::BuildToolBar() {
 MainWindow::MainWindow() : d_(std::make_unique<MainWindowImpl>()) {
   d_->self = this;
   setWindowTitle("Vividrome");
+  setAcceptDrops(true);
   // The theme's icon where the editor is installed, else the built-in one.
   QIcon icon = QIcon::fromTheme("vividrome");
   if (icon.isNull())
@@ -953,6 +958,46 @@ bool MainWindow::ExecuteShellCommand(const QString& text) {
 void MainWindow::SetShellPrinter(
     std::function<ShellPrintOutcome(const std::string& file, const std::string& printer)> printer) {
   d_->shellPrinter = printer ? std::move(printer) : PrintFileOnQueue;
+}
+
+namespace {
+constexpr int kControlBarsVersion = 1;
+constexpr std::string_view kControlBarsSection = "ControlBars";
+}  // namespace
+
+void MainWindow::SaveControlBars(platform::Settings& settings) const {
+  const QByteArray state = saveState(kControlBarsVersion);
+  settings.SetBinary(kControlBarsSection, "State",
+                     std::span(reinterpret_cast<const uint8_t*>(state.constData()), static_cast<size_t>(state.size())));
+}
+
+void MainWindow::RestoreControlBars(const platform::Settings& settings) {
+  const std::optional<std::vector<uint8_t>> state = settings.GetBinary(kControlBarsSection, "State");
+  if (!state || state->empty()) return;
+  restoreState(QByteArray(reinterpret_cast<const char*>(state->data()), static_cast<qsizetype>(state->size())),
+               kControlBarsVersion);
+}
+
+namespace {
+// The local files among dropped URLs.
+QStringList DroppedFiles(const QMimeData* data) {
+  QStringList files;
+  if (!data || !data->hasUrls()) return files;
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) files << url.toLocalFile();
+  return files;
+}
+}  // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedFiles(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QStringList files = DroppedFiles(event->mimeData());
+  if (files.isEmpty()) return;
+  event->acceptProposedAction();
+  for (const QString& file : files) OpenFile(file);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -110,8 +110,17 @@ class MainWindow final : public QMainWindow {
   // PrintFileOnQueue).
   void SetShellPrinter(std::function<ShellPrintOutcome(const std::string& file, const std::string& printer)> printer);
 
+  // The positions and visibility of the tool bars and docks ("ControlBars"
+  // in the settings): written at exit, read back at start (a state from
+  // another version or a damaged one is ignored).
+  void SaveControlBars(platform::Settings& settings) const;
+  void RestoreControlBars(const platform::Settings& settings);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // Files dropped onto the window open as documents.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   std::unique_ptr<MainWindowImpl> d_;

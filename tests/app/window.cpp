@@ -2,6 +2,11 @@
 // menus follow the command states, and the view paints the controller's
 // picture.
 #include <QAction>
+#include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QApplication>
 #include <QImage>
 #include <QMdiArea>
@@ -18,6 +23,7 @@
 #include "document/vivid_doc.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
+#include "platform/settings.h"
 #include "test_support.h"
 
 namespace {
@@ -209,6 +215,33 @@ TEST(AppWindow, FittingTheWindowToALargeImageStaysInsideTheArea) {
   EXPECT_TRUE(room.contains(frameOfSmall->geometry()));
   EXPECT_EQ(w.Widget()->horizontalScrollBar()->maximum(), 0);
   EXPECT_EQ(w.Widget()->verticalScrollBar()->maximum(), 0);
+}
+
+TEST(AppWindow, DroppedFilesOpenAndControlBarsComeBack) {
+  platform::MemorySettings settings;
+  {
+    Window w;
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(QString::fromStdString(testing_support::DataPath("png/im_rgb8_default.png"))),
+                   QUrl("https://example.org/remote.png")});
+    QDragEnterEvent enter(QPoint(200, 200), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w.window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(200, 200), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&w.window, &drop);
+    EXPECT_EQ(w.window.DocumentCount(), 1);  // the local file; the remote one is not a file
+    delete data;
+
+    auto* histogram = w.window.findChild<QDockWidget*>("Histogram");
+    ASSERT_NE(histogram, nullptr);
+    histogram->hide();
+    w.window.SaveControlBars(settings);
+  }
+  Window again;
+  auto* histogram = again.window.findChild<QDockWidget*>("Histogram");
+  ASSERT_TRUE(histogram->isVisible());
+  again.window.RestoreControlBars(settings);
+  EXPECT_FALSE(histogram->isVisible());
 }
 
 TEST(AppWindow, AModifiedDocumentIsAskedAboutWhenItsLastViewCloses) {
