@@ -29,15 +29,18 @@
 #include "app/app_settings.h"
 #include "app/argument_dialogs.h"
 #include "app/channel_combine_dialog.h"
+#include "app/color_commands.h"
 #include "app/color_bar.h"
 #include "app/histogram_bar.h"
 #include "app/image_view_widget.h"
+#include "app/monitor_gamma_dialog.h"
 #include "app/new_image_dialog.h"
 #include "app/option_pages.h"
 #include "app/screen_capture.h"
 #include "app/shell_command.h"
 #include "app/shell_print.h"
 #include "app/shell_status.h"
+#include "color/color_settings.h"
 #include "document/format_tables.h"
 #include "document/vivid_doc.h"
 #include "editing/effect_menu.h"
@@ -463,9 +466,24 @@ void MainWindowImpl::PrintActive() {
     self->statusBar()->showMessage(QString("Printed on %1").arg(FromStd(queue)), 5000);
 }
 
-void MainWindowImpl::MonitorGamma() { NotYet("Monitor Gamma"); }
+void MainWindowImpl::MonitorGamma() {
+  if (!RunMonitorGamma(self)) return;
+  // Every view of every document is drawn again.
+  for (const auto& doc : docs) doc->doc->UpdateAllViews(kHintRedraw);
+  SyncViews(nullptr);
+}
 
-void MainWindowImpl::SaveIcm(bool printer) { NotYet(printer ? "save Printer ICM" : "save Monitor ICM"); }
+void MainWindowImpl::SaveIcm(bool printer) {
+  // The profiles chosen under Color Management, else the machine strings.
+  color::ColorManagementSettings chosen;
+  if (recentSettings) chosen.Load(*recentSettings);
+  const MachinePaths& paths = CurrentAppSettings().paths;
+  if (chosen.outputPath.empty()) chosen.outputPath = paths.icmPrinter;
+  if (chosen.displayPath.empty()) chosen.displayPath = paths.icmMonitor;
+  const std::optional<std::string> written =
+      printer ? SavePrinterIcm(chosen, paths.workPath) : SaveMonitorIcm(chosen, paths.workPath);
+  if (written) self->statusBar()->showMessage(QString("Written %1").arg(FromStd(*written)), 5000);
+}
 
 void MainWindowImpl::BuildMenus() {
   QMenuBar* bar = self->menuBar();
