@@ -143,23 +143,19 @@ std::map<int, int> ExpectedTicks(bool inch, double dpi, ZoomRatio zoom, int exte
   return ticks;
 }
 
-// The ticks found in a rendered ruler: black pixels next to the band's edge,
-// each tick's length counted outwards from there.
-std::map<int, int> TopTicks(const RgbImage& out) {
+// The ticks found in a rendered ruler (the top one, or the left one when
+// `left`): black pixels next to the band's edge, each tick's length counted
+// outwards from there.
+std::map<int, int> RenderedTicks(const RgbImage& out, bool left) {
   std::map<int, int> ticks;
-  for (int x = kBand; x < out.width; ++x) {
+  for (int along = kBand; along < (left ? out.height : out.width); ++along) {
     int length = 0;
-    while (length < kBand - 1 && out.Row(kBand - 2 - length)[3 * x] == 0) ++length;
-    if (length) ticks[x] = length;
-  }
-  return ticks;
-}
-std::map<int, int> LeftTicks(const RgbImage& out) {
-  std::map<int, int> ticks;
-  for (int y = kBand; y < out.height; ++y) {
-    int length = 0;
-    while (length < kBand - 1 && out.Row(y)[3 * (kBand - 2 - length)] == 0) ++length;
-    if (length) ticks[y] = length;
+    while (length < kBand - 1) {
+      const int across = kBand - 2 - length;
+      if ((left ? out.Row(along)[3 * across] : out.Row(across)[3 * along]) != 0) break;
+      ++length;
+    }
+    if (length) ticks[along] = length;
   }
   return ticks;
 }
@@ -193,8 +189,8 @@ TEST_F(RulerUnitsTest, CentimetreAndInchTicksFollowResolutionAndZoom) {
     view->Render(out);
     const bool inch = c.unit == kCmdUnitInch;
     const double xDpi = c.xDpi > 0 ? c.xDpi : 72, yDpi = c.yDpi > 0 ? c.yDpi : 72;
-    EXPECT_EQ(TopTicks(out), ExpectedTicks(inch, xDpi, c.zoom, c.width, out.width));
-    EXPECT_EQ(LeftTicks(out), ExpectedTicks(inch, yDpi, c.zoom, c.height, out.height));
+    EXPECT_EQ(RenderedTicks(out, false), ExpectedTicks(inch, xDpi, c.zoom, c.width, out.width));
+    EXPECT_EQ(RenderedTicks(out, true), ExpectedTicks(inch, yDpi, c.zoom, c.height, out.height));
   }
 }
 
@@ -226,7 +222,7 @@ TEST_F(RulerUnitsTest, AUnitChangeRepaintsTheRulersOfEveryView) {
     RgbImage fresh;
     view->Render(fresh);
     EXPECT_EQ(picture->pixels, fresh.pixels);
-    EXPECT_EQ(TopTicks(fresh), ExpectedTicks(true, 120, {1, 1}, 300, 260));
+    EXPECT_EQ(RenderedTicks(fresh, false), ExpectedTicks(true, 120, {1, 1}, 300, 260));
   }
   EXPECT_TRUE(plain->TakeInvalidRegion().IsEmpty());
 }

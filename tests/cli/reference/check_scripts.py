@@ -69,24 +69,12 @@ class Case:
 
 
 def ruler_ticks(unit, dpi, n, d, extent, end):
-    """Ticks of one ruler as {view position: length}. Pixels: step the first
-    of 1, 2, 5, 10, ... image pixels at least 4 view pixels wide, tick k at
-    20 + ceil(k step N / D), 12 long every tenth, 8 every fifth, else 4.
-    Centimetres (marks of 1 mm) and inches (marks of 1/16): mark i at
-    20 + round-half-up(i dpi N / (marks per inch x D)), the step the first of
-    the unit's parts or 1, 2, 5, ... units at least 4 view pixels wide; 12
-    long on whole units, 8 on halves, 6 on inch quarters, else 4."""
+    """Ticks of one ruler as {view position: length}. Centimetres (marks of
+    1 mm) and inches (marks of 1/16): mark i at 20 + round-half-up(i dpi N /
+    (marks per inch x D)), the step the first of the unit's parts or 1, 2, 5,
+    ... units at least 4 view pixels wide; 12 long on whole units, 8 on
+    halves, 6 on inch quarters, else 4."""
     ticks = {}
-    if unit == "pixels":
-        step = next(s * m for s in (10 ** k for k in range(8)) for m in (1, 2, 5) if s * m * n >= 4 * d)
-        k = 0
-        while k * step <= extent:
-            position = 20 + -(-k * step * n // d)
-            if position >= end:
-                break
-            ticks[position] = 12 if k % 10 == 0 else 8 if k % 5 == 0 else 4
-            k += 1
-        return ticks
     sub, per_inch, parts = (16, 16, [1, 2, 4, 8]) if unit == "inch" else (10, 25.4, [1, 5])
     mark = dpi * n / (per_inch * d)
     steps = parts + [sub * u * m for u in (10 ** k for k in range(8)) for m in (1, 2, 5)]
@@ -457,10 +445,7 @@ command centimeter
 render {out:cm}
 command inch
 render {out:inch}
-command pixels
-render {out:px}
-""", {name: with_rulers(client, unit, 72, 2, 1, (200, 100))
-      for name, unit in (("cm", "centimeter"), ("inch", "inch"), ("px", "pixels"))}))
+""", {name: with_rulers(client, unit, 72, 2, 1, (200, 100)) for name, unit in (("cm", "centimeter"), ("inch", "inch"))}))
 
     out.extend(effect_cases(src))
     return out
