@@ -122,6 +122,14 @@ struct TextSettings {
   bool maskOnly = false;  // the Text page's "Mask Only"
 };
 
+// The measuring unit of the rulers and the dialogs (application-wide).
+enum class MeasureUnit { Pixels, Centimeter, Inch };
+// The print path's halftoning choices. They are kept for the print dialog;
+// printing itself always diffuses the error.
+enum class HalftoneMethod { ErrorDiffusion, Ordered };
+enum class HalftoneSetting { Auto, Fixed };
+enum class HalftoneBlack { Normal, FavorBlack, ScaleToGray };
+
 class CToolSettings {
  public:
   // Makes `tool` the active tool (and its group; a selection tool also
@@ -162,6 +170,14 @@ class CToolSettings {
 
   // Zoom tool direction: 1 in, 2 out (Alt held makes it 2).
   int zoomDirection = 1;
+
+  // Units and halftoning (the application's radio groups). Every view
+  // compares the unit with the one its rulers were drawn in and repaints
+  // them when it changed.
+  MeasureUnit measureUnit = MeasureUnit::Pixels;
+  HalftoneMethod halftoneMethod = HalftoneMethod::ErrorDiffusion;
+  HalftoneSetting halftoneSetting = HalftoneSetting::Auto;
+  HalftoneBlack halftoneBlack = HalftoneBlack::Normal;
 
   // The paint, line, shape and text pages' own merge mode and transparency;
   // PaintOf gives the active tool's for those tools (the Pen's otherwise).

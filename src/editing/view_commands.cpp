@@ -58,6 +58,16 @@ std::vector<CommandDef> MakeCommands() {
         {"direction", ParamKind::Choice, 0, 0, {"horizontal", "vertical"}, 0.0}},
        "shear"},
       {kCmdChannelSeparate, "channel-separate", "Channel &Separate", {}, {}},
+      {kCmdUnitCentimeter, "centimeter", "&Centimeter", {}, {}},
+      {kCmdUnitInch, "inch", "&Inch", {}, {}},
+      {kCmdUnitPixels, "pixels", "&Pixels", {}, {}},
+      {kCmdHalftoneErrorDiffusion, "error-diffusion", "&Error Diffusion", {}, {}},
+      {kCmdHalftoneOrdered, "ordered", "&Ordered", {}, {}},
+      {kCmdHalftoneAuto, "auto", "&Auto", {}, {}},
+      {kCmdHalftoneFixed, "fixed", "&Fixed", {}, {}},
+      {kCmdHalftoneFavorBlack, "favor-black", "&Favor Black", {}, {}},
+      {kCmdHalftoneNormal, "normal", "&Normal", {}, {}},
+      {kCmdHalftoneScaleToGray, "scale-to-gray", "&Scale To Gray", {}, {}},
   };
 }
 

@@ -55,6 +55,18 @@ enum ViewCommand : int {
   kCmdShear = 32928,
   // Image menu: each channel of a 24-bit or CMYK image as a new document
   kCmdChannelSeparate = 32992,
+  // Application-wide choices, each a radio group: the measuring unit of the
+  // rulers and dialogs, and the print path's halftoning.
+  kCmdUnitCentimeter = 32867,
+  kCmdUnitInch = 32868,
+  kCmdUnitPixels = 32869,
+  kCmdHalftoneErrorDiffusion = 32863,
+  kCmdHalftoneOrdered = 32862,
+  kCmdHalftoneAuto = 32860,
+  kCmdHalftoneFixed = 32861,
+  kCmdHalftoneFavorBlack = 32865,
+  kCmdHalftoneNormal = 32864,
+  kCmdHalftoneScaleToGray = 32866,
 };
 
 struct CommandDef {

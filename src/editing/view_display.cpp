@@ -31,10 +31,13 @@
 // is not drawn then (the mask shows the selection); the gesture overlays are.
 //
 // The rulers are 20-pixel bands along the top and left edges, light gray
-// with a darker inner edge. Ticks mark image coordinates: the step is the
-// smallest of 1, 2, 5, 10, 20, 50, ... image pixels that puts ticks at least
-// 4 view pixels apart; every tick is 4 pixels long, every fifth 8, every
-// tenth 12.
+// with a darker inner edge, in the application's measuring unit. In pixels
+// the ticks mark image coordinates: the step is the smallest of 1, 2, 5, 10,
+// 20, 50, ... image pixels that puts ticks at least 4 view pixels apart;
+// every tick is 4 pixels long, every fifth 8, every tenth 12. In centimetres
+// and inches the ticks mark millimetres and sixteenths of an inch at the
+// image's resolution, thinned the same way (see UnitRulerTicks); a view
+// whose rulers show another unit than the application's repaints them.
 //
 // A repaint may come while a long operation reports progress (its pump runs
 // the window's events). Composing then shows the pixels as they are at that
@@ -416,19 +419,82 @@ void RulerTicks(int origin, int extent, int first, int last, ZoomRatio zoom, Tic
   }
 }
 
+// A measuring unit's marks: a unit is `subdivisions` marks, one mark
+// `num / den` inch (1 mm = 10 / 254 inch, 1/16 inch), so at `resolution`
+// dots per inch mark i lies at image coordinate i x resolution x num / den.
+struct UnitMarks {
+  int64_t num;
+  int64_t den;
+  int64_t subdivisions;
+  // The steps below one unit (in marks) that keep the unit's structure:
+  // millimetres, half centimetres; sixteenths, eighths, quarters, halves.
+  int64_t partSteps[4];
+  int partCount;
+};
+constexpr int64_t kDefaultRulerDpi = 72;
+
+// Ticks of a centimetre or inch ruler: `origin` the view position of image
+// coordinate 0, `extent` the image's size on that axis, [first, last) the
+// view positions the ruler covers, `resolution` the image's dots per inch on
+// that axis (72 when it has none). Mark i is drawn at
+// origin + round(i x resolution x num x N / (den x D)), rounding half up, for
+// i x resolution x num / den <= extent. The step between drawn marks is the
+// smallest of the part steps, then 1, 2, 5, 10, 20, ... units, that puts them
+// at least 4 view pixels apart. A mark on a whole unit is 12 pixels long, on
+// a half unit 8, on a quarter unit (inches) 6, the others 4.
+template <typename Tick>
+void UnitRulerTicks(const UnitMarks& marks, int resolution, int origin, int extent, int first, int last, ZoomRatio zoom,
+                    Tick&& tick) {
+  const int64_t dpi = resolution > 0 ? resolution : kDefaultRulerDpi;
+  const int64_t scale = dpi * marks.num * zoom.n;  // view pixels per mark, times den x D
+  const int64_t unitBase = marks.den * zoom.d;
+  const auto wideEnough = [&](int64_t step) { return step * scale >= 4 * unitBase; };
+  int64_t step = 0;
+  for (int k = 0; k < marks.partCount && step == 0; ++k)
+    if (wideEnough(marks.partSteps[k])) step = marks.partSteps[k];
+  for (int64_t units = 1; step == 0; units *= 10)
+    for (const int64_t m : {1, 2, 5})
+      if (wideEnough(units * m * marks.subdivisions)) {
+        step = units * m * marks.subdivisions;
+        break;
+      }
+  const int64_t sub = marks.subdivisions;
+  const int64_t skip = std::max<int64_t>(0, int64_t{first} - origin - 1) * unitBase / scale;
+  for (int64_t i = skip / step * step; i * dpi * marks.num <= int64_t{extent} * marks.den; i += step) {
+    const int64_t position = origin + (2 * i * scale + unitBase) / (2 * unitBase);
+    if (position >= last) break;
+    if (position < first) continue;
+    const int length = i % sub == 0 ? 12 : i % (sub / 2) == 0 ? 8 : sub % 4 == 0 && i % (sub / 4) == 0 ? 6 : 4;
+    tick(static_cast<int>(position), length);
+  }
+}
+
+constexpr UnitMarks kCentimeterMarks{10, 254, 10, {1, 5}, 2};
+constexpr UnitMarks kInchMarks{1, 16, 16, {1, 2, 4, 8}, 4};
+
+// The ruler bands with ticks in `unit`: image pixels as RulerTicks places
+// them, centimetres and inches at the image's resolution on each axis.
 void DrawRulers(RgbImage& image, const platform::Rect& clip, const platform::Rect& shown, ZoomRatio zoom,
-                int imageWidth, int imageHeight) {
+                int imageWidth, int imageHeight, MeasureUnit unit, int xResolution, int yResolution) {
   const int width = image.width, height = image.height;
   for (int y = std::max(clip.top, 0); y < std::min({clip.bottom, height}); ++y)
     FillSpan(image, clip, y, 0, y < kRulerBand ? width : kRulerBand, kRulerFace);
   FillSpan(image, clip, kRulerBand - 1, kRulerBand, width, kRulerEdge);
   FillColumn(image, clip, kRulerBand - 1, kRulerBand, height, kRulerEdge);
-  RulerTicks(shown.left, imageWidth, kRulerBand, width, zoom, [&](int x, int length) {
+  const auto top = [&](int x, int length) {
     FillColumn(image, clip, x, kRulerBand - 1 - length, kRulerBand - 1, kRulerTick);
-  });
-  RulerTicks(shown.top, imageHeight, kRulerBand, height, zoom, [&](int y, int length) {
+  };
+  const auto left = [&](int y, int length) {
     FillSpan(image, clip, y, kRulerBand - 1 - length, kRulerBand - 1, kRulerTick);
-  });
+  };
+  if (unit == MeasureUnit::Pixels) {
+    RulerTicks(shown.left, imageWidth, kRulerBand, width, zoom, top);
+    RulerTicks(shown.top, imageHeight, kRulerBand, height, zoom, left);
+    return;
+  }
+  const UnitMarks& marks = unit == MeasureUnit::Inch ? kInchMarks : kCentimeterMarks;
+  UnitRulerTicks(marks, xResolution, shown.left, imageWidth, kRulerBand, width, zoom, top);
+  UnitRulerTicks(marks, yResolution, shown.top, imageHeight, kRulerBand, height, zoom, left);
 }
 
 // The pixels of a straight line (Bresenham), both ends included.
@@ -596,7 +662,8 @@ void CVividView::ComposeBase(RgbImage& target, const platform::Region& area) {
     const platform::Rect shown = DisplayedImageRect();
     for (const platform::Rect& rect : rects)
       if (rect.left < kRulerBand || rect.top < kRulerBand)
-        DrawRulers(target, rect, shown, zoom_, image.GetWidth(), image.GetHeight());
+        DrawRulers(target, rect, shown, zoom_, image.GetWidth(), image.GetHeight(), ToolSettings().measureUnit,
+                   image.GetXResolution(), image.GetYResolution());
   }
 }
 
@@ -710,6 +777,7 @@ void CVividView::DrawOverlays(RgbImage& out, const platform::Region& area) {
 // counts as stale everywhere and partial repaints compose into it only what
 // they need.
 void CVividView::Render(RgbImage& out) {
+  FollowRulerUnit();
   PrepareDisplayPatches();
   const platform::Region client = platform::Region::FromRect(0, 0, clientWidth_, clientHeight_);
   const size_t bytes = static_cast<size_t>(clientWidth_) * clientHeight_ * 3;
@@ -723,6 +791,8 @@ void CVividView::Render(RgbImage& out) {
 }
 
 void CVividView::Render(RgbImage& out, const platform::Region& only) {
+  // Rulers drawn in another unit are repainted whatever `only` says.
+  const platform::Region wanted = FollowRulerUnit() ? only.Union(RulerBands()) : only;
   PrepareDisplayPatches();
   const size_t bytes = static_cast<size_t>(clientWidth_) * clientHeight_ * 3;
   if (out.width != clientWidth_ || out.height != clientHeight_ || out.pixels.size() != bytes) {
@@ -736,7 +806,7 @@ void CVividView::Render(RgbImage& out, const platform::Region& only) {
     base_.pixels.assign(bytes, kButtonFace);
     baseStale_ = client;
   }
-  const platform::Region area = only.Intersect(client);
+  const platform::Region area = wanted.Intersect(client);
   const platform::Region redo = baseStale_.Intersect(area);
   if (!redo.IsEmpty()) {
     ComposeBase(base_, redo);
@@ -750,7 +820,26 @@ void CVividView::Render(RgbImage& out, const platform::Region& only) {
   outlineNeedsRedraw_ = false;
 }
 
-platform::Region CVividView::TakeInvalidRegion() { return std::exchange(invalid_, platform::Region::Empty()); }
+platform::Region CVividView::TakeInvalidRegion() {
+  FollowRulerUnit();
+  return std::exchange(invalid_, platform::Region::Empty());
+}
+
+platform::Region CVividView::RulerBands() const {
+  return platform::Region::FromRect(0, 0, clientWidth_, kRulerBand)
+      .Union(platform::Region::FromRect(0, 0, kRulerBand, clientHeight_));
+}
+
+bool CVividView::FollowRulerUnit() {
+  const int unit = static_cast<int>(ToolSettings().measureUnit);
+  if (unit == rulerUnit_) return false;
+  rulerUnit_ = unit;
+  if (!rulers_) return false;
+  const platform::Region bands = RulerBands();
+  invalid_ = invalid_.Union(bands);
+  baseStale_ = baseStale_.Union(bands);
+  return true;
+}
 
 void CVividView::InvalidateImageArea(const platform::Rect& imageRect) {
   const PointF a = ImageToView({static_cast<double>(imageRect.left), static_cast<double>(imageRect.top)});

@@ -135,10 +135,72 @@ void CVividView::OnToolChanged() { UpdateTransformFrame(); }
 
 // --- commands ---
 
+namespace {
+
+// The application-wide radio groups: the measuring unit and the three
+// halftoning choices. Each command picks one value of its group; the
+// command whose value is the current one shows checked. None of them needs
+// an image, so they stay available while no document is open.
+enum class ChoiceGroup { Unit, Method, Setting, Black };
+struct Choice {
+  ViewCommand id;
+  ChoiceGroup group;
+  int value;
+};
+constexpr Choice kChoices[] = {
+    {kCmdUnitPixels, ChoiceGroup::Unit, static_cast<int>(MeasureUnit::Pixels)},
+    {kCmdUnitCentimeter, ChoiceGroup::Unit, static_cast<int>(MeasureUnit::Centimeter)},
+    {kCmdUnitInch, ChoiceGroup::Unit, static_cast<int>(MeasureUnit::Inch)},
+    {kCmdHalftoneErrorDiffusion, ChoiceGroup::Method, static_cast<int>(HalftoneMethod::ErrorDiffusion)},
+    {kCmdHalftoneOrdered, ChoiceGroup::Method, static_cast<int>(HalftoneMethod::Ordered)},
+    {kCmdHalftoneAuto, ChoiceGroup::Setting, static_cast<int>(HalftoneSetting::Auto)},
+    {kCmdHalftoneFixed, ChoiceGroup::Setting, static_cast<int>(HalftoneSetting::Fixed)},
+    {kCmdHalftoneNormal, ChoiceGroup::Black, static_cast<int>(HalftoneBlack::Normal)},
+    {kCmdHalftoneFavorBlack, ChoiceGroup::Black, static_cast<int>(HalftoneBlack::FavorBlack)},
+    {kCmdHalftoneScaleToGray, ChoiceGroup::Black, static_cast<int>(HalftoneBlack::ScaleToGray)},
+};
+
+const Choice* FindChoice(ViewCommand id) {
+  for (const Choice& choice : kChoices)
+    if (choice.id == id) return &choice;
+  return nullptr;
+}
+
+int CurrentChoice(ChoiceGroup group) {
+  const CToolSettings& settings = ToolSettings();
+  switch (group) {
+    case ChoiceGroup::Unit: return static_cast<int>(settings.measureUnit);
+    case ChoiceGroup::Method: return static_cast<int>(settings.halftoneMethod);
+    case ChoiceGroup::Setting: return static_cast<int>(settings.halftoneSetting);
+    case ChoiceGroup::Black: return static_cast<int>(settings.halftoneBlack);
+  }
+  return -1;
+}
+
+// Views notice a new unit themselves when they next repaint or report what
+// to repaint (view_display.cpp), so a change reaches the views of every
+// document.
+void MakeChoice(const Choice& choice) {
+  CToolSettings& settings = ToolSettings();
+  switch (choice.group) {
+    case ChoiceGroup::Unit: settings.measureUnit = static_cast<MeasureUnit>(choice.value); break;
+    case ChoiceGroup::Method: settings.halftoneMethod = static_cast<HalftoneMethod>(choice.value); break;
+    case ChoiceGroup::Setting: settings.halftoneSetting = static_cast<HalftoneSetting>(choice.value); break;
+    case ChoiceGroup::Black: settings.halftoneBlack = static_cast<HalftoneBlack>(choice.value); break;
+  }
+}
+
+}  // namespace
+
 CommandState CVividView::GetCommandState(ViewCommand id) const {
   CommandState state;
   const CommandDef* def = FindCommand(id);
   if (def) state.text = std::string(def->menuText);
+  if (const Choice* choice = FindChoice(id)) {
+    state.enabled = true;
+    state.checked = CurrentChoice(choice->group) == choice->value;
+    return state;
+  }
   const bool busy = IsEditBusy() || IsModalRunning() || CVividDoc::IsFileBusy() || CVividDoc::IsScanBusy();
   const bool image = GetImage().IsAllocated();
   const bool selection = document_.HasSelection();
@@ -190,6 +252,10 @@ EditResult CVividView::RunCommand(ViewCommand id, const OperationArgs& args, boo
   if (!GetCommandState(id).enabled) {
     if (disabled) *disabled = true;
     return 0;
+  }
+  if (const Choice* choice = FindChoice(id)) {
+    MakeChoice(*choice);
+    return 1;
   }
   switch (id) {
     case kCmdSelectAll: return OnSelectAll();

@@ -419,6 +419,12 @@ class CVividView final : public CDocumentView {
   // (view_display.cpp).
   void ComposeBase(RgbImage& target, const platform::Region& area);
   void DrawOverlays(RgbImage& out, const platform::Region& area);
+  // The measuring unit (MeasureUnit) the rulers show; when the application's
+  // unit differs, the ruler bands are marked for repaint and this follows it.
+  // True when the bands were marked.
+  int rulerUnit_ = 0;
+  bool FollowRulerUnit();
+  platform::Region RulerBands() const;
 
   // Selection gesture (view_selection.cpp).
   RubberBand rubberBand_;

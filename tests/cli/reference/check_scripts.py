@@ -10,6 +10,7 @@ Pictures are written and read by Pillow, never by our own codecs.
 """
 
 import argparse
+import math
 import os
 import struct
 import subprocess
@@ -65,6 +66,49 @@ class Case:
         self.label = label
         self.script = script
         self.expected = expected
+
+
+def ruler_ticks(unit, dpi, n, d, extent, end):
+    """Ticks of one ruler as {view position: length}. Centimetres (marks of
+    1 mm) and inches (marks of 1/16): mark i at 20 + round-half-up(i dpi N /
+    (marks per inch x D)), the step the first of the unit's parts or 1, 2, 5,
+    ... units at least 4 view pixels wide; 12 long on whole units, 8 on
+    halves, 6 on inch quarters, else 4."""
+    ticks = {}
+    sub, per_inch, parts = (16, 16, [1, 2, 4, 8]) if unit == "inch" else (10, 25.4, [1, 5])
+    mark = dpi * n / (per_inch * d)
+    steps = parts + [sub * u * m for u in (10 ** k for k in range(8)) for m in (1, 2, 5)]
+    step = next(s for s in steps if s * mark >= 4)
+    i = 0
+    while i * dpi / per_inch <= extent + 1e-9:
+        position = 20 + math.floor(i * mark + 0.5)
+        if position >= end:
+            break
+        length = 12 if i % sub == 0 else 8 if i % (sub // 2) == 0 else 6 if unit == "inch" and i % (sub // 4) == 0 else 4
+        ticks[position] = length
+        i += step
+    return ticks
+
+
+def with_rulers(picture, unit, dpi, n, d, image_size):
+    """The client picture with its 20-pixel ruler bands: face 224, the inner
+    edge 128, black ticks ending one pixel short of the edge."""
+    out = picture.copy()
+    face, edge, black = (224, 224, 224), (128, 128, 128), (0, 0, 0)
+    for y in range(out.height):
+        for x in range(out.width if y < 20 else 20):
+            out.rows[y][x] = face
+    for x in range(20, out.width):
+        out.rows[19][x] = edge
+    for y in range(20, out.height):
+        out.rows[y][19] = edge
+    for x, length in ruler_ticks(unit, dpi, n, d, image_size[0], out.width).items():
+        for y in range(19 - length, 19):
+            out.rows[y][x] = black
+    for y, length in ruler_ticks(unit, dpi, n, d, image_size[1], out.height).items():
+        for x in range(19 - length, 19):
+            out.rows[y][x] = black
+    return out
 
 
 def cases():
@@ -387,6 +431,21 @@ set background 255,100,200
 drag 2,2 11,7
 save {out:a}
 """, {"a": shape}))
+
+    # Rulers in each measuring unit: a new image has 72 dpi; at 2:1 a
+    # millimetre is 5.67 view pixels, a sixteenth of an inch 9.
+    white = Picture("RGB", 200, 100, [[(255, 255, 255)] * 200 for _ in range(100)])
+    client = shown(white, 2, 1, (-20, -20), (260, 160))
+    out.append(Case("ruler-units", """new 200 100 rgb white
+view 260 160
+zoom 2:1
+command ruler
+scroll 0 0
+command centimeter
+render {out:cm}
+command inch
+render {out:inch}
+""", {name: with_rulers(client, unit, 72, 2, 1, (200, 100)) for name, unit in (("cm", "centimeter"), ("inch", "inch"))}))
 
     out.extend(effect_cases(src))
     return out
