@@ -20,6 +20,7 @@
 #include "app/shell_print.h"
 #include "app/single_instance.h"
 #include "document/vivid_doc.h"
+#include "editing/tool_settings.h"
 #include "platform/clipboard.h"
 #include "platform/messages.h"
 #include "platform/prompts.h"
@@ -54,6 +55,28 @@ QString ExecuteStringOf(std::vector<app::ShellCommand> commands) {
 }
 
 }  // namespace
+
+// The Options menu's choices (measuring unit, halftoning), kept between
+// runs; a stored value outside a list is read as its first entry.
+static void LoadOptionChoices(const platform::Settings& settings) {
+  CToolSettings& tools = ToolSettings();
+  const auto choice = [&](std::string_view key, int count) {
+    const int value = settings.GetInt("Settings", key, 0);
+    return value >= 0 && value < count ? value : 0;
+  };
+  tools.measureUnit = static_cast<MeasureUnit>(choice("Units", 3));
+  tools.halftoneMethod = static_cast<HalftoneMethod>(choice("HalftoneMethod", 2));
+  tools.halftoneSetting = static_cast<HalftoneSetting>(choice("HalftoneSetting", 2));
+  tools.halftoneBlack = static_cast<HalftoneBlack>(choice("HalftoneBlack", 3));
+}
+
+static void SaveOptionChoices(platform::Settings& settings) {
+  const CToolSettings& tools = ToolSettings();
+  settings.SetInt("Settings", "Units", static_cast<int>(tools.measureUnit));
+  settings.SetInt("Settings", "HalftoneMethod", static_cast<int>(tools.halftoneMethod));
+  settings.SetInt("Settings", "HalftoneSetting", static_cast<int>(tools.halftoneSetting));
+  settings.SetInt("Settings", "HalftoneBlack", static_cast<int>(tools.halftoneBlack));
+}
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
@@ -105,6 +128,7 @@ int main(int argc, char** argv) {
   state.paths = app::LoadMachinePaths(settings, DefaultFolder());
   state.gamma = app::LoadGamma(settings);
   CVividDoc::SetLastDirectory(state.paths.imagePath);
+  LoadOptionChoices(settings);
 
   // The platform services through Qt: the file and option dialogs, the
   // desktop's clipboard, events pumped while long operations report
@@ -139,6 +163,7 @@ int main(int argc, char** argv) {
   if (!CVividDoc::GetLastDirectory().empty()) state.paths.imagePath = CVividDoc::GetLastDirectory();
   app::SaveMachinePaths(settings, state.paths);
   app::SaveGamma(settings, state.gamma);
+  SaveOptionChoices(settings);
   registrar.Wait();
   platform::SetClipboard(nullptr);
   platform::SetPrompts(nullptr);
