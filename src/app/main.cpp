@@ -16,6 +16,7 @@
 #include "app/app_settings.h"
 #include "app/file_types.h"
 #include "app/main_window.h"
+#include "app/recovery.h"
 #include "app/shell_command.h"
 #include "app/shell_print.h"
 #include "app/single_instance.h"
@@ -149,6 +150,10 @@ int main(int argc, char** argv) {
     if (const std::optional<app::WindowPlacement> placement = app::LoadWindowPlacement(settings))
       window.ApplyPlacement(*placement);
     window.show();
+    // Copies of the modified documents every three minutes for crash
+    // recovery; what a crash left behind is offered back first.
+    window.EnableRecovery(app::Recovery::DefaultFolder(), 3 * 60 * 1000);
+    window.OfferRecovery();
     instance.SetHandler([&window](const QString& text) { window.ExecuteShellCommand(text); });
     if (!message.isEmpty()) window.ExecuteShellCommand(message);
     registrar.Start();

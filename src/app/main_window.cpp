@@ -8,6 +8,7 @@
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
@@ -21,6 +22,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <algorithm>
 #include <map>
@@ -36,6 +38,7 @@
 #include "app/monitor_gamma_dialog.h"
 #include "app/new_image_dialog.h"
 #include "app/option_pages.h"
+#include "app/recovery.h"
 #include "app/screen_capture.h"
 #include "app/shell_command.h"
 #include "app/shell_print.h"
@@ -44,6 +47,8 @@
 #include "document/format_tables.h"
 #include "document/vivid_doc.h"
 #include "editing/effect_menu.h"
+#include "editing/script/script.h"
+#include "editing/script/script_recorder.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 #include "platform/clipboard.h"
@@ -126,6 +131,26 @@ struct OpenDoc {
 
 class ViewFrame;
 
+// While a script is recorded: every answer given to a question goes into
+// the script before the step that asked. Installed for the window's life,
+// so that it never dangles in the sink chain.
+class AnswerRecordingSink final : public platform::MessageSink {
+ public:
+  platform::MessageSink* previous = nullptr;
+  ScriptRecorder* recorder = nullptr;
+  platform::MsgAnswer Show(const platform::Message& message) override {
+    platform::MsgAnswer answer = platform::MsgAnswer::Ok;
+    if (previous) {
+      answer = previous->Show(message);
+    } else {
+      platform::StderrMessageSink stderrSink;
+      answer = stderrSink.Show(message);
+    }
+    if (recorder && message.buttons != platform::MsgButtons::Ok) recorder->Answer(answer);
+    return answer;
+  }
+};
+
 struct MainWindowImpl : platform::MainWindowSink {
   MainWindow* self = nullptr;
   QMdiArea* area = nullptr;
@@ -155,6 +180,27 @@ struct MainWindowImpl : platform::MainWindowSink {
   OptionPages* optionPages = nullptr;
   ColorBar* colorBar = nullptr;
   HistogramBar* histogramBar = nullptr;
+  // Record Script and Play Script.
+  QAction* recordAction = nullptr;
+  std::unique_ptr<ScriptRecorder> recorder;
+  AnswerRecordingSink answerSink;
+  bool answerSinkInstalled = false;
+  void ToggleRecording(bool on);
+  // The answer sink goes back out only while it is the current sink (a sink
+  // installed after it keeps its place).
+  void UninstallAnswerSink() {
+    if (!answerSinkInstalled) return;
+    platform::MessageSink* current = platform::SetMessageSink(answerSink.previous);
+    if (current == &answerSink) {
+      answerSinkInstalled = false;
+    } else {
+      platform::SetMessageSink(current);
+    }
+  }
+  void AskPlayScript();
+  // Crash recovery.
+  std::unique_ptr<Recovery> recovery;
+  QTimer* recoveryTimer = nullptr;
 
   ViewFrame* ActiveFrame() const;
   std::vector<ViewFrame*> Frames() const;
@@ -218,6 +264,7 @@ class ViewFrame final : public QMdiSubWindow {
     // The widget goes before the view it points to, the view before its
     // document.
     delete widget_;
+    if (owner_.recorder) owner_.recorder->ViewClosed(*view_);
     view_.reset();
     owner_.ViewGone(doc_);
   }
@@ -254,6 +301,10 @@ std::vector<ViewFrame*> MainWindowImpl::Frames() const {
 
 void MainWindowImpl::AddView(OpenDoc& doc) {
   auto* frame = new ViewFrame(*this, doc);
+  if (recorder) {
+    frame->View().SetRecorder(recorder.get());
+    recorder->ViewAdded(frame->View());
+  }
   area->addSubWindow(frame);
   frame->Widget()->SetAfterEvent([this] { AfterViewEvent(); });
   // Start at the image's size where the area has room for it.
@@ -274,6 +325,7 @@ void MainWindowImpl::ViewGone(OpenDoc& doc) {
     UpdateTitles();
     return;
   }
+  if (recovery) recovery->Remove(*doc.doc);
   docs.erase(std::remove_if(docs.begin(), docs.end(), [&](const auto& d) { return d.get() == &doc; }), docs.end());
 }
 
@@ -294,6 +346,8 @@ bool MainWindowImpl::MayCloseView(ViewFrame& frame) {
 bool MainWindowImpl::Save(OpenDoc& doc) {
   if (!doc.doc->HasFile()) return SaveAs(doc);
   const bool saved = doc.doc->OnFileSave();
+  if (saved && recorder) recorder->DocumentSaved(*doc.doc, doc.doc->GetPathName());
+  if (saved && recovery) recovery->Remove(*doc.doc);
   UpdateTitles();
   return saved;
 }
@@ -303,6 +357,8 @@ bool MainWindowImpl::SaveAs(OpenDoc& doc) {
   // image's kind, the chosen type's extension for a name without one, and
   // the questions about read-only and existing files.
   const bool saved = doc.doc->OnFileSaveAs();
+  if (saved && recorder) recorder->DocumentSaved(*doc.doc, doc.doc->GetPathName());
+  if (saved && recovery) recovery->Remove(*doc.doc);
   UpdateTitles();
   return saved;
 }
@@ -332,6 +388,9 @@ bool MainWindowImpl::NewDocumentBy(CreationMode mode, const std::string& title) 
   CVividDoc::SetCreationMode(previous);
   if (!made) return false;
   doc->doc->SetTitle(title);
+  // A blank or described image is a script's `new`; the others are noted
+  // as the recorder sees their view come.
+  if (recorder && (mode == CM_BLANK || mode == CM_TAKE_IMAGE)) recorder->DocumentCreated(*doc->doc);
   docs.push_back(std::move(doc));
   AddView(*docs.back());
   return true;
@@ -485,6 +544,36 @@ void MainWindowImpl::SaveIcm(bool printer) {
   if (written) self->statusBar()->showMessage(QString("Written %1").arg(FromStd(*written)), 5000);
 }
 
+void MainWindowImpl::ToggleRecording(bool on) {
+  if (on == (recorder != nullptr)) {
+    recordAction->setChecked(on);
+    return;
+  }
+  if (on) {
+    self->StartRecording();
+    return;
+  }
+  // Stopping asks where the script goes; Cancel keeps recording.
+  platform::FileDialogRequest request;
+  request.mode = platform::FileDialogMode::Save;
+  request.title = "Save Script";
+  request.initialName = "session.vscript";
+  request.initialFolder = CVividDoc::GetLastDirectory();
+  request.filter = "Scripts(*.vscript;*.txt)|*.vscript;*.txt|All Files(*.*)|*.*||";
+  const std::optional<platform::FileDialogResult> chosen = platform::CurrentPrompts().FileDialog(request);
+  if (!chosen || !self->StopRecording(QString::fromStdString(chosen->path))) recordAction->setChecked(true);
+}
+
+void MainWindowImpl::AskPlayScript() {
+  platform::FileDialogRequest request;
+  request.mode = platform::FileDialogMode::Open;
+  request.title = "Play Script";
+  request.initialFolder = CVividDoc::GetLastDirectory();
+  request.filter = "Scripts(*.vscript;*.txt)|*.vscript;*.txt|All Files(*.*)|*.*||";
+  const std::optional<platform::FileDialogResult> chosen = platform::CurrentPrompts().FileDialog(request);
+  if (chosen) self->PlayScript(QString::fromStdString(chosen->path));
+}
+
 void MainWindowImpl::BuildMenus() {
   QMenuBar* bar = self->menuBar();
   QMenu* file = bar->addMenu("&File");
@@ -561,6 +650,11 @@ void MainWindowImpl::BuildMenus() {
 
   QMenu* edit = bar->addMenu("&Edit");
   for (int id : kEditMenu) AddCommand(edit, id);
+  edit->addSeparator();
+  recordAction = edit->addAction("Record Script");
+  recordAction->setCheckable(true);
+  QObject::connect(recordAction, &QAction::triggered, self, [this](bool on) { ToggleRecording(on); });
+  QObject::connect(edit->addAction("Play Script..."), &QAction::triggered, self, [this] { AskPlayScript(); });
   QMenu* select = bar->addMenu("&Select");
   for (int id : kSelectMenu) AddCommand(select, id);
   QMenu* image = bar->addMenu("&Image");
@@ -729,6 +823,12 @@ MainWindow::MainWindow() : d_(std::make_unique<MainWindowImpl>()) {
 }
 
 MainWindow::~MainWindow() {
+  // A recording not stopped is dropped with the window; the views stop
+  // reporting before they go.
+  for (ViewFrame* f : d_->Frames()) f->View().SetRecorder(nullptr);
+  d_->recorder.reset();
+  d_->answerSink.recorder = nullptr;
+  d_->UninstallAnswerSink();
   if (d_->recentSettings) CVividDoc::SetRecentFileHandler({});
   CVividView::SetNewDocumentSink({});
   platform::SetMainWindow(d_->previousSink);
@@ -736,6 +836,152 @@ MainWindow::~MainWindow() {
   // window's state they report to still exists.
   // Closed frames waiting for their deferred deletion count too.
   for (QMdiSubWindow* w : d_->area->findChildren<QMdiSubWindow*>()) delete w;
+  // A clean end leaves no recovery copy of this session.
+  if (d_->recovery) d_->recovery->RemoveAll();
+}
+
+// --- Record Script, Play Script ---
+
+void MainWindow::StartRecording() {
+  if (d_->recorder) return;
+  d_->recorder = std::make_unique<ScriptRecorder>();
+  // The documents open now, in opening order, then their views.
+  for (const auto& doc : d_->docs) d_->recorder->ExistingDocument(*doc->doc);
+  for (ViewFrame* f : d_->Frames()) {
+    f->View().SetRecorder(d_->recorder.get());
+    d_->recorder->ViewAdded(f->View());
+  }
+  d_->answerSink.recorder = d_->recorder.get();
+  if (!d_->answerSinkInstalled) {
+    d_->answerSink.previous = platform::SetMessageSink(&d_->answerSink);
+    d_->answerSinkInstalled = true;
+  }
+  d_->recordAction->setChecked(true);
+}
+
+bool MainWindow::Recording() const { return d_->recorder != nullptr; }
+
+QString MainWindow::RecordedScript() const {
+  return d_->recorder ? QString::fromStdString(d_->recorder->Text()) : QString();
+}
+
+bool MainWindow::StopRecording(const QString& path) {
+  if (!d_->recorder) return false;
+  if (!d_->recorder->WriteTo(path.toStdString())) {
+    platform::ShowMessage(platform::FormatText("The script cannot be written to %s.", path.toStdString().c_str()),
+                          "Record Script", platform::MsgIcon::Exclamation);
+    return false;  // still recording: nothing is lost
+  }
+  for (ViewFrame* f : d_->Frames()) f->View().SetRecorder(nullptr);
+  d_->answerSink.recorder = nullptr;
+  d_->UninstallAnswerSink();
+  d_->recorder.reset();
+  d_->recordAction->setChecked(false);
+  return true;
+}
+
+bool MainWindow::PlayScript(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    platform::ShowMessage(platform::FormatText("%s cannot be read.", path.toStdString().c_str()), "Play Script");
+    return false;
+  }
+  const QByteArray text = file.readAll();
+  std::vector<ScriptStep> steps;
+  ScriptError error;
+  if (!ParseScript(std::string_view(text.constData(), static_cast<size_t>(text.size())), steps, error)) {
+    platform::ShowMessage(platform::FormatText("Line %d: %s", error.line, error.text.c_str()), "Play Script");
+    return false;
+  }
+  // The script runs in a session of its own, through the same runner as
+  // the command line; the documents it leaves open come into the window:
+  // those it saved as they stand in their files, the others as modified
+  // documents, so nothing it did is lost.
+  struct Result {
+    std::string savedPath;
+    std::unique_ptr<CDIBitmap> image;
+    std::string title;
+  };
+  std::vector<Result> results;
+  bool ran = false;
+  const CVividView::NewDocumentSink sink = CVividView::GetNewDocumentSink();
+  {
+    CScriptRunner runner;
+    ran = runner.Run(steps, error);
+    for (int i = 0; i < runner.DocumentCount(); ++i) {
+      CVividDoc& doc = *runner.Document(i);
+      Result result;
+      result.title = doc.GetTitle();
+      if (doc.HasFile() && !doc.IsModified()) {
+        result.savedPath = doc.GetPathName();
+      } else {
+        result.image = std::make_unique<CDIBitmap>();
+        if (!result.image->CopyFrom(doc.GetImage())) continue;
+      }
+      results.push_back(std::move(result));
+    }
+  }
+  CVividView::SetNewDocumentSink(sink);
+  for (Result& result : results) {
+    if (!result.savedPath.empty())
+      OpenFile(QString::fromStdString(result.savedPath));
+    else
+      AddImageDocument(std::move(result.image), result.title);
+  }
+  // The script may have chosen tools and options.
+  d_->optionPages->FollowTool(ToolSettings().ActiveTool());
+  for (ViewFrame* f : d_->Frames()) {
+    f->View().OnToolChanged();
+    f->Widget()->SyncFromView();
+  }
+  RefreshCommands();
+  if (!ran) platform::ShowMessage(platform::FormatText("Line %d: %s", error.line, error.text.c_str()), "Play Script");
+  return ran;
+}
+
+// --- crash recovery ---
+
+void MainWindow::EnableRecovery(const QString& folder, int intervalMs) {
+  d_->recovery = std::make_unique<Recovery>(folder);
+  if (!d_->recoveryTimer) {
+    d_->recoveryTimer = new QTimer(this);
+    connect(d_->recoveryTimer, &QTimer::timeout, this, [this] { AutosaveNow(); });
+  }
+  d_->recoveryTimer->start(std::max(1, intervalMs));
+}
+
+void MainWindow::AutosaveNow() {
+  // Not while an edit runs (a progress pump may bring the timer in).
+  if (!d_->recovery || IsEditBusy()) return;
+  for (const auto& doc : d_->docs) {
+    if (doc->doc->IsModified())
+      d_->recovery->Save(*doc->doc);
+    else
+      d_->recovery->Remove(*doc->doc);
+  }
+}
+
+int MainWindow::OfferRecovery() {
+  if (!d_->recovery || d_->recovery->Leftovers().empty()) return 0;
+  const std::vector<Recovery::Entry> leftovers = d_->recovery->Leftovers();
+  const platform::MsgAnswer answer = platform::ShowMessage(
+      platform::FormatText("Vividrome did not end normally. Recover %d unsaved image%s?",
+                           static_cast<int>(leftovers.size()), leftovers.size() == 1 ? "" : "s"),
+      "Vividrome", platform::MsgIcon::Question, platform::MsgButtons::YesNo);
+  int recovered = 0;
+  if (answer == platform::MsgAnswer::Yes) {
+    for (const Recovery::Entry& entry : leftovers) {
+      std::unique_ptr<CDIBitmap> image = d_->recovery->LoadLeftover(entry);
+      if (!image) continue;
+      AddImageDocument(std::move(image), entry.title.toStdString());
+      ++recovered;
+    }
+    // The documents are copied again under this session before the old
+    // copies go.
+    AutosaveNow();
+  }
+  d_->recovery->DiscardLeftovers();
+  return recovered;
 }
 
 void MainWindow::NewImage() { d_->NewDocumentBy(CM_BLANK, UntitledName()); }
@@ -809,6 +1055,9 @@ bool MainWindow::OpenFile(const QString& path) {
   // Reading leaves its "Loading File" notice on the status line.
   d_->Ready();
   if (doc->doc->GetTitle().empty()) doc->doc->SetTitle(QFileInfo(path).fileName().toStdString());
+  if (d_->recorder)
+    d_->recorder->DocumentOpened(*doc->doc, doc->doc->GetPathName().empty() ? path.toStdString()
+                                                                             : doc->doc->GetPathName());
   d_->docs.push_back(std::move(doc));
   d_->AddView(*d_->docs.back());
   return true;
@@ -1025,8 +1274,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       event->ignore();
       return;
     }
+  if (d_->recorder) d_->ToggleRecording(false);
   for (const auto& doc : d_->docs) doc->closing = true;
   d_->area->closeAllSubWindows();
+  if (d_->recovery) d_->recovery->RemoveAll();
   event->accept();
 }
 

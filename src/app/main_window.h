@@ -116,6 +116,35 @@ class MainWindow final : public QMainWindow {
   void SaveControlBars(platform::Settings& settings) const;
   void RestoreControlBars(const platform::Settings& settings);
 
+  // --- Record Script and Play Script (the Edit menu) ---
+  // Starts recording the session as a script: the settings and the open
+  // documents first, then every step of the views and documents.
+  void StartRecording();
+  bool Recording() const;
+  // The script recorded so far (empty when not recording).
+  QString RecordedScript() const;
+  // Writes the script to `path` atomically and stops; when it cannot be
+  // written (said in a message) recording goes on and false is returned.
+  bool StopRecording(const QString& path);
+  // Runs a script file in a session of its own with the command line's
+  // runner; the documents it leaves open come into the window (those it
+  // saved and did not change since, from their files; the others as
+  // modified documents). A syntax error stops it before it runs; a failing
+  // step stops it there; both are told with the line number. True when
+  // every step ran.
+  bool PlayScript(const QString& path);
+
+  // --- crash recovery ---
+  // Keeps copies of the modified documents in `folder` (Recovery), written
+  // every `intervalMs`; reads the copies a previous session left there.
+  void EnableRecovery(const QString& folder, int intervalMs);
+  // Writes the copies now (the timer's work).
+  void AutosaveNow();
+  // Offers the copies a crashed session left ("Recover N unsaved
+  // images?"): Yes opens them as modified documents with their titles, No
+  // deletes them. Returns the number of documents opened.
+  int OfferRecovery();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   // Files dropped onto the window open as documents.

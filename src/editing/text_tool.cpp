@@ -20,6 +20,7 @@
 #include <cstring>
 #include <vector>
 
+#include "editing/script/script_recorder.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 #include "image/services.h"
@@ -63,12 +64,16 @@ void CVividView::TextPress(platform::Point point, PointerButton button, unsigned
 bool CVividView::TextDialogOpen() const { return textDialogOpen_; }
 
 void CVividView::OnTextDialogCancel() {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->PreviewCancel(*this);
   if (!textDialogOpen_) return;
   textDialogOpen_ = false;
   SetModalRunning(false);
 }
 
 EditResult CVividView::OnTextDialogOk() {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->PreviewOk(*this);
   if (!textDialogOpen_) return 0;
   textDialogOpen_ = false;
   SetModalRunning(false);

@@ -184,12 +184,19 @@ int MergeModeEntry(int blendMode) {
 std::string CToolSettings::SetOptionFor(ViewTool tool, std::string_view name, std::string_view value) {
   const ViewTool active = tool_;
   tool_ = tool;
-  std::string problem = SetOption(name, value);
+  std::string problem = ApplyOption(name, value);
   tool_ = active;
+  if (problem.empty() && optionObserver_) optionObserver_(tool, name, value);
   return problem;
 }
 
 std::string CToolSettings::SetOption(std::string_view name, std::string_view value) {
+  std::string problem = ApplyOption(name, value);
+  if (problem.empty() && optionObserver_) optionObserver_(tool_, name, value);
+  return problem;
+}
+
+std::string CToolSettings::ApplyOption(std::string_view name, std::string_view value) {
   if (name == "foreground" || name == "background") {
     uint32_t color = 0;
     if (!ParseColor(value, color)) return std::string(name) + " must be R,G,B with each 0..255";

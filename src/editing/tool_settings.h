@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -203,9 +204,17 @@ class CToolSettings {
   // active tool (an option page may show another tool's page). The active
   // tool does not change.
   std::string SetOptionFor(ViewTool tool, std::string_view name, std::string_view value);
+  // Told of every option SetOption or SetOptionFor wrote, after it took
+  // effect: the page's tool, the name and the value as given (the script
+  // recorder listens here). Empty: nobody.
+  using OptionObserver = std::function<void(ViewTool pageTool, std::string_view name, std::string_view value)>;
+  void SetOptionObserver(OptionObserver observer) { optionObserver_ = std::move(observer); }
 
  private:
   ViewTool tool_ = ViewTool::None;
+  OptionObserver optionObserver_;
+  // SetOption's work for the tool in tool_, without telling the observer.
+  std::string ApplyOption(std::string_view name, std::string_view value);
 };
 
 // The one set of the application.

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "editing/script/script_recorder.h"
 #include "editing/effect_record.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
@@ -84,6 +85,8 @@ struct CVividView::EffectPreview {
 };
 
 EditResult CVividView::RunEffect(const ParsedOperation& operation) {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->Effect(*this, operation);
   if (!operation.def || IsEditBusy() || IsModalRunning() || !GetImage().IsAllocated()) return 0;
   if (IsTransform(operation.def->name)) return RunTransform(operation);
   return ApplyEffect(operation);
@@ -215,6 +218,8 @@ EditResult CVividView::OnChannelSeparate() {
 bool CVividView::PreviewOpen() const { return preview_ != nullptr; }
 
 EditResult CVividView::OpenPreview(const ParsedOperation& operation) {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->Preview(*this, operation);
   if (!operation.def || IsEditBusy() || IsModalRunning() || preview_ || !GetImage().IsAllocated()) return 0;
   const std::optional<EffectRecord> record = FindEffectRecord(operation.def->name, document_.HasSelection());
   if (!record || !record->preview) return 0;
@@ -238,6 +243,8 @@ EditResult CVividView::OpenPreview(const ParsedOperation& operation) {
 }
 
 EditResult CVividView::UpdatePreview(const ParsedOperation& operation) {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->Preview(*this, operation);
   if (!preview_ || !operation.def) return 0;
   const std::optional<EffectRecord> record = FindEffectRecord(operation.def->name, document_.HasSelection());
   if (!record || !record->preview) return 0;
@@ -304,6 +311,8 @@ void CVividView::EndPreview() {
 }
 
 EditResult CVividView::PreviewOk() {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->PreviewOk(*this);
   if (!preview_) return 0;
   const ParsedOperation operation = preview_->operation;
   // The patches go before the image changes under them.
@@ -315,7 +324,11 @@ EditResult CVividView::PreviewOk() {
   return result;
 }
 
-void CVividView::PreviewCancel() { EndPreview(); }
+void CVividView::PreviewCancel() {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->PreviewCancel(*this);
+  EndPreview();
+}
 
 void CVividView::PrepareDisplayPatches() {
   if (!preview_) return;

@@ -1,5 +1,6 @@
 // CVividView: event routing by tool group, the command table's dispatch and
 // states, the edit frame and Undo.
+#include "editing/script/script_recorder.h"
 #include "editing/vivid_view.h"
 
 #include "document/clipboard_formats.h"
@@ -39,6 +40,8 @@ bool CVividView::PressInsideImage(platform::Point point) const {
 }
 
 void CVividView::OnPointerPress(platform::Point point, PointerButton button, unsigned modifiers) {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->Press(*this, point, button, modifiers);
   modifiers_ = modifiers;
   if (InputBlocked()) return;
   buttonDown_ = true;
@@ -61,6 +64,8 @@ void CVividView::OnPointerPress(platform::Point point, PointerButton button, uns
 }
 
 void CVividView::OnPointerMove(platform::Point point, unsigned modifiers) {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->Move(*this, point, modifiers);
   modifiers_ = modifiers;
   if (document_.GetTargetImage() && GetImage().IsAllocated()) pointerImage_ = ViewToImage(point);
   if (InputBlocked()) return;
@@ -77,6 +82,8 @@ void CVividView::OnPointerMove(platform::Point point, unsigned modifiers) {
 }
 
 void CVividView::OnPointerRelease(platform::Point point, PointerButton button, unsigned modifiers) {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->Release(*this, point, button, modifiers);
   modifiers_ = modifiers;
   const bool wasDown = buttonDown_;
   buttonDown_ = false;
@@ -94,12 +101,16 @@ void CVividView::OnPointerRelease(platform::Point point, PointerButton button, u
 }
 
 void CVividView::OnDoubleClick(platform::Point point, PointerButton button, unsigned modifiers) {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->DoubleClick(*this, point, button, modifiers);
   modifiers_ = modifiers;
   if (InputBlocked() || button != PointerButton::Left) return;
   if (ToolSettings().ActiveGroup() == kGroupSelection) SelectionDoubleClick(point, modifiers);
 }
 
 void CVividView::OnKey(ViewKey key, int repeat, unsigned modifiers) {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->Key(*this, key, repeat, modifiers);
   modifiers_ = modifiers;
   if (key == ViewKey::Escape) {
     // Esc cancels what runs: a long operation (through the cancel count) or
@@ -127,6 +138,8 @@ void CVividView::OnModifiers(unsigned modifiers) {
 }
 
 void CVividView::OnTimer(int ms) {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->Tick(*this, ms);
   OutlineTick(ms);
   PaintTick(ms);
 }
@@ -248,6 +261,8 @@ CommandState CVividView::GetCommandState(ViewCommand id) const {
 }
 
 EditResult CVividView::RunCommand(ViewCommand id, const OperationArgs& args, bool* disabled) {
+  ScriptRecorder::Scope recording(recorder_);
+  if (recording) recording->Command(*this, id, args);
   if (disabled) *disabled = false;
   if (!GetCommandState(id).enabled) {
     if (disabled) *disabled = true;

@@ -41,6 +41,8 @@
 #include "editing/zoom_model.h"
 #include "platform/region.h"
 
+class ScriptRecorder;
+
 enum ModifierFlags : unsigned {
   kModShift = 1,
   kModCtrl = 2,
@@ -276,6 +278,12 @@ class CVividView final : public CDocumentView {
   // --- undo ---
   EditResult OnUndo();
 
+  // --- script recording (editing/script/script_recorder.h) ---
+  // While set, the event, command, effect, preview and text-dialog entry
+  // points report their steps to `recorder` (not owned; null stops).
+  void SetRecorder(ScriptRecorder* recorder) { recorder_ = recorder; }
+  ScriptRecorder* Recorder() const { return recorder_; }
+
   // --- zoom and layout (view_zoom.cpp) ---
   EditResult OnNormalView();
   EditResult OnZoomIn();
@@ -350,6 +358,7 @@ class CVividView final : public CDocumentView {
   void OutlineTick(int ms);
 
   CVividDoc& document_;
+  ScriptRecorder* recorder_ = nullptr;
 
   // Geometry (view_zoom.cpp).
   int clientWidth_ = 1024;

@@ -93,6 +93,8 @@ class CScriptRunner {
 
   // The session, for tests and the editor.
   int DocumentCount() const;
+  // The index-th open document (0-based, in opening order).
+  CVividDoc* Document(int index) const;
   CVividDoc* ActiveDocument() const;
   class CVividView* ActiveView() const;
 

@@ -123,6 +123,10 @@ CScriptRunner::~CScriptRunner() {
 }
 
 int CScriptRunner::DocumentCount() const { return static_cast<int>(session_->documents.size()); }
+CVividDoc* CScriptRunner::Document(int index) const {
+  if (index < 0 || index >= DocumentCount()) return nullptr;
+  return session_->documents[static_cast<size_t>(index)].doc.get();
+}
 CVividDoc* CScriptRunner::ActiveDocument() const {
   Session::Document* d = session_->Active();
   return d ? d->doc.get() : nullptr;
