@@ -2,7 +2,9 @@
 #include "editing/script/script_recorder.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
+#include <utility>
 
 #include "document/format_dispatch.h"
 #include "document/vivid_doc.h"
@@ -271,10 +273,9 @@ bool ScriptRecorder::Select(const CVividView& view) {
     sessionWidth_ = view.ClientWidth();
     sessionHeight_ = view.ClientHeight();
   }
-  if (!state->known || !(state->zoom.numerator == view.Zoom().numerator &&
-                         state->zoom.denominator == view.Zoom().denominator))
-    Emit("zoom " + std::to_string(view.Zoom().numerator) + ":" + std::to_string(view.Zoom().denominator));
-  if (!state->known || state->scroll.x != view.Scroll().x || state->scroll.y != view.Scroll().y)
+  if (!state->known || !(state->zoom == view.Zoom()))
+    Emit("zoom " + std::to_string(view.Zoom().n) + ":" + std::to_string(view.Zoom().d));
+  if (!state->known || !(state->scroll == view.Scroll()))
     Emit("scroll " + std::to_string(view.Scroll().x) + " " + std::to_string(view.Scroll().y));
   TakeGeometry(view);
   SyncSettings();
