@@ -155,6 +155,7 @@ TEST_F(ScriptWindowTest, RecoveryCopiesFollowTheDocumentsAndComeBackAfterACrash)
   std::string error;
   {
     app::MainWindow window;
+    window.show();
     window.SetSaveQuestion([](const QString&) { return app::MainWindow::SaveAnswer::No; });
     window.EnableRecovery(QString::fromStdString(folder), 3600 * 1000);
     ASSERT_TRUE(window.OpenFile(QString::fromStdString(input)));
@@ -171,7 +172,7 @@ TEST_F(ScriptWindowTest, RecoveryCopiesFollowTheDocumentsAndComeBackAfterACrash)
     std::filesystem::copy(folder, crashed);
     // Closing the document (its changes dropped) removes its copy.
     window.Area()->closeAllSubWindows();
-    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(Copies(folder).empty());
     // A clean end leaves nothing, even with a modified document copied.
     window.NewImage();
@@ -189,6 +190,7 @@ TEST_F(ScriptWindowTest, RecoveryCopiesFollowTheDocumentsAndComeBackAfterACrash)
   std::filesystem::copy(crashed, dir.File("declined"));
   {
     app::MainWindow window;
+    window.show();
     window.EnableRecovery(QString::fromStdString(crashed), 3600 * 1000);
     messages_.answers = {platform::MsgAnswer::Yes};
     messages_.shown.clear();
