@@ -28,6 +28,7 @@
 
 #include "app/app_settings.h"
 #include "app/argument_dialogs.h"
+#include "app/effect_dialog.h"
 #include "app/channel_combine_dialog.h"
 #include "app/color_commands.h"
 #include "app/color_bar.h"
@@ -43,7 +44,9 @@
 #include "color/color_settings.h"
 #include "document/format_tables.h"
 #include "document/vivid_doc.h"
+#include "editing/effect_dialogs.h"
 #include "editing/effect_menu.h"
+#include "editing/effect_record.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 #include "platform/clipboard.h"
@@ -360,6 +363,10 @@ void MainWindowImpl::RunCommand(int id) {
   ViewFrame* frame = ActiveFrame();
   const CommandDef* def = FindCommand(static_cast<ViewCommand>(id));
   if (!frame || !def) return;
+  // Any Angle and Shear are preview effects: their dialog shows the result.
+  if (def->operation == "rotate" || def->operation == "shear") {
+    if (const OperationDef* operation = FindOperationNamed(def->operation)) return RunOperation(*operation);
+  }
   CVividView& view = frame->View();
   OperationArgs args;
   if (!def->params.empty()) {
@@ -378,6 +385,17 @@ void MainWindowImpl::RunOperation(const OperationDef& def) {
   ViewFrame* frame = ActiveFrame();
   if (!frame) return;
   CVividView& view = frame->View();
+  // Preview effects with a dialog of their own open it, modeless, with the
+  // live preview in this view; it repaints the views after each step.
+  const std::optional<EffectRecord> record = FindEffectRecord(def.name, false);
+  if (record && record->preview && FindEffectDialog(def.name)) {
+    OpenEffectDialog(self, *frame->Widget(), def, [this] {
+      SyncViews(nullptr);
+      UpdateTitles();
+      self->RefreshCommands();
+    });
+    return;
+  }
   const std::optional<ParsedOperation> operation = AskOperation(self, def, &view.GetImage());
   if (!operation) return;
   view.RunEffect(*operation);
