@@ -24,8 +24,13 @@ namespace {
 constexpr int kSizes[] = {8, 9, 10, 11, 12, 14, 16, 18, 20, 22, 24, 26, 28, 32, 36, 48, 64, 72, 96};
 constexpr int kLargestSize = 999;
 
-QPushButton* StyleButton(const QString& text, const char* name, bool on, QWidget* parent) {
+// A switch of the text's style, its letter shown in that style.
+QPushButton* StyleButton(const QString& text, const char* name, bool on, QWidget* parent,
+                         void (QFont::*style)(bool)) {
   auto* button = new QPushButton(text, parent);
+  QFont font = button->font();
+  (font.*style)(true);
+  button->setFont(font);
   button->setObjectName(name);
   button->setCheckable(true);
   button->setChecked(on);
@@ -118,9 +123,9 @@ TextDialog::TextDialog(QWidget* parent) : QDialog(parent), d_(std::make_unique<P
   grid->addWidget(d_->unit, 1, 2);
 
   auto* styles = new QHBoxLayout;
-  d_->bold = StyleButton("&B", "bold", initial.bold, this);
-  d_->italic = StyleButton("&I", "italic", initial.italic, this);
-  d_->underline = StyleButton("&U", "underline", initial.underline, this);
+  d_->bold = StyleButton("&B", "bold", initial.bold, this, &QFont::setBold);
+  d_->italic = StyleButton("&I", "italic", initial.italic, this, &QFont::setItalic);
+  d_->underline = StyleButton("&U", "underline", initial.underline, this, &QFont::setUnderline);
   styles->addWidget(d_->bold);
   styles->addWidget(d_->italic);
   styles->addWidget(d_->underline);
