@@ -2,7 +2,6 @@
 
 #include <QBasicTimer>
 #include <QImage>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,6 +14,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/text_dialog.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 
@@ -218,20 +218,9 @@ void ImageViewWidget::mouseReleaseEvent(QMouseEvent* event) {
   if (!ButtonOf(event->button(), button)) return QAbstractScrollArea::mouseReleaseEvent(event);
   view_->OnPointerRelease(PointOf(event), button, ModifiersOf(event->modifiers()));
   AfterEvent();
-  // A click with the Text tool opened the Text dialog: its text is asked
-  // here (the font, size and style come from the Text page's settings).
-  if (view_->TextDialogOpen()) {
-    TextSettings& text = ToolSettings().textSettings;
-    bool ok = false;
-    const QString typed = QInputDialog::getMultiLineText(this, "Text", "Text:", QString::fromStdString(text.text), &ok);
-    if (ok) {
-      text.text = typed.toStdString();
-      view_->OnTextDialogOk();
-    } else {
-      view_->OnTextDialogCancel();
-    }
-    AfterEvent();
-  }
+  // A click with the Text tool opened the Text dialog: it shows modeless;
+  // OK places the text, Cancel drops it, then the view repaints.
+  if (view_->TextDialogOpen() && !CurrentTextDialog()) OpenTextDialog(*this, [this] { AfterEvent(); });
 }
 
 void ImageViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -30,6 +30,7 @@
 
 #include "app/app_settings.h"
 #include "app/argument_dialogs.h"
+#include "app/effect_dialog.h"
 #include "app/channel_combine_dialog.h"
 #include "app/color_commands.h"
 #include "app/color_bar.h"
@@ -46,7 +47,9 @@
 #include "color/color_settings.h"
 #include "document/format_tables.h"
 #include "document/vivid_doc.h"
+#include "editing/effect_dialogs.h"
 #include "editing/effect_menu.h"
+#include "editing/effect_record.h"
 #include "editing/script/script.h"
 #include "editing/script/script_recorder.h"
 #include "editing/tool_settings.h"
@@ -419,6 +422,10 @@ void MainWindowImpl::RunCommand(int id) {
   ViewFrame* frame = ActiveFrame();
   const CommandDef* def = FindCommand(static_cast<ViewCommand>(id));
   if (!frame || !def) return;
+  // Any Angle and Shear are preview effects: their dialog shows the result.
+  if (def->operation == "rotate" || def->operation == "shear") {
+    if (const OperationDef* operation = FindOperationNamed(def->operation)) return RunOperation(*operation);
+  }
   CVividView& view = frame->View();
   OperationArgs args;
   if (!def->params.empty()) {
@@ -437,6 +444,17 @@ void MainWindowImpl::RunOperation(const OperationDef& def) {
   ViewFrame* frame = ActiveFrame();
   if (!frame) return;
   CVividView& view = frame->View();
+  // Preview effects with a dialog of their own open it, modeless, with the
+  // live preview in this view; it repaints the views after each step.
+  const std::optional<EffectRecord> record = FindEffectRecord(def.name, false);
+  if (record && record->preview && FindEffectDialog(def.name)) {
+    OpenEffectDialog(self, *frame->Widget(), def, [this] {
+      SyncViews(nullptr);
+      UpdateTitles();
+      self->RefreshCommands();
+    });
+    return;
+  }
   const std::optional<ParsedOperation> operation = AskOperation(self, def, &view.GetImage());
   if (!operation) return;
   view.RunEffect(*operation);

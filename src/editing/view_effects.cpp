@@ -81,6 +81,7 @@ struct CVividView::EffectPreview {
   platform::Rect limit{};        // what the operation sees: the image, the selection's box or the floater
   platform::Region selection;    // image coordinates
   bool geometryDone = false;
+  bool shown = true;             // the dialog's Preview switch
   std::vector<platform::Rect> patched;  // rectangles holding patches (target coordinates)
 };
 
@@ -330,8 +331,18 @@ void CVividView::PreviewCancel() {
   EndPreview();
 }
 
+void CVividView::SetPreviewShown(bool shown) {
+  if (!preview_ || preview_->shown == shown) return;
+  preview_->shown = shown;
+  // Restarting drops the patches and redraws their area; blocks are only
+  // computed again while the preview is shown.
+  RestartPreview();
+}
+
+bool CVividView::PreviewShown() const { return preview_ && preview_->shown; }
+
 void CVividView::PrepareDisplayPatches() {
-  if (!preview_) return;
+  if (!preview_ || !preview_->shown) return;
   EffectPreview& p = *preview_;
   const CDIBitmap& image = GetImage();
   if (!image.IsAllocated()) return;

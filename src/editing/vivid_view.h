@@ -256,6 +256,11 @@ class CVividView final : public CDocumentView {
   // Changes the open preview's parameters (the dialog's fields changed):
   // pending blocks of the old parameters are abandoned.
   EditResult UpdatePreview(const ParsedOperation& operation);
+  // The dialog's Preview switch (on when the dialog opens): off shows the
+  // image and floater unchanged while the dialog stays open, on restarts
+  // the preview; parameters changed while it is off show when it is on.
+  void SetPreviewShown(bool shown);
+  bool PreviewShown() const;
   // Channel Separate: a 24-bit image into three and a CMYK image into four
   // 8-bit gray documents named after the document's title with "_R", "_G",
   // "_B" or "_C", "_M", "_Y", "_K" (through the new-document sink). 0 with a

@@ -400,3 +400,44 @@ TEST_F(EffectsTest, ClosingTheViewEndsItsDialog) {
   view_.reset();
   EXPECT_FALSE(IsModalRunning());
 }
+
+// The dialog's Preview switch: off shows the image as it is and keeps the
+// dialog (and the modal flag); parameters changed while off show when it
+// comes back on; OK applies the last parameters either way.
+TEST_F(EffectsTest, PreviewSwitchHidesAndRestoresThePreview) {
+  Open(60, 40, 60, 40);
+  RgbImage original, shown;
+  view_->Render(original);
+  ASSERT_EQ(view_->OpenPreview(Op("solarize:10")), 1);
+  EXPECT_TRUE(view_->PreviewShown());
+  view_->Render(shown);
+  EXPECT_NE(shown.pixels, original.pixels);
+
+  view_->SetPreviewShown(false);
+  EXPECT_TRUE(view_->PreviewOpen());
+  EXPECT_TRUE(IsModalRunning());
+  RgbImage hidden;
+  view_->Render(hidden);
+  EXPECT_EQ(hidden.pixels, original.pixels);
+  EXPECT_TRUE(view_->ImagePatches().Empty());
+
+  // Solarize 128 keeps bytes below 128 and turns the others to 255 - v.
+  const auto solarized = [](uint8_t v) { return v < 128 ? v : uint8_t(255 - v); };
+  ASSERT_EQ(view_->UpdatePreview(Op("solarize:128")), 1);
+  view_->Render(hidden);
+  EXPECT_EQ(hidden.pixels, original.pixels);
+  view_->SetPreviewShown(true);
+  RgbImage back;
+  view_->Render(back);
+  ASSERT_EQ(back.pixels.size(), original.pixels.size());
+  for (size_t i = 0; i < back.pixels.size(); ++i) ASSERT_EQ(back.pixels[i], solarized(original.pixels[i])) << i;
+
+  view_->SetPreviewShown(false);
+  ASSERT_EQ(view_->PreviewOk(), 1);
+  EXPECT_FALSE(IsModalRunning());
+  EXPECT_FALSE(view_->PreviewShown());
+  const std::unique_ptr<CDIBitmap> before = Picture(60, 40);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 180; ++x)
+      ASSERT_EQ(Image().RowPointer(y)[x], solarized(before->RowPointer(y)[x])) << x << "," << y;
+}
