@@ -74,6 +74,25 @@ Table Straight(const std::vector<Point>& points) {
   return t;
 }
 
+// The natural cubic spline through three points (zero curvature at both
+// ends), in the curve's y = 255 - output terms, truncated.
+Table Spline3(const std::array<Point, 3>& p) {
+  double x[3], y[3];
+  for (int i = 0; i < 3; ++i) x[i] = p[i].input, y[i] = 255 - p[i].output;
+  const double h0 = x[1] - x[0], h1 = x[2] - x[1];
+  const double m[3] = {0, 6 * ((y[2] - y[1]) / h1 - (y[1] - y[0]) / h0) / (2 * (h0 + h1)), 0};
+  Table t{};
+  for (int v = 0; v < 256; ++v) {
+    const int i = v < x[1] ? 0 : 1;
+    const double a = x[i], b = x[i + 1], h = b - a;
+    const double yv = ((y[i] * 6 - m[i] * h * h) * (b - v) + (y[i + 1] * 6 - m[i + 1] * h * h) * (v - a) +
+                       m[i + 1] * std::pow(v - a, 3) + m[i] * std::pow(b - v, 3)) /
+                      (6 * h);
+    t[v] = 255 - static_cast<int>(std::clamp(yv, 0.0, 255.0));
+  }
+  return t;
+}
+
 Table TableOf(const color::CurveChannel& c) {
   Table t{};
   for (int v = 0; v < 256; ++v) t[v] = c.table[v];
@@ -307,7 +326,7 @@ TEST(CurveFiles, SavedThroughOneDialogLoadIntoAnother) {
   }
   print::SeparationCurves inks;
   app::FillSeparationCurves(inks);
-  const Table want = Straight({{0, 0}, {127, 204}, {255, 255}});
+  const Table want = Spline3({{{0, 0}, {127, 204}, {255, 255}}});
   for (int c = 0; c < 4; ++c)
     for (int v = 0; v < 256; ++v) ASSERT_EQ(inks.table[c][v], want[v]) << c << " at " << v;
   EXPECT_TRUE(messages.shown.empty());
