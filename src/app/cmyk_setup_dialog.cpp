@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <array>
+#include <optional>
 
 #include "app/curve_editor.h"
 #include "image/result_codes.h"

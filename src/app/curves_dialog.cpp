@@ -11,6 +11,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 

@@ -30,6 +30,7 @@
 #include "editing/operation_table.h"
 
 class CVividView;
+class QBoxLayout;
 
 namespace app {
 
@@ -51,7 +52,7 @@ class ToneDialog : public QDialog {
   ToneDialog(CVividView& view, QWidget* parent);
   // Opens the preview (subclasses call it once their fields exist) and adds
   // the "Preview" box and OK / Cancel at the bottom of `layout`.
-  void Finish(class QBoxLayout* layout);
+  void Finish(QBoxLayout* layout);
   // The parameters changed.
   void Changed();
 
