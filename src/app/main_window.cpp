@@ -32,7 +32,10 @@
 #include "app/argument_dialogs.h"
 #include "app/effect_dialog.h"
 #include "app/channel_combine_dialog.h"
+#include "app/cmyk_setup_dialog.h"
 #include "app/color_commands.h"
+#include "app/color_management_dialog.h"
+#include "app/curves_dialog.h"
 #include "app/color_bar.h"
 #include "app/histogram_bar.h"
 #include "app/image_view_widget.h"
@@ -444,6 +447,13 @@ void MainWindowImpl::RunOperation(const OperationDef& def) {
   ViewFrame* frame = ActiveFrame();
   if (!frame) return;
   CVividView& view = frame->View();
+  // Curves and Levels have their own dialogs with a live preview.
+  if (RunToneDialog(self, view, def.name, [this] { SyncViews(nullptr); })) {
+    SyncViews(nullptr);
+    UpdateTitles();
+    self->RefreshCommands();
+    return;
+  }
   // Preview effects with a dialog of their own open it, modeless, with the
   // live preview in this view; it repaints the views after each step.
   const std::optional<EffectRecord> record = FindEffectRecord(def.name, false);
@@ -738,9 +748,14 @@ void MainWindowImpl::BuildMenus() {
   for (int id : kHalftoneMenu) AddCommand(halftone, id);
   options->addSeparator();
   QObject::connect(options->addAction("&Monitor Gamma..."), &QAction::triggered, self, [this] { MonitorGamma(); });
-  QObject::connect(options->addAction("CMYK Setup ..."), &QAction::triggered, self, [this] { NotYet("CMYK Setup"); });
-  QObject::connect(options->addAction("Color Management ..."), &QAction::triggered, self,
-                   [this] { NotYet("Color Management"); });
+  QObject::connect(options->addAction("CMYK Setup ..."), &QAction::triggered, self, [this] { RunCmykSetup(self); });
+  QObject::connect(options->addAction("Color Management ..."), &QAction::triggered, self, [this] {
+    // Without the application's settings file the choice lasts for this run.
+    static platform::MemorySettings unsaved;
+    if (!RunColorManagement(self, recentSettings ? *recentSettings : unsaved)) return;
+    for (const auto& doc : docs) doc->doc->UpdateAllViews(kHintRedraw);
+    SyncViews(nullptr);
+  });
   QObject::connect(options->addAction("save Printer ICM"), &QAction::triggered, self, [this] { SaveIcm(true); });
   QObject::connect(options->addAction("save Monitor ICM"), &QAction::triggered, self, [this] { SaveIcm(false); });
   QMenu* window = bar->addMenu("&Window");

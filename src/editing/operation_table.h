@@ -79,6 +79,17 @@ struct ParsedOperation {
   OperationArgs args;
 };
 
+struct ToneTableSet;
+
+// "curves" with its tables given in memory rather than in a file (the
+// "Curve" dialog's preview and apply). The operation is not listed in
+// AllOperations (nor parsed from text); its one Text argument holds five
+// records of 257 bytes, channel 0 (all channels) then 1..4: an in-use byte
+// (0 or 1) and the 256 table bytes. It applies the tables in use as
+// GL_ApplyToneTables does and refuses (kResultInvalidParameter) an argument
+// of any other length or an in-use byte other than 0 or 1.
+ParsedOperation CurvesFromTables(const ToneTableSet& tables);
+
 // Parses one `name[:args]` text. On failure returns nullopt and sets `error`
 // to a one-line explanation (unknown name, missing or extra argument, value
 // out of range).

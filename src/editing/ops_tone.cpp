@@ -8,6 +8,7 @@
 #include "color/curves.h"
 #include "editing/operation_table.h"
 #include "image/dibitmap.h"
+#include "image/result_codes.h"
 #include "imaging/tone.h"
 #include "platform/messages.h"
 
@@ -17,7 +18,46 @@ OperationParam Slider(std::string_view name, int min, int max, int initial) {
   return {name, ParamKind::Integer, double(min), double(max), {}, double(initial)};
 }
 
+// The in-memory form of "curves" (CurvesFromTables).
+constexpr size_t kCurveRecordBytes = 257;
+constexpr size_t kCurveRecords = 5;
+
+const OperationDef& CurveTablesDef() {
+  static const OperationDef def = [] {
+    OperationDef d{"curves",
+                   {{"TABLES", ParamKind::Text, 0, 0, {}, std::nullopt}},
+                   [](CDIBitmap& image, const OperationArgs& a) {
+                     const std::string& text = a.texts.at(0);
+                     if (text.size() != kCurveRecordBytes * kCurveRecords) return kResultInvalidParameter;
+                     ToneTableSet set;
+                     for (size_t c = 0; c < kCurveRecords; ++c) {
+                       const auto* record = reinterpret_cast<const uint8_t*>(text.data()) + c * kCurveRecordBytes;
+                       if (record[0] > 1) return kResultInvalidParameter;
+                       set.inUse[c] = record[0] == 1;
+                       std::memcpy(set.tables[c].data(), record + 1, 256);
+                     }
+                     return GL_ApplyToneTables(image, set);
+                   }};
+    d.family = OperationFamily::Tone;
+    return d;
+  }();
+  return def;
+}
+
 }  // namespace
+
+ParsedOperation CurvesFromTables(const ToneTableSet& tables) {
+  std::string text(kCurveRecordBytes * kCurveRecords, '\0');
+  for (size_t c = 0; c < kCurveRecords; ++c) {
+    text[c * kCurveRecordBytes] = tables.inUse[c] ? 1 : 0;
+    std::memcpy(text.data() + c * kCurveRecordBytes + 1, tables.tables[c].data(), 256);
+  }
+  ParsedOperation operation;
+  operation.def = &CurveTablesDef();
+  operation.args.values = {0.0};
+  operation.args.texts = {std::move(text)};
+  return operation;
+}
 
 std::vector<OperationDef> ToneOperations() {
   std::vector<OperationDef> ops;

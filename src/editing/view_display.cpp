@@ -39,6 +39,11 @@
 // image's resolution, thinned the same way (see UnitRulerTicks); a view
 // whose rulers show another unit than the application's repaints them.
 //
+// With colour matching on (display_color.h) each distinct source row, once
+// composed as RGB, goes through the display transform in one call before it
+// is spread over its client pixels; the mask display and the background are
+// not matched. With matching off nothing is added to the row loop.
+//
 // A repaint may come while a long operation reports progress (its pump runs
 // the window's events). Composing then shows the pixels as they are at that
 // moment; progress reporting is held off meanwhile so that the blend calls
@@ -49,6 +54,7 @@
 #include <cstring>
 #include <utility>
 
+#include "editing/display_color.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 #include "image/color_convert.h"
@@ -173,6 +179,9 @@ struct Composer {
   int blendMode = 0;
   int opacity = 255;
   CDIBitmap blendDst, blendSrc, blendAlpha;
+
+  // The display's colour transform, or none.
+  const DisplayColorTransform* displayTransform = nullptr;
 
   ColumnMap map;
   int floaterFirst = 0, floaterLast = 0;  // map indexes inside the box's columns
@@ -360,10 +369,12 @@ struct Composer {
       previous = sy;
       // With one client pixel per source pixel the row is written in place.
       uint8_t* out = map.unitRuns ? dst : rgb.data();
-      if constexpr (K == RowKind::Mask)
+      if constexpr (K == RowKind::Mask) {
         MaskRow(sy, out);
-      else
+      } else {
         SourceRow<K>(sy, out);
+        if (displayTransform) displayTransform->ApplyRow(out, static_cast<int>(map.cols.size()));
+      }
       if (!map.unitRuns) Expand(dst);
     }
   }
@@ -579,6 +590,7 @@ void CVividView::ComposeBase(RgbImage& target, const platform::Region& area) {
   composer.shown = DisplayedImageRect();
   composer.zoom = zoom_;
   composer.maskMode = displayMode_ == 2;
+  composer.displayTransform = CurrentDisplayTransform(previewPrinted_);
 
   const int bits = image.GetBitCount();
   const bool drawable = image.IsAllocated() && (bits == 1 || bits == 8 || bits == 24 || bits == 32);
@@ -778,6 +790,7 @@ void CVividView::DrawOverlays(RgbImage& out, const platform::Region& area) {
 // they need.
 void CVividView::Render(RgbImage& out) {
   FollowRulerUnit();
+  FollowDisplayColor();
   PrepareDisplayPatches();
   const platform::Region client = platform::Region::FromRect(0, 0, clientWidth_, clientHeight_);
   const size_t bytes = static_cast<size_t>(clientWidth_) * clientHeight_ * 3;
@@ -792,7 +805,9 @@ void CVividView::Render(RgbImage& out) {
 
 void CVividView::Render(RgbImage& out, const platform::Region& only) {
   // Rulers drawn in another unit are repainted whatever `only` says.
-  const platform::Region wanted = FollowRulerUnit() ? only.Union(RulerBands()) : only;
+  // A change of the display colour settings repaints the whole picture.
+  platform::Region wanted = FollowRulerUnit() ? only.Union(RulerBands()) : only;
+  if (FollowDisplayColor()) wanted = platform::Region::FromRect(0, 0, clientWidth_, clientHeight_);
   PrepareDisplayPatches();
   const size_t bytes = static_cast<size_t>(clientWidth_) * clientHeight_ * 3;
   if (out.width != clientWidth_ || out.height != clientHeight_ || out.pixels.size() != bytes) {
@@ -822,6 +837,7 @@ void CVividView::Render(RgbImage& out, const platform::Region& only) {
 
 platform::Region CVividView::TakeInvalidRegion() {
   FollowRulerUnit();
+  FollowDisplayColor();
   return std::exchange(invalid_, platform::Region::Empty());
 }
 
@@ -838,6 +854,14 @@ bool CVividView::FollowRulerUnit() {
   const platform::Region bands = RulerBands();
   invalid_ = invalid_.Union(bands);
   baseStale_ = baseStale_.Union(bands);
+  return true;
+}
+
+bool CVividView::FollowDisplayColor() {
+  const unsigned generation = DisplayColorGeneration();
+  if (generation == displayColorGeneration_) return false;
+  displayColorGeneration_ = generation;
+  InvalidateAll();
   return true;
 }
 

@@ -439,6 +439,11 @@ class CVividView final : public CDocumentView {
   int rulerUnit_ = 0;
   bool FollowRulerUnit();
   platform::Region RulerBands() const;
+  // The display colour settings' generation (display_color.h) the picture
+  // was composed with; when they change the whole picture is marked for
+  // repaint and this follows. True when it was marked.
+  unsigned displayColorGeneration_ = 0;
+  bool FollowDisplayColor();
 
   // Selection gesture (view_selection.cpp).
   RubberBand rubberBand_;
