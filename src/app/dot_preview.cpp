@@ -182,13 +182,12 @@ void DotPreviewDialog::SetZoom(double pixelsPerDot) {
   // Keep the centre of the view where it was.
   QScrollBar* h = d_->scroll->horizontalScrollBar();
   QScrollBar* v = d_->scroll->verticalScrollBar();
-  const double old = Zoom();
-  const double cx = (h->value() + d_->scroll->viewport()->width() / 2.0) / old;
-  const double cy = (v->value() + d_->scroll->viewport()->height() / 2.0) / old;
+  const double cx = (h->value() + d_->scroll->viewport()->width() / 2.0) / d_->canvas->Zoom();
+  const double cy = (v->value() + d_->scroll->viewport()->height() / 2.0) / d_->canvas->ZoomY();
   d_->canvas->SetZoom(pixelsPerDot);
   const double now = Zoom();
   h->setValue(static_cast<int>(cx * now - d_->scroll->viewport()->width() / 2.0));
-  v->setValue(static_cast<int>(cy * now - d_->scroll->viewport()->height() / 2.0));
+  v->setValue(static_cast<int>(cy * d_->canvas->ZoomY() - d_->scroll->viewport()->height() / 2.0));
   d_->scale->setText(now >= 1 ? QString("%1 pixels per dot").arg(now) : QString("%1 dots per pixel").arg(1 / now));
 }
 

@@ -334,6 +334,7 @@ TEST(DotPreview, DecodesToTheDotsTheHalftonerMade) {
   print::PrintJob job;
   job.settings.printToPort = true;
   job.settings.printerType = print::kPrinterEpson;
+  job.settings.curves.table[3][0] = 120;  // black ink is the black curve at 0: a tint
   print::PrinterInfo& p = job.printer;
   p.type = print::kPrinterEpson;
   p.dpiX = p.dpiY = 360;
