@@ -42,6 +42,8 @@
 #include "app/monitor_gamma_dialog.h"
 #include "app/new_image_dialog.h"
 #include "app/option_pages.h"
+#include "app/page_setup_dialog.h"
+#include "app/print_dialog.h"
 #include "app/recovery.h"
 #include "app/screen_capture.h"
 #include "app/shell_command.h"
@@ -169,8 +171,6 @@ struct MainWindowImpl : platform::MainWindowSink {
   QAction* saveCopyAction = nullptr;
   QAction* revertAction = nullptr;
   QAction* printAction = nullptr;
-  // The queue Printer Setup chose; empty: the system's default.
-  std::string chosenPrinter;
   QAction* closeAction = nullptr;
   QAction* newWindowAction = nullptr;
   platform::MainWindowSink* previousSink = nullptr;
@@ -518,39 +518,16 @@ QAction* MainWindowImpl::AddCommand(QMenu* menu, int id) {
   return action;
 }
 
-void MainWindowImpl::ChoosePrinter() {
-  const std::vector<std::string> names = PrinterNames();
-  if (names.empty()) {
-    platform::ShowMessage("No printer is set up. Add one in the system's printer settings.", "Printer Setup");
-    return;
-  }
-  QStringList items;
-  for (const std::string& name : names) items << FromStd(name);
-  const std::string current = chosenPrinter.empty() ? DefaultPrinterName() : chosenPrinter;
-  const int at = std::max<int>(0, static_cast<int>(items.indexOf(FromStd(current))));
-  bool ok = false;
-  const QString chosen = QInputDialog::getItem(self, "Printer Setup", "&Printer:", items, at, false, &ok);
-  if (ok) chosenPrinter = chosen.toStdString();
-}
+void MainWindowImpl::ChoosePrinter() { RunPrinterSetup(self); }
 
 void MainWindowImpl::PrintActive() {
   ViewFrame* frame = ActiveFrame();
   if (!frame) return;
-  // The image as the document holds it, on the chosen (or default) queue
-  // through the band path, with the print settings' defaults.
-  std::string queue = chosenPrinter.empty() ? DefaultPrinterName() : chosenPrinter;
-  if (queue.empty()) {
-    ChoosePrinter();
-    queue = chosenPrinter;
-    if (queue.empty()) return;
-  }
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const std::string failure = PrintImageOnQueue(frame->Doc().doc->GetImage(), queue);
-  QApplication::restoreOverrideCursor();
-  if (!failure.empty())
-    platform::ShowMessage(failure, "Print");
-  else
-    self->statusBar()->showMessage(QString("Printed on %1").arg(FromStd(queue)), 5000);
+  // The print dialog, then the job on a worker thread with its progress
+  // panel; the image is copied, so editing may go on meanwhile.
+  RunPrintCommand(self, frame->Doc().doc->GetImage(), [this](const std::string& failure) {
+    if (failure.empty()) self->statusBar()->showMessage("Printed", 5000);
+  });
 }
 
 void MainWindowImpl::MonitorGamma() {
@@ -661,8 +638,10 @@ void MainWindowImpl::BuildMenus() {
   printAction = file->addAction("&Print...");
   printAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   QObject::connect(printAction, &QAction::triggered, self, [this] { PrintActive(); });
-  QObject::connect(file->addAction("Page Set&up..."), &QAction::triggered, self,
-                   [this] { NotYet("Page Setup"); });
+  QObject::connect(file->addAction("Page Set&up..."), &QAction::triggered, self, [this] {
+    ViewFrame* frame = ActiveFrame();
+    RunPageSetup(self, frame ? &frame->Doc().doc->GetImage() : nullptr);
+  });
   QObject::connect(file->addAction("Printer Setup ..."), &QAction::triggered, self, [this] { ChoosePrinter(); });
   // The recent files, "&1 PATH" .. "1&0 PATH", hidden while unused; the
   // menu collapses the separators around an empty list.

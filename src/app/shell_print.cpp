@@ -2,9 +2,11 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
+#include <utility>
+
 #include "document/vivid_doc.h"
 #include "platform/messages.h"
-#include "print/print_job.h"
 
 namespace app {
 
@@ -31,31 +33,89 @@ std::vector<std::string> PrinterNames() {
   return names;
 }
 
-std::string PrintImageOnQueue(const CDIBitmap& image, const std::string& printer) {
+PrintChoices& CurrentPrintChoices() {
+  static PrintChoices choices;
+  return choices;
+}
+
+PageChoices& CurrentPageChoices() {
+  static PageChoices choices;
+  return choices;
+}
+
+print::PrinterKind KindOf(const PrintChoices& choices) {
+  if (!choices.printToPort) return print::PrinterKind::PdfDevice;
+  return choices.printerType == print::kPrinterDesignJet ? print::PrinterKind::DesignJet : print::PrinterKind::Epson;
+}
+
+print::PrintRequestCheck PreparePrint(const PrintChoices& choices, const PageChoices& page, print::PrintJob& job) {
   print::PrintRequest request;
-  request.printer = print::PrinterKind::PdfDevice;
-  request.queue = printer;
-  print::PrintJob job;
-  const print::PrintRequestCheck check = print::PreparePrintJob(request, job);
-  if (!check.Accepted()) return check.text;
-  const print::PrintOutcome printed = print::PrintImage(job, image);
-  return printed.result == 0 ? std::string() : printed.message;
+  request.printer = KindOf(choices);
+  request.dpi = choices.dpi;
+  request.paperCode = page.paperCode;
+  request.marginsMm = page.marginsMm;
+  request.gray = choices.outputColor == 1;
+  request.invert = choices.invert;
+  request.flip = page.layout.flip;
+  if (choices.printToFile) {
+    request.outputFile = choices.file;
+    if (request.outputFile.empty())
+      return {print::PrintRefusal::NoTarget, kResultInvalidParameter, "Choose the file to print to."};
+  } else {
+    request.queue = choices.queue.empty() ? DefaultPrinterName() : choices.queue;
+    if (request.queue.empty())
+      return {print::PrintRefusal::NoTarget, kResultInvalidParameter,
+              "There is no default printer. Choose one under Printer Setup, or set a default printer (lpoptions -d "
+              "NAME)."};
+  }
+  print::PrintRequestCheck check = print::PreparePrintJob(request, job);
+  if (!check.Accepted()) return check;
+
+  // What the request has no field for.
+  print::PageSetup& setup = job.setup;
+  const print::PageSetup& chosen = page.layout;
+  setup.scaleMode = chosen.scaleMode;
+  setup.allowDistortion = chosen.allowDistortion;
+  setup.width = chosen.width;
+  setup.height = chosen.height;
+  setup.sizeUnit = chosen.sizeUnit;
+  setup.positionMode = chosen.positionMode;
+  setup.left = chosen.left;
+  setup.top = chosen.top;
+  setup.positionUnit = chosen.positionUnit;
+  setup.flip = chosen.flip;
+  setup.flipVertical = chosen.flipVertical;
+  if (page.landscape && request.printer == print::PrinterKind::PdfDevice) {
+    print::PrinterInfo& printer = job.printer;
+    std::swap(printer.pageWidthMm, printer.pageHeightMm);
+    std::swap(printer.pageWidthDots, printer.pageHeightDots);
+    std::swap(printer.printableWidthDots, printer.printableHeightDots);
+    std::swap(printer.offsetX, printer.offsetY);
+    std::swap(setup.paperWidthTwips, setup.paperHeightTwips);
+  }
+  print::PrintSettings& settings = job.settings;
+  if (choices.outputColor == 3) settings.outputColor = 3;
+  settings.duplex = choices.duplex;
+  settings.minPage = 1;
+  settings.maxPage = kMaxPrintPages;
+  settings.firstPage = std::clamp(choices.firstPage, 1, kMaxPrintPages);
+  settings.lastPage = std::clamp(choices.lastPage, 1, kMaxPrintPages);
+  return check;
 }
 
 ShellPrintOutcome PrintFileOnQueue(const std::string& file, const std::string& printer) {
   ShellPrintOutcome outcome;
-  const std::string queue = printer.empty() ? DefaultPrinterName() : printer;
-  if (queue.empty()) {
+  PrintChoices choices = CurrentPrintChoices();
+  choices.printToFile = false;
+  if (!printer.empty()) choices.queue = printer;
+  if (choices.queue.empty() && DefaultPrinterName().empty()) {
     outcome.message = "Cannot print " + file +
                       ": there is no default printer. Choose one with /pt FILE PRINTER DRIVER PORT, or set a "
                       "default printer (lpoptions -d NAME).";
     return outcome;
   }
-  print::PrintRequest request;
-  request.printer = print::PrinterKind::PdfDevice;
-  request.queue = queue;
   print::PrintJob job;
-  const print::PrintRequestCheck check = print::PreparePrintJob(request, job);
+  const print::PrintRequestCheck check = PreparePrint(choices, CurrentPageChoices(), job);
   if (!check.Accepted()) {
     outcome.message = check.text;
     return outcome;

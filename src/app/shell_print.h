@@ -1,16 +1,77 @@
-// Printing a file as the shell asks for it (/p, /pt, and the [print] and
-// [printto] execute strings): the file is opened as a document and its image
-// printed through the band path (the PDF printer device handed to a CUPS
-// queue) with the print dialog's defaults, the same code as the command
-// line's `print IN --device --queue NAME`.
+// The editor's print choices and how they become a print job, and printing
+// a file as the shell asks for it (/p, /pt, and the [print] and [printto]
+// execute strings).
+//
+// The print dialog, Printer Setup and Page Setup fill PrintChoices and
+// PageChoices, kept for the next print. PreparePrint turns them into a
+// print::PrintRequest, the very structure the command line's `print` verb
+// fills from its options, checks it with print::PreparePrintJob, and then
+// adds what the command line has no option for (the page setup's sizes and
+// position, landscape, CMYK output, duplex, the page range). The shell's
+// prints go through the same function with the choices as they stand.
 #pragma once
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "print/print_job.h"
 
 class CDIBitmap;
 
 namespace app {
+
+// The largest page number of a print range; every page carries the image.
+inline constexpr int kMaxPrintPages = 99;
+
+// The print dialog's and Printer Setup's choices.
+struct PrintChoices {
+  // "Print to Port": a direct printer stream (printerType) instead of the
+  // PDF device.
+  bool printToPort = false;
+  int printerType = print::kPrinterEpson;  // kPrinterEpson or kPrinterDesignJet
+  int dpi = 0;                             // 0: the printer's standard resolution
+  // The CUPS queue; "" the system's default destination.
+  std::string queue;
+  // "Print to fi&le": the job goes to `file` instead of a queue.
+  bool printToFile = false;
+  std::string file;
+  int outputColor = 2;  // 1 "&Grayscale", 2 "Colo&r", 3 "CMYK Se&paration"
+  bool invert = false;
+  bool duplex = false;
+  int firstPage = 1, lastPage = 1;  // 1..kMaxPrintPages; counts down when first > last
+};
+
+// The Page Setup dialog's choices. `layout` carries the scale, size,
+// position and flip choices (its paper and margin fields are filled by
+// PreparePrint).
+struct PageChoices {
+  int paperCode = print::kPaperA4;
+  // Landscape swaps the paper's width and height; the PDF device only (the
+  // direct printers feed their paper one way).
+  bool landscape = false;
+  // Left, top, right, bottom in millimetres; unset: the printer's minimum.
+  std::optional<std::array<double, 4>> marginsMm;
+  print::PageSetup layout;
+};
+
+// The choices kept in the running editor.
+PrintChoices& CurrentPrintChoices();
+PageChoices& CurrentPageChoices();
+
+// The printer kind the choices print on.
+print::PrinterKind KindOf(const PrintChoices& choices);
+
+// Builds and checks the job of `print` and `page`. The request: the kind
+// (KindOf), dpi, paper, margins, grey when outputColor is 1, invert, flip,
+// the output file when printToFile, else the queue (the default destination
+// when empty: NoTarget refused with "There is no default printer ..." when
+// there is none). After PreparePrintJob accepts it: the page setup's scale
+// and position choices replace the request's fit-and-centre, landscape swaps
+// the page (PDF device), outputColor 3 stays 3, duplex, and the page range
+// clamped into 1..kMaxPrintPages.
+print::PrintRequestCheck PreparePrint(const PrintChoices& print, const PageChoices& page, print::PrintJob& job);
 
 // The name of the CUPS default destination; "" when there is none.
 std::string DefaultPrinterName();
@@ -26,12 +87,11 @@ struct ShellPrintOutcome {
 // the server's order.
 std::vector<std::string> PrinterNames();
 
-// Prints `image` on the queue `printer` through the band path; "" when it
-// was printed, else why not.
-std::string PrintImageOnQueue(const CDIBitmap& image, const std::string& printer);
-
-// Prints `file` on the queue `printer`, or on the default destination when
-// `printer` is empty (refused with a message when there is none).
+// Prints `file` on the queue `printer`, or on the queue of the current
+// choices (the default destination when none is chosen) when `printer` is
+// empty, through PreparePrint with the current print and page choices ("Print
+// to fi&le" left out: the shell names a queue). Refused with a message when
+// there is no queue.
 ShellPrintOutcome PrintFileOnQueue(const std::string& file, const std::string& printer);
 
 }  // namespace app

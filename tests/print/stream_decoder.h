@@ -1,76 +1,21 @@
-// Decoders of the printer command streams for tests, written from the
-// printers' command definitions and sharing no code with the writers: ESC/P2
-// raster streams (EPSON) and HP-GL/2 + HP RTL streams (DesignJet).
-//
-// A decoder walks the whole stream, records every command with its numeric
-// parameters, and renders the raster data into one dot bitmap per colour.
-// Any byte sequence it does not know, a truncated command or data that does
-// not fit its raster is a decode error: the result then carries the offset
-// and a description.
+// The printer stream decoders (print/stream_decoder.h) under the names the
+// print tests use, and random dot planes with their expectations.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <initializer_list>
-#include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "print/stream_decoder.h"
+
 namespace streamcheck {
-
-// A page bitmap that grows as dots are set; every dot 0 or 1.
-struct DotBitmap {
-  std::vector<std::vector<uint8_t>> rows;
-
-  void Set(long row, long x);
-  bool Get(long row, long x) const;
-  // The number of set dots.
-  long Count() const;
-};
-
-struct Command {
-  std::string name;          // e.g. "ESC ( C", "ESC .", "CR", "ESC *r S", "PS"
-  std::vector<long> params;  // numeric parameters in the order of the command
-  size_t offset = 0;         // where the command starts in the stream
-};
-
-struct DecodeResult {
-  bool ok = true;
-  std::string error;  // with the offset, when !ok
-  std::vector<Command> commands;
-
-  // The commands with the given name, in order.
-  std::vector<const Command*> Find(const std::string& name) const;
-  // The names of all commands joined by a space-separated "|".
-  std::string Names() const;
-};
-
-// ESC/P2: bitmaps keyed by the ESC r colour value (2 cyan, 1 magenta,
-// 4 yellow, 0 black). Rows are vertical positions in ESC ( U units counted
-// from the top margin (ESC ( V / ESC ( v); columns are dots from the left
-// margin, the carriage returning to 0 on CR.
-struct EpsonDecode : DecodeResult {
-  std::map<int, DotBitmap> colors;
-  int unit = 10;        // ESC ( U, in 1/3600 inch
-  int formFeeds = 0;
-};
-EpsonDecode DecodeEpson(const uint8_t* data, size_t size);
-
-// HP-GL/2 + RTL: plane bitmaps by index bit (0 cyan, 1 magenta, 2 yellow,
-// 3 black). Rows count from the first raster row, Y offsets included.
-struct RtlDecode : DecodeResult {
-  DotBitmap planes[4];
-  int palette[16][3] = {};  // from ESC *v..I
-  bool paletteSet[16] = {};
-};
-RtlDecode DecodeRtl(const uint8_t* data, size_t size);
-
-// TIFF PackBits (n 0..127: n + 1 literal bytes; n 129..255: the next byte
-// 257 - n times; 128: no operation). Appends to `out`; false when the input
-// ends inside a literal group or run.
-bool UnpackTiff(const uint8_t* in, size_t n, std::vector<uint8_t>& out);
-
+using print::DecodeEpson;
+using print::DecodeRtl;
+using print::DotBitmap;
+using print::EpsonDecode;
+using print::RtlDecode;
+using print::UnpackTiff;
 }  // namespace streamcheck
 
 // Random dot planes and expectations shared by the stream tests.

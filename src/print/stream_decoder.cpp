@@ -1,39 +1,51 @@
-#include "stream_decoder.h"
+#include "print/stream_decoder.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 
-namespace streamcheck {
+#include "print/printer_types.h"
+
+namespace print {
 
 void DotBitmap::Set(long row, long x) {
   if (row < 0 || x < 0) return;
-  if (rows.size() <= static_cast<size_t>(row)) rows.resize(row + 1);
-  auto& r = rows[row];
-  if (r.size() <= static_cast<size_t>(x)) r.resize(x + 1, 0);
-  r[x] = 1;
+  if (rows.size() <= static_cast<size_t>(row)) rows.resize(static_cast<size_t>(row) + 1);
+  auto& r = rows[static_cast<size_t>(row)];
+  const size_t byte = static_cast<size_t>(x) / 8;
+  if (r.size() <= byte) r.resize(byte + 1, 0);
+  r[byte] |= static_cast<uint8_t>(0x80 >> (x % 8));
+  width = std::max(width, x + 1);
 }
 
 bool DotBitmap::Get(long row, long x) const {
   if (row < 0 || x < 0 || static_cast<size_t>(row) >= rows.size()) return false;
-  const auto& r = rows[row];
-  return static_cast<size_t>(x) < r.size() && r[x] != 0;
+  const auto& r = rows[static_cast<size_t>(row)];
+  const size_t byte = static_cast<size_t>(x) / 8;
+  return byte < r.size() && (r[byte] & (0x80 >> (x % 8))) != 0;
 }
 
 long DotBitmap::Count() const {
   long n = 0;
   for (const auto& r : rows)
-    for (uint8_t d : r) n += d;
+    for (uint8_t d : r) n += std::popcount(d);
   return n;
 }
 
-std::vector<const Command*> DecodeResult::Find(const std::string& name) const {
-  std::vector<const Command*> found;
+void DotBitmap::SetRun(long row, long x, const uint8_t* bits, long count) {
+  for (long i = 0; i < count; ++i)
+    if (bits[i / 8] & (0x80 >> (i % 8))) Set(row, x + i);
+}
+
+std::vector<const StreamCommand*> StreamDecode::Find(const std::string& name) const {
+  std::vector<const StreamCommand*> found;
   for (const auto& c : commands)
     if (c.name == name) found.push_back(&c);
   return found;
 }
 
-std::string DecodeResult::Names() const {
+std::string StreamDecode::Names() const {
   std::string s;
   for (const auto& c : commands) {
     if (!s.empty()) s += '|';
@@ -111,7 +123,7 @@ class EpsonParser {
     return true;
   }
   void Record(const char* name, std::vector<long> params, size_t at) {
-    out_.commands.push_back(Command{name, std::move(params), at});
+    out_.commands.push_back(StreamCommand{name, std::move(params), at});
   }
   static long U16(const uint8_t* b) { return b[0] | (b[1] << 8); }
   static long S16(const uint8_t* b) { return static_cast<int16_t>(b[0] | (b[1] << 8)); }
@@ -295,7 +307,7 @@ class RtlParser {
     out_.error = At(at, what);
   }
   void Record(std::string name, std::vector<long> params, size_t at) {
-    out_.commands.push_back(Command{std::move(name), std::move(params), at});
+    out_.commands.push_back(StreamCommand{std::move(name), std::move(params), at});
   }
 
   // Reads an optional signed decimal number (a fraction is an error here:
@@ -542,4 +554,33 @@ RtlDecode DecodeRtl(const uint8_t* data, size_t size) {
   return out;
 }
 
-}  // namespace streamcheck
+}  // namespace print
+
+namespace print {
+
+bool DecodeInkDots(int printerType, const std::vector<uint8_t>& stream, InkDots& dots) {
+  dots = {};
+  if (printerType == kPrinterEpson) {
+    EpsonDecode decoded = DecodeEpson(stream.data(), stream.size());
+    if (!decoded.ok) {
+      dots.error = decoded.error;
+      return false;
+    }
+    const int colorOfInk[4] = {2, 1, 4, 0};
+    for (int ink = 0; ink < 4; ++ink) dots.inks[ink] = std::move(decoded.colors[colorOfInk[ink]]);
+    return true;
+  }
+  if (printerType == kPrinterDesignJet) {
+    RtlDecode decoded = DecodeRtl(stream.data(), stream.size());
+    if (!decoded.ok) {
+      dots.error = decoded.error;
+      return false;
+    }
+    for (int ink = 0; ink < 4; ++ink) dots.inks[ink] = std::move(decoded.planes[ink]);
+    return true;
+  }
+  dots.error = "no stream decoder for printer type " + std::to_string(printerType);
+  return false;
+}
+
+}  // namespace print
