@@ -14,12 +14,14 @@
 #include <vector>
 
 #include "app/app_settings.h"
+#include "app/color_management_dialog.h"
 #include "app/file_types.h"
 #include "app/main_window.h"
 #include "app/recovery.h"
 #include "app/shell_command.h"
 #include "app/shell_print.h"
 #include "app/single_instance.h"
+#include "color/color_settings.h"
 #include "document/vivid_doc.h"
 #include "editing/tool_settings.h"
 #include "platform/clipboard.h"
@@ -130,6 +132,16 @@ int main(int argc, char** argv) {
   state.gamma = app::LoadGamma(settings);
   CVividDoc::SetLastDirectory(state.paths.imagePath);
   LoadOptionChoices(settings);
+  // Colour matching of the views as Color Management left it.
+  color::ColorManagementSettings colorManagement;
+  colorManagement.Load(settings);
+  // The machine strings name the profiles when the colour settings do not.
+  for (auto [path, machine] : {std::pair{&colorManagement.inputPath, &state.paths.icmScanner},
+                               std::pair{&colorManagement.displayPath, &state.paths.icmMonitor},
+                               std::pair{&colorManagement.outputPath, &state.paths.icmPrinter},
+                               std::pair{&colorManagement.separationPath, &state.paths.icmSeparate}})
+    if (path->empty()) *path = *machine;
+  app::ApplyColorManagement(colorManagement);
 
   // The platform services through Qt: the file and option dialogs, the
   // desktop's clipboard, events pumped while long operations report
