@@ -287,6 +287,10 @@ EffectDialog* OpenEffectDialog(QWidget* parent, ImageViewWidget& view, const Ope
   }
   Current() = dialog;
   dialog->show();
+  // The keys (Esc, Return, the fields' steps) go to the dialog from the
+  // start, also where no window manager hands it the focus.
+  dialog->raise();
+  dialog->activateWindow();
   return dialog;
 }
 

@@ -134,6 +134,8 @@ PrintProgressPanel* PrintProgressPanel::Start(QWidget* parent, const print::Prin
   d.job = job;
   g_running = panel;
   panel->show();
+  panel->raise();
+  panel->activateWindow();
   platform::ResetCancel();
   d.messages = std::make_unique<GuiThreadMessages>();
   d.worker = std::thread([panel, &d] {

@@ -204,6 +204,10 @@ TextDialog* OpenTextDialog(ImageViewWidget& view, std::function<void()> after) {
   });
   Current() = dialog;
   dialog->show();
+  // The keys (Esc, Return, the fields' steps) go to the dialog from the
+  // start, also where no window manager hands it the focus.
+  dialog->raise();
+  dialog->activateWindow();
   return dialog;
 }
 
