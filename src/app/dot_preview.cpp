@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <bit>
@@ -140,6 +141,7 @@ struct DotPreviewDialog::Private {
   DotCanvas* canvas = nullptr;
   QScrollArea* scroll = nullptr;
   QLabel* scale = nullptr;
+  bool fitted = false;
 };
 
 DotPreviewDialog::DotPreviewDialog(DotPage page, QWidget* parent) : QDialog(parent), d_(std::make_unique<Private>()) {
@@ -175,6 +177,14 @@ DotPreviewDialog::DotPreviewDialog(DotPage page, QWidget* parent) : QDialog(pare
 }
 
 DotPreviewDialog::~DotPreviewDialog() = default;
+
+void DotPreviewDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (d_->fitted) return;
+  d_->fitted = true;
+  // The viewport has its size only once the dialog is laid out.
+  QTimer::singleShot(0, this, [this] { ZoomToFit(); });
+}
 
 double DotPreviewDialog::Zoom() const { return d_->canvas->Zoom(); }
 

@@ -48,6 +48,10 @@ class DotPreviewDialog : public QDialog {
   void SetZoom(double pixelsPerDot);
   void ZoomToFit();
 
+ protected:
+  // The first showing fits the page into the window as it is laid out.
+  void showEvent(QShowEvent* event) override;
+
  private:
   struct Private;
   std::unique_ptr<Private> d_;

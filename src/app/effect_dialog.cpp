@@ -268,6 +268,8 @@ void EffectDialog::done(int result) {
     d_->Refresh();
   }
   QDialog::done(result);
+  // The keys go back to the window the dialog worked on.
+  if (d_->view) d_->view->window()->activateWindow();
   deleteLater();
 }
 

@@ -89,6 +89,8 @@ struct PrintProgressPanel::Private : print::PrintProgressSink {
     Finished callback = std::move(finished);
     finished = nullptr;
     self->hide();
+    // The keys go back to the window the job was started from.
+    if (QWidget* owner = self->parentWidget()) owner->window()->activateWindow();
     self->deleteLater();
     if (callback) callback(outcome);
   }

@@ -186,6 +186,8 @@ void TextDialog::done(int result) {
     if (d_->after) d_->after();
   }
   QDialog::done(result);
+  // The keys go back to the window the dialog worked on.
+  if (d_->view) d_->view->window()->activateWindow();
   if (d_->owned) deleteLater();
 }
 
