@@ -77,6 +77,18 @@ print::PrintOutcome RunOnPanel(const print::PrintJob& job, const CDIBitmap& imag
   return outcome.value_or(print::PrintOutcome{-999, "no outcome"});
 }
 
+// The CMYK Setup curves at identity and colour matching off while it lives
+// and after: prints compared with plain command lines must not see what
+// another test left stored.
+struct PlainColourChoices {
+  PlainColourChoices() { Reset(); }
+  ~PlainColourChoices() { Reset(); }
+  static void Reset() {
+    app::CurrentSeparationCurves() = color::CurveSet{};
+    SetDisplayColorSettings(color::ColorManagementSettings{});
+  }
+};
+
 struct DialogCase {
   bool port;
   int typeIndex;  // in the printer-type list
@@ -252,6 +264,7 @@ TEST_F(PageSetupFields, UnitsConvertProportionsFollowAndMarginsAreRaised) {
 // Through the dialog onto the private queue as a raw EPSON stream: the bytes
 // the command line writes for the same options.
 TEST(PrintOnQueue, DialogPrintSendsTheCommandLinesBytes) {
+  const PlainColourChoices plain;
   TempDir dir;
   cups_test::PrivateCups cups;
   ASSERT_EQ(cups.Start(dir.Path()), "");
@@ -324,8 +337,8 @@ struct ColourChoiceCase {
   bool curves, matching;
   int intent;
   bool direct;
-  // The command line's options for the same print ("" for the PDF device:
-  // it takes neither, so the plain --device print).
+  // Whether the command line's print of the same gets --curves and the
+  // profile options (never for the PDF device: it takes neither).
   bool cliCurves, cliProfiles;
 };
 
@@ -334,6 +347,7 @@ struct ColourChoiceCase {
 // --separation-profile / --intent give them: the same bytes. Matching
 // switched off, or the PDF device, prints as without them.
 TEST(PrintColourChoices, CurvesAndProfilesPrintAsTheCommandLines) {
+  const PlainColourChoices reset;
   TempDir dir;
   const std::string image = testing_support::DataPath("png/im_rgb8.png");
   const std::string input = testing_support::DataPath("third_party/debian/argyll-ref/sRGB.icm");
@@ -409,8 +423,6 @@ TEST(PrintColourChoices, CurvesAndProfilesPrintAsTheCommandLines) {
       EXPECT_TRUE(PdfText(choices.file) == PdfText(expected));
     }
   }
-  app::CurrentSeparationCurves() = color::CurveSet{};
-  SetDisplayColorSettings(color::ColorManagementSettings{});
 }
 
 // Cancel on the panel stops the job: a cancelled job, and the file it was
