@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/cmyk_setup_dialog.h"
+#include "color/color_settings.h"
 #include "document/vivid_doc.h"
+#include "editing/display_color.h"
 #include "platform/messages.h"
 
 namespace app {
@@ -57,6 +60,14 @@ print::PrintRequestCheck PreparePrint(const PrintChoices& choices, const PageCho
   request.gray = choices.outputColor == 1;
   request.invert = choices.invert;
   request.flip = page.layout.flip;
+  // Colour matching by profiles, as the command line's --input-profile,
+  // --separation-profile and --intent give it: the direct printers only (the
+  // request refuses profiles for the PDF device), and only with both an
+  // input and a separation profile chosen.
+  const color::ColorManagementSettings& matching = GetDisplayColorSettings();
+  const bool direct = request.printer != print::PrinterKind::PdfDevice;
+  if (direct && matching.enabled && !matching.inputPath.empty() && !matching.separationPath.empty())
+    request.profiles = print::PrintProfiles{matching.inputPath, matching.separationPath, matching.intent};
   if (choices.printToFile) {
     request.outputFile = choices.file;
     if (request.outputFile.empty())
@@ -94,6 +105,9 @@ print::PrintRequestCheck PreparePrint(const PrintChoices& choices, const PageCho
     std::swap(setup.paperWidthTwips, setup.paperHeightTwips);
   }
   print::PrintSettings& settings = job.settings;
+  // The CMYK Setup curves (identity, the pipeline's default, until the
+  // dialog stores others), copied as a --curves file's are.
+  if (direct) FillSeparationCurves(settings.curves);
   if (choices.outputColor == 3) settings.outputColor = 3;
   settings.duplex = choices.duplex;
   settings.minPage = 1;

@@ -67,7 +67,10 @@ print::PrinterKind KindOf(const PrintChoices& choices);
 // (KindOf), dpi, paper, margins, grey when outputColor is 1, invert, flip,
 // the output file when printToFile, else the queue (the default destination
 // when empty: NoTarget refused with "There is no default printer ..." when
-// there is none). After PreparePrintJob accepts it: the page setup's scale
+// there is none); for the direct printers, the Color Management profiles
+// (input, separation, intent) when matching is enabled with both chosen.
+// After PreparePrintJob accepts it: the CMYK Setup curves (direct printers
+// only, as the command line's --curves gives them), the page setup's scale
 // and position choices replace the request's fit-and-centre, landscape swaps
 // the page (PDF device), outputColor 3 stays 3, duplex, and the page range
 // clamped into 1..kMaxPrintPages.

@@ -17,17 +17,21 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
 #include <random>
 #include <string>
 
 #include "../print/private_cups.h"
+#include "app/cmyk_setup_dialog.h"
 #include "app/dot_preview.h"
 #include "app/page_setup_dialog.h"
 #include "app/print_dialog.h"
 #include "app/print_progress_panel.h"
+#include "color/curves.h"
 #include "document/vivid_doc.h"
+#include "editing/display_color.h"
 #include "image/dibitmap.h"
 #include "image/result_codes.h"
 #include "platform/messages.h"
@@ -72,6 +76,18 @@ print::PrintOutcome RunOnPanel(const print::PrintJob& job, const CDIBitmap& imag
   EXPECT_TRUE(WaitFor([&] { return outcome.has_value(); }));
   return outcome.value_or(print::PrintOutcome{-999, "no outcome"});
 }
+
+// The CMYK Setup curves at identity and colour matching off while it lives
+// and after: prints compared with plain command lines must not see what
+// another test left stored.
+struct PlainColourChoices {
+  PlainColourChoices() { Reset(); }
+  ~PlainColourChoices() { Reset(); }
+  static void Reset() {
+    app::CurrentSeparationCurves() = color::CurveSet{};
+    SetDisplayColorSettings(color::ColorManagementSettings{});
+  }
+};
 
 struct DialogCase {
   bool port;
@@ -248,6 +264,7 @@ TEST_F(PageSetupFields, UnitsConvertProportionsFollowAndMarginsAreRaised) {
 // Through the dialog onto the private queue as a raw EPSON stream: the bytes
 // the command line writes for the same options.
 TEST(PrintOnQueue, DialogPrintSendsTheCommandLinesBytes) {
+  const PlainColourChoices plain;
   TempDir dir;
   cups_test::PrivateCups cups;
   ASSERT_EQ(cups.Start(dir.Path()), "");
@@ -285,6 +302,127 @@ TEST(PrintOnQueue, DialogPrintSendsTheCommandLinesBytes) {
   EXPECT_TRUE(sent == testing_support::ReadBytes(expected)) << sent.size() << " bytes differ from the command line's";
   unsetenv("CUPS_SERVER");
   cupsSetServer(nullptr);
+}
+
+// A ".cck" file of `tables`, written byte by byte: the header, 4, the four
+// tables, 17, then per ink mode 2, four zero bytes and 17 unused points.
+void WriteCck(const std::string& path, const uint8_t (&tables)[4][256]) {
+  std::string bytes(color::kCurveFileHeader, color::kCurveFileHeaderSize);
+  auto put = [&](uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+  };
+  put(4);
+  for (const auto& table : tables) bytes.append(reinterpret_cast<const char*>(table), 256);
+  put(17);
+  for (int ink = 0; ink < 4; ++ink) {
+    put(2);
+    put(0);
+    for (int point = 0; point < 3 * 17; ++point) put(0);
+  }
+  ASSERT_EQ(bytes.size(), 1912u);
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The PDF without its creation time.
+std::string PdfText(const std::string& path) {
+  const std::vector<uint8_t> bytes = testing_support::ReadBytes(path);
+  std::string text(bytes.begin(), bytes.end());
+  const size_t at = text.find("/CreationDate (");
+  if (at != std::string::npos) text.erase(at, text.find(')', at) - at);
+  return text;
+}
+
+struct ColourChoiceCase {
+  const char* name;
+  bool curves, matching;
+  int intent;
+  bool direct;
+  // Whether the command line's print of the same gets --curves and the
+  // profile options (never for the PDF device: it takes neither).
+  bool cliCurves, cliProfiles;
+};
+
+// The CMYK Setup curves and the Color Management profiles reach a direct
+// print as the command line's --curves and --input-profile /
+// --separation-profile / --intent give them: the same bytes. Matching
+// switched off, or the PDF device, prints as without them.
+TEST(PrintColourChoices, CurvesAndProfilesPrintAsTheCommandLines) {
+  const PlainColourChoices reset;
+  TempDir dir;
+  const std::string image = testing_support::DataPath("png/im_rgb8.png");
+  const std::string input = testing_support::DataPath("third_party/debian/argyll-ref/sRGB.icm");
+  const std::string separation = testing_support::DataPath("third_party/lcms2-testbed/test1.icc");
+  // Curves unlike the identity in every ink: a lift, a cut, a fold and a
+  // black tint (black prints its curve's value at 0).
+  uint8_t tables[4][256];
+  for (int v = 0; v < 256; ++v) {
+    tables[0][v] = static_cast<uint8_t>(40 + v * 215 / 255);
+    tables[1][v] = static_cast<uint8_t>(v * 150 / 255);
+    tables[2][v] = static_cast<uint8_t>(v < 128 ? 2 * v : 2 * (255 - v));
+    tables[3][v] = static_cast<uint8_t>(v == 0 ? 90 : v);
+  }
+  const std::string cck = dir.File("inks.cck");
+  WriteCck(cck, tables);
+  const std::string profiles = " --input-profile " + ShellQuote(input) + " --separation-profile " +
+                               ShellQuote(separation) + " --intent ";
+
+  const ColourChoiceCase cases[] = {
+      {"curves", true, false, 0, true, true, false},
+      {"profiles, saturation", false, true, 2, true, false, true},
+      {"curves and profiles, relative", true, true, 1, true, true, true},
+      {"matching off keeps the profiles out", true, false, 1, true, true, false},
+      {"the PDF device takes neither", true, true, 1, false, false, false},
+  };
+  CVividDoc document;
+  ASSERT_TRUE(document.OnOpenDocument(image));
+  const std::string plain = dir.File("plain.prn");
+  ASSERT_EQ(testing_support::RunCommand(ShellQuote(VIVID_CLI) + " print " + ShellQuote(image) +
+                                        " --printer designjet --output " + ShellQuote(plain))
+                .exitCode,
+            0);
+  int n = 0;
+  for (const ColourChoiceCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    color::CurveSet curves;
+    if (c.curves)
+      for (int ink = 0; ink < 4; ++ink) curves.SetTable(ink, tables[ink]);
+    app::CurrentSeparationCurves() = curves;
+    color::ColorManagementSettings matching;
+    matching.enabled = c.matching;
+    matching.inputPath = input;
+    matching.separationPath = separation;
+    matching.intent = c.intent;
+    SetDisplayColorSettings(matching);
+
+    const std::string suffix = std::to_string(n++) + (c.direct ? ".prn" : ".pdf");
+    app::PrintChoices choices;
+    choices.printToPort = c.direct;
+    choices.printerType = print::kPrinterDesignJet;
+    choices.printToFile = true;
+    choices.file = dir.File("dialog" + suffix);
+    print::PrintJob job;
+    const print::PrintRequestCheck check = app::PreparePrint(choices, app::PageChoices{}, job);
+    ASSERT_TRUE(check.Accepted()) << check.text;
+    const print::PrintOutcome outcome = print::PrintImage(job, document.GetImage());
+    ASSERT_EQ(outcome.result, 0) << outcome.message;
+
+    std::string options = c.direct ? " --printer designjet" : " --device";
+    if (c.cliCurves) options += " --curves " + ShellQuote(cck);
+    if (c.cliProfiles) options += profiles + std::to_string(c.intent);
+    const std::string expected = dir.File("cli" + suffix);
+    const auto made = testing_support::RunCommand(ShellQuote(VIVID_CLI) + " print " + ShellQuote(image) + options +
+                                                  " --output " + ShellQuote(expected));
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    if (c.direct) {
+      const std::vector<uint8_t> sent = testing_support::ReadBytes(choices.file);
+      EXPECT_TRUE(sent == testing_support::ReadBytes(expected)) << sent.size() << " bytes differ from the command line's";
+      // The choices changed the print: not the plain stream.
+      EXPECT_FALSE(sent == testing_support::ReadBytes(plain));
+    } else {
+      EXPECT_EQ(PdfText(choices.file).rfind("%PDF-", 0), 0u);
+      EXPECT_TRUE(PdfText(choices.file) == PdfText(expected));
+    }
+  }
 }
 
 // Cancel on the panel stops the job: a cancelled job, and the file it was

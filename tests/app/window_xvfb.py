@@ -1,0 +1,363 @@
+#!/usr/bin/python3
+"""The editor's window on a virtual X display, driven by keys:
+
+  - Filter > Solarize... shows its preview in the view while the dialog is
+    up (the pixels the Solarize rule gives at the dialog's first threshold),
+    and Escape cancels it: the view shows the picture unchanged again;
+  - File > Print... (ctrl+p) accepted with Return prints on the default
+    destination, a queue of a private CUPS daemon, the very PDF that
+    `vividrome-cli print --device --queue` sends to a second queue.
+
+Exit 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool, ImageMagick's import
+or the CUPS daemon)."""
+import argparse
+import ctypes
+import os
+import shutil
+import signal
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+SKIP = 77
+HERE = os.path.dirname(os.path.abspath(__file__))
+CUPS_SCRIPT = os.path.join(os.path.dirname(HERE), "print", "cups_daemon.sh")
+DEFAULT_QUEUE = "vivid-raw"  # made by cups_daemon.sh
+REFERENCE_QUEUE = "vivid-reference"
+
+
+def skip(reason):
+    print("skipped: " + reason)
+    sys.exit(SKIP)
+
+
+for tool in ("Xvfb", "xdotool", "import"):
+    if not shutil.which(tool, path="/usr/bin:/bin"):
+        skip(tool + " is not installed (scripts/install-deps)")
+for path in ("/usr/sbin/cupsd", "/usr/lib/cups/filter/gziptoany", "/usr/sbin/lpadmin"):
+    if not os.path.exists(path):
+        skip(path + " is missing (install cups-daemon, cups-client, cups-core-drivers)")
+
+
+class Picture:
+    """8-bit RGB pixels, rows top to bottom, no padding."""
+
+    def __init__(self, width, height, data):
+        self.size = (width, height)
+        self.data = bytes(data)
+
+    def save_png(self, path):
+        width, height = self.size
+        raw = b"".join(b"\0" + self.data[y * width * 3:(y + 1) * width * 3] for y in range(height))
+
+        def chunk(kind, body):
+            return (struct.pack(">I", len(body)) + kind + body +
+                    struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+        with open(path, "wb") as out:
+            out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+                      chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def read_ppm(data):
+    """A binary PPM (P6, maxval 255) as a Picture."""
+    fields = []
+    at = 0
+    while len(fields) < 4:
+        while data[at:at + 1].isspace():
+            at += 1
+        if data[at:at + 1] == b"#":
+            at = data.index(b"\n", at)
+            continue
+        end = at
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[at:end])
+        at = end
+    if fields[0] != b"P6" or fields[3] != b"255":
+        raise RuntimeError("unexpected screenshot format %r" % fields)
+    width, height = int(fields[1]), int(fields[2])
+    return Picture(width, height, data[at + 1:at + 1 + width * height * 3])
+
+
+def picture(width, height):
+    """A picture whose neighbouring pixels all differ, with bytes on both
+    sides of 128 so that solarizing changes it everywhere."""
+    return Picture(width, height, bytes(
+        v for y in range(height) for x in range(width)
+        for v in ((x * 37 + y * 11 + 5) % 256, (x * 7 + y * 53 + 40) % 256, (x * x + y * 29 + 200) % 256)))
+
+
+def solarized(image, threshold):
+    """GL_Solarize's rule: i < 128 becomes i * t / 128, i >= 128 becomes
+    (255 - i) * t / 128, integer division, clamped to 0..255."""
+    table = bytes(max(0, min(255, (i if i < 128 else 255 - i) * threshold // 128)) for i in range(256))
+    return Picture(image.size[0], image.size[1], image.data.translate(table))
+
+
+def find(screen, pic):
+    """Top-left corner of `pic` inside `screen` at 1:1, or None."""
+    sw, sh = screen.size
+    pw, ph = pic.size
+    sbytes = screen.data
+    rows = [pic.data[y * pw * 3:(y + 1) * pw * 3] for y in range(ph)]
+    stride = sw * 3
+    for y in range(sh - ph + 1):
+        line = sbytes[y * stride:(y + 1) * stride]
+        at = line.find(rows[0])
+        while at >= 0:
+            if at % 3 == 0 and all(sbytes[(y + r) * stride + at:(y + r) * stride + at + pw * 3] == rows[r]
+                                   for r in range(1, ph)):
+                return at // 3, y
+            at = line.find(rows[0], at + 1)
+    return None
+
+
+def masked_pdf(path):
+    """The PDF's bytes without its creation time."""
+    data = open(path, "rb").read()
+    at = data.find(b"/CreationDate (")
+    if at >= 0:
+        data = data[:at] + data[data.find(b")", at):]
+    return data
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+class Session:
+    def __init__(self, app, folder):
+        self.app = app
+        self.folder = folder
+        self.processes = []
+        self.cups_dir = None
+        env = dict(os.environ)
+        for name in ("HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"):
+            path = os.path.join(folder, name.lower())
+            os.makedirs(path)
+            env[name] = path
+        runtime = os.path.join(folder, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        os.chmod(runtime, 0o700)
+        env["XDG_RUNTIME_DIR"] = runtime
+        env["QT_QPA_PLATFORM"] = "xcb"
+        env.pop("WAYLAND_DISPLAY", None)
+        env.pop("PRINTER", None)
+        env.pop("LPDEST", None)
+        self.env = env
+
+    def run(self, *args, timeout=15):
+        return subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=timeout)
+
+    def start_display(self):
+        # Xvfb picks a free display itself and writes its number to the pipe.
+        read_end, write_end = os.pipe()
+        xvfb = subprocess.Popen(["/usr/bin/Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
+                                 "-nolisten", "tcp"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+        self.processes.append(xvfb)
+        os.close(write_end)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                raise RuntimeError("Xvfb did not start")
+            number += chunk
+        os.close(read_end)
+        self.env["DISPLAY"] = ":" + number.decode().strip()
+
+    def start_cups(self):
+        """The private daemon with its queue as the default destination and a
+        second pass-through queue for the reference print."""
+        # cupsd outlives the script that starts it: as its subreaper this
+        # process can reap it after the stop.
+        PR_SET_CHILD_SUBREAPER = 36
+        ctypes.CDLL(None, use_errno=True).prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0)
+        os.chmod(self.folder, 0o755)  # the queue's filter may run as user lp
+        self.cups_dir = os.path.join(self.folder, "cups")
+        started = self.run("/bin/sh", CUPS_SCRIPT, "start", self.cups_dir, str(free_port()), timeout=30)
+        if started.returncode != 0:
+            raise RuntimeError("cups_daemon.sh start failed: " + started.stderr)
+        self.env["CUPS_SERVER"] = started.stdout.splitlines()[0]
+        for command in (["lpadmin", "-d", DEFAULT_QUEUE],
+                        ["lpadmin", "-p", REFERENCE_QUEUE, "-v", "file:" + self.output(REFERENCE_QUEUE), "-P",
+                         os.path.join(self.cups_dir, "etc", "vivid-raw.ppd"), "-E"],
+                        ["cupsenable", REFERENCE_QUEUE], ["cupsaccept", REFERENCE_QUEUE]):
+            done = self.run(*command)
+            if done.returncode != 0:
+                raise RuntimeError(" ".join(command) + " failed: " + done.stderr)
+
+    def output(self, queue):
+        return os.path.join(self.cups_dir, "out", "job.prn" if queue == DEFAULT_QUEUE else queue + ".prn")
+
+    def wait_for_output(self, queue, seconds=20):
+        """True once the queue's device file exists and the queue is empty."""
+        deadline = time.monotonic() + seconds
+        while time.monotonic() < deadline:
+            pending = self.run("lpstat", "-o", queue)
+            if os.path.exists(self.output(queue)) and pending.returncode == 0 and not pending.stdout.strip():
+                return True
+            time.sleep(0.2)
+        return False
+
+    def editor(self, *args):
+        process = subprocess.Popen([self.app, *args], env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.processes.append(process)
+        return process
+
+    def screen(self):
+        shot = subprocess.run(["/usr/bin/import", "-window", "root", "-depth", "8", "ppm:-"], env=self.env,
+                              capture_output=True, check=True).stdout
+        return read_ppm(shot)
+
+    def window(self, name, seconds=10):
+        """The first visible window whose name matches, waiting for it; ""
+        when none appears."""
+        try:
+            found = self.run("/usr/bin/xdotool", "search", "--sync", "--onlyvisible", "--name", name,
+                             timeout=seconds)
+        except subprocess.TimeoutExpired:
+            return ""
+        return found.stdout.split()[0] if found.stdout.split() else ""
+
+    def visible(self, name):
+        found = self.run("/usr/bin/xdotool", "search", "--onlyvisible", "--name", name)
+        return found.stdout.split()
+
+    def titles(self):
+        ids = self.run("/usr/bin/xdotool", "search", "--onlyvisible", "--name", ".").stdout.split()
+        return [self.run("/usr/bin/xdotool", "getwindowname", i).stdout.strip() for i in ids]
+
+    def keys(self, window, *keys):
+        self.run("/usr/bin/xdotool", "windowactivate", "--sync", window)
+        self.run("/usr/bin/xdotool", "windowfocus", "--sync", window)
+        for key in keys:
+            self.run("/usr/bin/xdotool", "key", "--clearmodifiers", key)
+            time.sleep(0.05)
+
+    def wait_for(self, pic, seconds=10):
+        deadline = time.monotonic() + seconds
+        shot = None
+        while time.monotonic() < deadline:
+            shot = self.screen()
+            at = find(shot, pic)
+            if at:
+                return at, shot
+            time.sleep(0.2)
+        return None, shot
+
+    def stop(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.send_signal(signal.SIGTERM)
+                try:
+                    process.wait(3)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        if self.cups_dir:
+            subprocess.run(["/bin/sh", CUPS_SCRIPT, "stop", self.cups_dir], capture_output=True, timeout=30)
+            try:
+                while os.waitpid(-1, os.WNOHANG)[0] > 0:
+                    pass
+            except ChildProcessError:
+                pass
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--app", required=True)
+    parser.add_argument("--cli", required=True)
+    options = parser.parse_args()
+    failures = []
+    keep = os.environ.get("TMPDIR", "/tmp")
+
+    def check(ok, what, shot=None, name=None):
+        print(("ok    " if ok else "FAIL  ") + what)
+        if not ok:
+            failures.append(what)
+            if shot is not None and name:
+                path = os.path.join(keep, name)
+                shot.save_png(path)
+                print("      the screen is in " + path)
+        return ok
+
+    with tempfile.TemporaryDirectory(prefix="vivid-window-") as folder:
+        session = Session(options.app, folder)
+        try:
+            session.start_display()
+            session.start_cups()
+            pic = picture(64, 40)
+            path = os.path.join(folder, "picture.png")
+            pic.save_png(path)
+
+            editor = session.editor(path)
+            main_window = session.window("Vividrome", 15)
+            if not check(main_window != "", "the editor shows its window"):
+                return 1
+            at, shot = session.wait_for(pic)
+            if not check(at is not None, "the picture is on the screen at 1:1 (%s)" % (at,), shot,
+                         "vivid-window-start.png"):
+                return 1
+
+            # Filter > Solarize...: the fifteenth entry (the menu opens on
+            # Blur; separators are skipped).
+            session.keys(main_window, "alt+t", *["Down"] * 14, "Return")
+            dialog = session.window("^Solarize( |$)", 10)
+            check(dialog != "", "the Solarize dialog is up (windows: %s)" % session.titles())
+            at, shot = session.wait_for(solarized(pic, 127))
+            check(at is not None, "the view previews the solarized picture (%s)" % (at,), shot,
+                  "vivid-window-solarize.png")
+            check(find(shot, pic) is None, "the unchanged picture is no longer shown", shot,
+                  "vivid-window-solarize.png")
+
+            # Escape cancels: the document is as it was.
+            if dialog:
+                session.keys(dialog, "Escape")
+            deadline = time.monotonic() + 5
+            while session.visible("^Solarize( |$)") and time.monotonic() < deadline:
+                time.sleep(0.1)
+            check(not session.visible("^Solarize( |$)"), "Escape closes the dialog")
+            at, shot = session.wait_for(pic)
+            check(at is not None, "after Cancel the view shows the picture unchanged (%s)" % (at,), shot,
+                  "vivid-window-cancel.png")
+
+            # File > Print... with its defaults: the band path onto the
+            # default destination.
+            session.keys(main_window, "ctrl+p")
+            print_dialog = session.window("^Print( |$)", 10)
+            check(print_dialog != "", "ctrl+p opens the Print dialog (windows: %s)" % session.titles())
+            if print_dialog:
+                session.keys(print_dialog, "Return")
+            printed = session.wait_for_output(DEFAULT_QUEUE)
+            check(printed, "the default queue received the print")
+            reference = subprocess.run([options.cli, "print", path, "--device", "--queue", REFERENCE_QUEUE],
+                                       env=session.env, capture_output=True, text=True, timeout=60)
+            check(reference.returncode == 0, "vividrome-cli prints on the second queue (%s)" % reference.stderr.strip())
+            if printed and reference.returncode == 0 and session.wait_for_output(REFERENCE_QUEUE):
+                sent = masked_pdf(session.output(DEFAULT_QUEUE))
+                expected = masked_pdf(session.output(REFERENCE_QUEUE))
+                check(sent.startswith(b"%PDF-"), "the queue received a PDF (%r)" % sent[:16])
+                check(sent == expected, "the dialog's print is the command line's PDF (%d and %d bytes)" %
+                      (len(sent), len(expected)))
+            else:
+                check(False, "the second queue received the command line's print")
+            check(editor.poll() is None, "the editor still runs")
+        except (RuntimeError, subprocess.TimeoutExpired) as error:
+            check(False, str(error))
+        finally:
+            session.stop()
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
