@@ -39,11 +39,11 @@ std::unique_ptr<CDIBitmap> Picture(int width, int height, int bits) {
 }
 
 // A small gray pattern with a distinct value in every pixel.
-CDIBitmap Pattern(int width, int height) {
-  CDIBitmap pattern;
-  pattern.Create(width, height, 8, 1);
+std::unique_ptr<CDIBitmap> Pattern(int width, int height) {
+  auto pattern = std::make_unique<CDIBitmap>();
+  pattern->Create(width, height, 8, 1);
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) pattern.RowPointer(y)[x] = uint8_t(40 + 20 * y + 7 * x);
+    for (int x = 0; x < width; ++x) pattern->RowPointer(y)[x] = uint8_t(40 + 20 * y + 7 * x);
   return pattern;
 }
 
@@ -61,8 +61,7 @@ TEST(Underlay, MultipliesEveryKindByTheTiledOrStretchedPattern) {
   for (const Case& k : cases) {
     SCOPED_TRACE(testing::Message() << k.bits << " bits " << k.width << "x" << k.height << " fit " << k.fit);
     auto image = Picture(k.width, k.height, k.bits);
-    const CDIBitmap pattern = Pattern(k.pw, k.ph);
-    ASSERT_EQ(GL_UnderlayBitmap(*image, pattern, k.fit), 1);
+    ASSERT_EQ(GL_UnderlayBitmap(*image, *Pattern(k.pw, k.ph), k.fit), 1);
     const int bpp = k.bits / 8;
     int bad = 0;
     for (int y = 0; y < k.height; ++y)
@@ -97,12 +96,12 @@ TEST(Underlay, StretchPlacesEveryPatternPixelOnItsShareOfTheImage) {
 
 TEST(Underlay, RefusesKindsWithoutChannelsAndBadPatterns) {
   platform::RecordingMessageSink messages;
-  const CDIBitmap pattern = Pattern(4, 4);
+  const auto pattern = Pattern(4, 4);
   for (const int bits : {1, 8}) {
     CDIBitmap image;
     image.Create(6, 6, bits, 0);  // 1-bit, or an 8-bit palette
     for (int y = 0; y < 6; ++y) image.RowPointer(y)[0] = 0x5A;
-    EXPECT_EQ(GL_UnderlayBitmap(image, pattern, kUnderlayTile), 0) << bits;
+    EXPECT_EQ(GL_UnderlayBitmap(image, *pattern, kUnderlayTile), 0) << bits;
     EXPECT_EQ(image.RowPointer(3)[0], 0x5A) << bits;
   }
   ASSERT_EQ(messages.shown.size(), 2u);
@@ -113,7 +112,7 @@ TEST(Underlay, RefusesKindsWithoutChannelsAndBadPatterns) {
   colour.Create(4, 4, 24, 0);
   EXPECT_EQ(GL_UnderlayBitmap(*image, colour, kUnderlayTile), kResultInvalidParameter);
   EXPECT_EQ(GL_UnderlayBitmap(*image, CDIBitmap(), kUnderlayTile), kResultInvalidParameter);
-  EXPECT_EQ(GL_UnderlayBitmap(*image, pattern, 2), kResultInvalidParameter);
+  EXPECT_EQ(GL_UnderlayBitmap(*image, *pattern, 2), kResultInvalidParameter);
   EXPECT_EQ(image->RowPointer(2)[5], Value(1, 2, 2));
 }
 
