@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "app/curve_editor.h"
+#include "app/effect_dialog.h"
+#include "app/image_view_widget.h"
 #include "editing/vivid_view.h"
 #include "image/dibitmap.h"
 #include "image/result_codes.h"
@@ -46,30 +48,41 @@ bool IsIdentity(const uint8_t table[256]) {
 struct ToneDialog::Private {
   CVividView* view = nullptr;
   QCheckBox* preview = nullptr;
-  bool open = false;     // the view's preview is ours and open
-  bool started = false;  // the first open succeeded
+  bool started = false;  // OpenPreview accepted the dialog
+  bool ended = false;    // finished, refused, or left without its view
   std::function<void()> onPreviewChanged;
 
   void Notify() {
     if (onPreviewChanged) onPreviewChanged();
   }
-  void Close() {
-    if (!open) return;
-    open = false;
-    view->PreviewCancel();
-    Notify();
-  }
 };
 
 ToneDialog::ToneDialog(CVividView& view, QWidget* parent) : QDialog(parent), d_(std::make_unique<Private>()) {
   d_->view = &view;
+  setModal(false);
 }
 
-ToneDialog::~ToneDialog() { d_->Close(); }
+ToneDialog::~ToneDialog() {
+  // Destroyed while open: the preview ends without repainting through a
+  // window that may be going too.
+  if (!d_->ended) d_->view->PreviewCancel();
+  if (CurrentPreviewDialog() == this) SetCurrentPreviewDialog(nullptr);
+}
 
 bool ToneDialog::Started() const { return d_->started; }
 
+bool ToneDialog::IsOpen() const { return d_->started && !d_->ended; }
+
 void ToneDialog::SetOnPreviewChanged(std::function<void()> callback) { d_->onPreviewChanged = std::move(callback); }
+
+void ToneDialog::FollowWidget(QObject& widget) {
+  QObject::connect(&widget, &QObject::destroyed, this, [this] {
+    d_->ended = true;
+    if (CurrentPreviewDialog() == this) SetCurrentPreviewDialog(nullptr);
+    hide();
+    deleteLater();
+  });
+}
 
 void ToneDialog::Finish(QBoxLayout* layout) {
   d_->preview = new QCheckBox("Preview");
@@ -83,36 +96,41 @@ void ToneDialog::Finish(QBoxLayout* layout) {
   bottom->addStretch(1);
   bottom->addWidget(buttons);
   layout->addLayout(bottom);
+  // The switch only hides the preview: the dialog keeps it (and the modal
+  // flag) until OK or Cancel.
   QObject::connect(d_->preview, &QCheckBox::toggled, this, [this](bool on) {
-    if (!on) {
-      d_->Close();
-      return;
-    }
-    d_->open = d_->view->OpenPreview(Operation()) == 1;
+    if (d_->ended) return;
+    d_->view->SetPreviewShown(on);
     d_->Notify();
   });
-  d_->open = d_->started = d_->view->OpenPreview(Operation()) == 1;
+  d_->started = d_->view->OpenPreview(Operation()) == 1;
+  d_->ended = !d_->started;
   d_->Notify();
 }
 
 void ToneDialog::Changed() {
-  if (!d_->open) return;
+  if (d_->ended) return;
   d_->view->UpdatePreview(Operation());
   d_->Notify();
 }
 
 void ToneDialog::done(int result) {
-  if (result == QDialog::Accepted) {
-    if (!d_->open) d_->open = d_->view->OpenPreview(Operation()) == 1;
-    if (d_->open) {
-      d_->view->UpdatePreview(Operation());
-      d_->open = false;
+  if (!d_->ended) {
+    d_->ended = true;
+    if (result == QDialog::Accepted) {
+      // The preview goes off before the effect is applied.
+      {
+        const QSignalBlocker block(d_->preview);
+        d_->preview->setChecked(false);
+      }
+      d_->view->SetPreviewShown(false);
       d_->view->PreviewOk();
+    } else {
+      d_->view->PreviewCancel();
     }
     d_->Notify();
-  } else {
-    d_->Close();
   }
+  if (CurrentPreviewDialog() == this) SetCurrentPreviewDialog(nullptr);
   QDialog::done(result);
 }
 
@@ -299,18 +317,41 @@ ParsedOperation LevelsDialog::Operation() const {
   return operation;
 }
 
+namespace {
+
+// The image view widget of `view` among `parent`'s descendants.
+ImageViewWidget* WidgetOf(QWidget* parent, const CVividView& view) {
+  if (!parent) return nullptr;
+  for (QAbstractScrollArea* area : parent->findChildren<QAbstractScrollArea*>())
+    if (auto* widget = dynamic_cast<ImageViewWidget*>(area); widget && &widget->View() == &view) return widget;
+  return nullptr;
+}
+
+}  // namespace
+
 bool RunToneDialog(QWidget* parent, CVividView& view, std::string_view operation,
                    std::function<void()> onPreviewChanged) {
-  std::unique_ptr<ToneDialog> dialog;
+  if (operation != "curves" && operation != "levels") return false;
+  if (QDialog* open = CurrentPreviewDialog()) {
+    open->raise();
+    open->activateWindow();
+    return true;
+  }
+  ToneDialog* dialog = nullptr;
   if (operation == "curves")
-    dialog = std::make_unique<CurvesDialog>(view, parent);
-  else if (operation == "levels")
-    dialog = std::make_unique<LevelsDialog>(view, parent);
+    dialog = new CurvesDialog(view, parent);
   else
-    return false;
+    dialog = new LevelsDialog(view, parent);
   if (onPreviewChanged) onPreviewChanged();  // the preview opened with the dialog
+  if (!dialog->Started()) {
+    delete dialog;
+    return true;
+  }
   dialog->SetOnPreviewChanged(std::move(onPreviewChanged));
-  if (dialog->Started()) dialog->exec();
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  if (ImageViewWidget* widget = WidgetOf(parent, view)) dialog->FollowWidget(*widget);
+  SetCurrentPreviewDialog(dialog);
+  dialog->show();
   return true;
 }
 

@@ -4,7 +4,9 @@
 // its "Preview" box is checked), every change of a curve or a level updates
 // it, OK applies the effect through the preview (undo "Color Curve" or
 // "Color Level"), Cancel, Escape, closing and destroying the dialog end it.
-// Unchecking "Preview" ends it too; OK then opens it for the apply.
+// Unchecking "Preview" only hides it: the dialog keeps the preview, and so
+// the modal flag, until it is finished. The dialogs are modeless and share
+// the one-at-a-time rule of the effect dialogs (CurrentPreviewDialog).
 //
 // "Curve": the "Channel:" list by the image's kind (gray "Gray"; CMYK
 // "CMYK", "Cyan", "Magenta", "Yellow", "Black"; otherwise "RGB", "Red",
@@ -41,6 +43,12 @@ class ToneDialog : public QDialog {
   // False when the view refused the preview at the start (busy, a palette
   // image with a selection, ...): the dialog is not to be shown.
   bool Started() const;
+  // Started and neither finished nor left without its view.
+  bool IsOpen() const;
+  // When `widget` (the view's window) is destroyed, the dialog closes and
+  // deletes itself without reaching the view again (the controller ends its
+  // own preview). For dialogs made with new.
+  void FollowWidget(QObject& widget);
   // Called after the preview changed, so the windows repaint.
   void SetOnPreviewChanged(std::function<void()> callback);
   // Accepted: applies through the preview; otherwise ends it.
@@ -85,8 +93,12 @@ class LevelsDialog final : public ToneDialog {
   std::unique_ptr<Private> p_;
 };
 
-// Runs the Curves or Levels dialog modally for `operation` ("curves" or
-// "levels") on `view`; false for any other operation (nothing done).
+// Shows the Curves or Levels dialog for `operation` ("curves" or "levels")
+// on `view`, modeless, and returns at once; false for any other operation
+// (nothing done). While another preview dialog is open that one is raised
+// instead. The dialog follows `view`'s widget found under `parent` (closing
+// with it) and deletes itself when finished; `onPreviewChanged` runs after
+// each step.
 bool RunToneDialog(QWidget* parent, CVividView& view, std::string_view operation,
                    std::function<void()> onPreviewChanged);
 

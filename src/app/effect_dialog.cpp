@@ -57,8 +57,8 @@ class PageKeys final : public QObject {
   std::function<void(int)> page_;
 };
 
-QPointer<EffectDialog>& Current() {
-  static QPointer<EffectDialog> current;
+QPointer<QDialog>& Current() {
+  static QPointer<QDialog> current;
   return current;
 }
 
@@ -275,7 +275,7 @@ void EffectDialog::done(int result) {
 
 EffectDialog* OpenEffectDialog(QWidget* parent, ImageViewWidget& view, const OperationDef& operation,
                                std::function<void()> refresh) {
-  if (EffectDialog* open = CurrentEffectDialog()) {
+  if (QDialog* open = CurrentPreviewDialog()) {
     open->raise();
     open->activateWindow();
     return nullptr;
@@ -296,10 +296,16 @@ EffectDialog* OpenEffectDialog(QWidget* parent, ImageViewWidget& view, const Ope
   return dialog;
 }
 
-EffectDialog* CurrentEffectDialog() {
-  EffectDialog* dialog = Current();
-  // One that has finished and waits for its deletion counts as gone.
-  return dialog && dialog->IsOpen() ? dialog : nullptr;
+EffectDialog* CurrentEffectDialog() { return dynamic_cast<EffectDialog*>(CurrentPreviewDialog()); }
+
+QDialog* CurrentPreviewDialog() {
+  QDialog* dialog = Current();
+  // An effect dialog that has finished and waits for its deletion counts as
+  // gone.
+  if (const auto* effect = dynamic_cast<EffectDialog*>(dialog); effect && !effect->IsOpen()) return nullptr;
+  return dialog;
 }
+
+void SetCurrentPreviewDialog(QDialog* dialog) { Current() = dialog; }
 
 }  // namespace app

@@ -69,5 +69,10 @@ EffectDialog* OpenEffectDialog(QWidget* parent, ImageViewWidget& view, const Ope
                                std::function<void()> refresh);
 // The open effect dialog, or nullptr.
 EffectDialog* CurrentEffectDialog();
+// The open preview dialog of any kind (an effect dialog, Curves or Levels),
+// or nullptr: only one is open at a time. Curves and Levels register
+// themselves with SetCurrentPreviewDialog and clear it when they finish.
+QDialog* CurrentPreviewDialog();
+void SetCurrentPreviewDialog(QDialog* dialog);
 
 }  // namespace app

@@ -63,6 +63,9 @@ std::vector<EffectDialogModel> MakeModels() {
   m.push_back({"prewitt", "Prewitt", {Choice("Filter", kDirections)}});
   m.push_back({"shift-difference", "Shift and Difference", {Choice("Filter", {"Diagonal", "Horizontal", "Vertical"})}});
   m.push_back({"sobel", "Sobel", {Choice("Filter", {"Up", "Down", "Left", "Top"})}});
+  // The pattern list is the operation's own (the built-in patterns and the
+  // files found in the pattern folder), so the field names no entries.
+  m.push_back({"underlay", "Underlay", {{"&Pattern", 0, 0, 0, 1, 1, false, {}, false}, Choice("&Fit", {"Tile", "Stretch"})}});
   // Canvas Size: the window puts the image's size into the first two
   // fields when it opens.
   m.push_back({"canvas-size", "Canvas Size",

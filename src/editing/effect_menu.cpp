@@ -45,7 +45,7 @@ const std::vector<EffectMenuEntry>& EffectMenuEntries() {
       {0, {}, {}, Filter},
       {32968, "Dilation...", "dilation", Filter},
       {32967, "Erosion...", "erosion", Filter},
-      {32948, "&Underlay...", {}, Filter},
+      {32948, "&Underlay...", "underlay", Filter},
 
       {32961, "&Laplacian...", "laplacian", EdgeFilter},
       {32965, "L&ine Segment...", "line-segment", EdgeFilter},

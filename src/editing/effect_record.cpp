@@ -51,6 +51,7 @@ constexpr Entry kEffects[] = {
     {"prewitt", "Prewitt", Kind::Direct},
     {"shift-difference", "Shift/Difference", Kind::Direct},
     {"sobel", "Sobel", Kind::Direct},
+    {"underlay", "Underlay", Kind::Direct},
     {"equalize", "Equalize histogram", Kind::DirectTone},
     {"stretch-intensity", "Stretch intensity", Kind::DirectTone},
     {"invert-color", "Invert Color", Kind::DirectTone},

@@ -1,12 +1,14 @@
 // The neighbourhood filters as named operations, with the parameters, ranges
 // and defaults of their dialogs and the dialog-to-operation conversions
 // (integer conversions truncate).
-//
-// "Underlay..." has no entry: its dialog records an undo step but changes no
-// pixel, so a command-line operation for it would only copy the image.
+#include <deque>
+#include <string>
+
 #include "editing/operation_table.h"
+#include "editing/underlay_patterns.h"
 #include "image/dibitmap.h"
 #include "imaging/filters.h"
+#include "imaging/underlay.h"
 
 namespace {
 
@@ -33,6 +35,25 @@ OperationDef Edge(std::string_view name, EdgeCommand command, std::vector<std::s
 OperationDef Window(std::string_view name, int max, int (*filter)(CDIBitmap&, int, int)) {
   return {name, {Slider("Size", 0, max, 0)},
           [filter](CDIBitmap& image, const OperationArgs& a) { return filter(image, a.Int(0), 0); }};
+}
+
+// "underlay:PATTERN,tile|stretch". The pattern list is read once, with the
+// table: the built-in patterns and the files of the pattern folder then.
+OperationDef Underlay() {
+  static const std::string folder = UnderlayPatternFolder();
+  static const std::deque<std::string> names = [] {
+    const std::vector<std::string> listed = ListUnderlayPatterns(folder);
+    return std::deque<std::string>(listed.begin(), listed.end());
+  }();
+  std::vector<std::string_view> choices(names.begin(), names.end());
+  return {"underlay",
+          {List("Pattern", choices), List("Fit", {"tile", "stretch"})},
+          [choices](CDIBitmap& image, const OperationArgs& a) {
+            CDIBitmap pattern;
+            const int loaded = LoadUnderlayPattern(pattern, std::string(choices.at(a.values.at(0))), folder);
+            if (loaded != 1) return loaded;
+            return GL_UnderlayBitmap(image, pattern, a.Int(1) == 1 ? kUnderlayStretch : kUnderlayTile);
+          }};
 }
 
 const std::vector<std::string_view> kDirections = {"North", "North-East", "East",  "South-East",
@@ -88,5 +109,6 @@ std::vector<OperationDef> FilterOperations() {
                  [](CDIBitmap& image, const OperationArgs& a) { return GL_Dilate(image, 0, 0, a.Int(0)); }});
   ops.push_back({"erosion", {List("Filter Type", kElements)},
                  [](CDIBitmap& image, const OperationArgs& a) { return GL_Erode(image, 255, 255, a.Int(0)); }});
+  ops.push_back(Underlay());
   return ops;
 }

@@ -27,6 +27,7 @@
 #include "app/curves_dialog.h"
 #include "color/color_settings.h"
 #include "editing/display_color.h"
+#include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 #include "platform/messages.h"
 #include "platform/prompts.h"
@@ -248,9 +249,12 @@ TEST(ToneDialogs, LevelsMapsTheChosenChannelAndPreviewCanBeSwitchedOff) {
     return 10 + (x - 30) * (240 - 10) / (200 - 30);
   };
   picture.Expect(levels, true);
-  // Preview off shows the image; OK still applies.
+  // Preview off shows the image (the dialog keeps the preview and the
+  // modal flag); OK still applies.
   Child<QCheckBox>(&dialog, "preview")->setChecked(false);
-  EXPECT_FALSE(picture.view->PreviewOpen());
+  EXPECT_TRUE(picture.view->PreviewOpen());
+  EXPECT_FALSE(picture.view->PreviewShown());
+  EXPECT_TRUE(IsModalRunning());
   picture.Expect([](int, int v) { return v; }, true);
   dialog.accept();
   picture.Expect(levels, false);

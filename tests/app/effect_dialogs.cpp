@@ -27,6 +27,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/curves_dialog.h"
 #include "app/effect_dialog.h"
 #include "app/image_view_widget.h"
 #include "app/main_window.h"
@@ -69,7 +70,7 @@ struct Window {
     QApplication::processEvents();
   }
   ~Window() {
-    if (app::EffectDialog* dialog = app::CurrentEffectDialog()) dialog->reject();
+    if (QDialog* dialog = app::CurrentPreviewDialog()) dialog->reject();
     if (app::TextDialog* dialog = app::CurrentTextDialog()) dialog->reject();
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ToolSettings() = CToolSettings();
@@ -301,6 +302,53 @@ TEST(EffectDialog, ClosingTheViewClosesItsDialog) {
   for (int round = 0; round < 2; ++round) QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_EQ(w.window.DocumentCount(), 0);
   EXPECT_EQ(app::CurrentEffectDialog(), nullptr);
+  EXPECT_FALSE(IsModalRunning());
+}
+
+// Curves and Levels are modeless too: the menu returns with the dialog open,
+// the modal flag held (also with Preview off), no other effect dialog opens
+// beside them, OK applies, and closing the frame closes them.
+TEST(ToneDialog, ModelessOneAtATimeAndClosedWithTheView) {
+  Window w;
+  w.Menu("&Levels...")->trigger();
+  auto* levels = dynamic_cast<app::LevelsDialog*>(app::CurrentPreviewDialog());
+  ASSERT_NE(levels, nullptr);
+  EXPECT_TRUE(levels->isVisible());
+  EXPECT_FALSE(levels->isModal());
+  EXPECT_TRUE(IsModalRunning());
+  levels->findChild<QSpinBox*>("outputHigh")->setValue(128);
+  const auto halved = [](uint8_t v) { return uint8_t(v * 128 / 255); };
+  EXPECT_EQ(w.PaintedDiffering(halved), 0);
+  levels->findChild<QCheckBox*>("preview")->setChecked(false);
+  EXPECT_TRUE(IsModalRunning());
+  EXPECT_EQ(w.PaintedDiffering(kUnchanged), 0);
+  // Neither another effect's dialog nor a second tone dialog opens.
+  w.Menu("Solarize...")->trigger();
+  w.Menu("Curves...")->trigger();
+  EXPECT_EQ(app::CurrentEffectDialog(), nullptr);
+  EXPECT_EQ(app::CurrentPreviewDialog(), levels);
+  Press(levels, QDialogButtonBox::Ok);
+  EXPECT_EQ(app::CurrentPreviewDialog(), nullptr);
+  EXPECT_FALSE(IsModalRunning());
+  EXPECT_EQ(w.ImageDiffering(halved), 0);
+  EXPECT_EQ(w.View().GetDocument().GetUndoRecord().name, "Color Level");
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+  // Once it is gone another effect opens; then Curves is refused beside it.
+  w.Menu("Solarize...")->trigger();
+  ASSERT_NE(app::CurrentEffectDialog(), nullptr);
+  w.Menu("Curves...")->trigger();
+  EXPECT_EQ(app::CurrentPreviewDialog(), app::CurrentEffectDialog());
+  Press(app::CurrentEffectDialog(), QDialogButtonBox::Cancel);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+  w.Menu("Curves...")->trigger();
+  ASSERT_NE(dynamic_cast<app::CurvesDialog*>(app::CurrentPreviewDialog()), nullptr);
+  w.window.SetSaveQuestion([](const QString&) { return app::MainWindow::SaveAnswer::No; });
+  w.window.Area()->activeSubWindow()->close();
+  for (int round = 0; round < 2; ++round) QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(w.window.DocumentCount(), 0);
+  EXPECT_EQ(app::CurrentPreviewDialog(), nullptr);
   EXPECT_FALSE(IsModalRunning());
 }
 
