@@ -2,7 +2,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -158,8 +160,29 @@ CmykSetupDialog::~CmykSetupDialog() = default;
 
 const color::CurveSet& CmykSetupDialog::Curves() const { return d_->curves; }
 
+namespace {
+std::string& CurvesFile() {
+  static std::string path;
+  return path;
+}
+}  // namespace
+
+void SetSeparationCurvesFile(const std::string& path) {
+  CurvesFile() = path;
+  if (path.empty() || !QFileInfo::exists(QString::fromStdString(path))) return;
+  color::CurveSet stored = CurrentSeparationCurves();
+  if (color::LoadSeparationCurveFile(path, stored) == 1) CurrentSeparationCurves() = stored;
+}
+
 void CmykSetupDialog::done(int result) {
-  if (result == QDialog::Accepted) CurrentSeparationCurves() = d_->curves;
+  if (result == QDialog::Accepted) {
+    CurrentSeparationCurves() = d_->curves;
+    // Kept for the next run; a failed write keeps the earlier file.
+    if (!CurvesFile().empty()) {
+      QDir().mkpath(QFileInfo(QString::fromStdString(CurvesFile())).absolutePath());
+      color::SaveCurveFile(CurvesFile(), CurrentSeparationCurves(), 4, ".cck");
+    }
+  }
   QDialog::done(result);
 }
 

@@ -13,6 +13,8 @@
 // keeps the stored ones.
 #pragma once
 
+#include <string>
+
 #include <QDialog>
 #include <memory>
 
@@ -29,6 +31,10 @@ namespace app {
 color::CurveSet& CurrentSeparationCurves();
 // Their tables, as the print path takes them.
 void FillSeparationCurves(print::SeparationCurves& curves);
+// Where the curves are kept between runs (a .cck file; empty: nowhere, as
+// in the tests). Setting it loads the file when there is one (a damaged file
+// leaves the identity curves); the dialog's OK writes it.
+void SetSeparationCurvesFile(const std::string& path);
 
 class CmykSetupDialog : public QDialog {
  public:

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/app_settings.h"
+#include "app/cmyk_setup_dialog.h"
 #include "app/color_management_dialog.h"
 #include "app/file_types.h"
 #include "app/main_window.h"
@@ -102,11 +103,37 @@ int main(int argc, char** argv) {
   static platform::QtMessageSink messages;
   platform::SetMessageSink(&messages);
 
+  // Settings, read by a print from the command line and by the running
+  // editor (a second start that only forwards its command reads none): the
+  // machine strings (written back with their defaults), the display gamma,
+  // the last image folder, where Open starts, the Options choices, the
+  // colour settings and the separation curves.
+  platform::QtSettings settings;
+  app::AppSettings& state = app::CurrentAppSettings();
+  const auto loadSettings = [&] {
+    state.paths = app::LoadMachinePaths(settings, DefaultFolder());
+    state.gamma = app::LoadGamma(settings);
+    CVividDoc::SetLastDirectory(state.paths.imagePath);
+    LoadOptionChoices(settings);
+    color::ColorManagementSettings colorManagement;
+    colorManagement.Load(settings);
+    // The machine strings name the profiles when the colour settings do not.
+    for (auto [path, machine] : {std::pair{&colorManagement.inputPath, &state.paths.icmScanner},
+                                 std::pair{&colorManagement.displayPath, &state.paths.icmMonitor},
+                                 std::pair{&colorManagement.outputPath, &state.paths.icmPrinter},
+                                 std::pair{&colorManagement.separationPath, &state.paths.icmSeparate}})
+      if (path->empty()) *path = *machine;
+    app::ApplyColorManagement(colorManagement);
+    app::SetSeparationCurvesFile(
+        (QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/separation.cck").toStdString());
+  };
+
   app::SingleInstance instance;
   if (printing) {
     // A print goes to the running editor; without one it is done here,
     // without a window.
     if (instance.Send(message)) return 0;
+    loadSettings();
     const app::ShellCommand& command = commandLine.commands.front();
     const app::ShellPrintOutcome outcome = app::PrintFileOnQueue(command.file, command.printer);
     if (!outcome.message.empty()) std::fprintf(stderr, "vividrome: %s\n", outcome.message.c_str());
@@ -123,25 +150,7 @@ int main(int argc, char** argv) {
     case app::SingleInstance::Role::First:
       break;
   }
-
-  // Settings: the machine strings (written back with their defaults), the
-  // display gamma, and the last image folder, where Open starts.
-  platform::QtSettings settings;
-  app::AppSettings& state = app::CurrentAppSettings();
-  state.paths = app::LoadMachinePaths(settings, DefaultFolder());
-  state.gamma = app::LoadGamma(settings);
-  CVividDoc::SetLastDirectory(state.paths.imagePath);
-  LoadOptionChoices(settings);
-  // Colour matching of the views as Color Management left it.
-  color::ColorManagementSettings colorManagement;
-  colorManagement.Load(settings);
-  // The machine strings name the profiles when the colour settings do not.
-  for (auto [path, machine] : {std::pair{&colorManagement.inputPath, &state.paths.icmScanner},
-                               std::pair{&colorManagement.displayPath, &state.paths.icmMonitor},
-                               std::pair{&colorManagement.outputPath, &state.paths.icmPrinter},
-                               std::pair{&colorManagement.separationPath, &state.paths.icmSeparate}})
-    if (path->empty()) *path = *machine;
-  app::ApplyColorManagement(colorManagement);
+  loadSettings();
 
   // The platform services through Qt: the file and option dialogs, the
   // desktop's clipboard, events pumped while long operations report

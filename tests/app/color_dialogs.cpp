@@ -333,6 +333,24 @@ TEST(CurveFiles, SavedThroughOneDialogLoadIntoAnother) {
   const Table want = Spline3({{{0, 0}, {127, 204}, {255, 255}}});
   for (int c = 0; c < 4; ++c)
     for (int v = 0; v < 256; ++v) ASSERT_EQ(inks.table[c][v], want[v]) << c << " at " << v;
+
+  // Kept between runs: OK writes the curves file, and the next run reads it.
+  const std::string kept = dir / "kept/separation.cck";
+  app::SetSeparationCurvesFile(kept);  // none there yet: the curves stay
+  EXPECT_EQ(PointsOf(app::CurrentSeparationCurves().channels[1]), (std::vector<Point>{{0, 0}, {127, 204}, {255, 255}}));
+  {
+    app::CmykSetupDialog dialog;
+    dialog.accept();
+  }
+  ASSERT_TRUE(fs::exists(kept));
+  app::CurrentSeparationCurves() = color::CurveSet();
+  app::SetSeparationCurvesFile(kept);
+  app::SetSeparationCurvesFile("");
+  print::SeparationCurves again;
+  app::FillSeparationCurves(again);
+  for (int c = 0; c < 4; ++c)
+    for (int v = 0; v < 256; ++v) ASSERT_EQ(again.table[c][v], want[v]) << c << " at " << v;
+  app::CurrentSeparationCurves() = color::CurveSet();
   EXPECT_TRUE(messages.shown.empty());
 }
 
