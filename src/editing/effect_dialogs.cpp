@@ -72,10 +72,10 @@ std::vector<EffectDialogModel> MakeModels() {
                {Number("Width", 1, 32767, 1), Number("Height", 1, 32767, 1),
                 {"Image Position", 1, 9, 5, 1, 1, false, {}, false},
                 Choice("Fill Background", {"White", "Black", "Background Color"})}});
-  m.push_back({"mode:bw", "Black/White", {Choice("Dither", {"None", "Ordered", "Diffusion"}, 2)}});
-  m.push_back({"mode:palette", "Palette",
-               {Choice("Palette", {"System", "Adaptive", "Netscape"}, 1),
-                Choice("Dither", {"None", "Ordered", "Diffusion"}, 1)}});
+  m.push_back({"mode:bw", "Black/White 1BIT", {Choice("Dithering Method:", {"None", "Ordered", "Diffusion"}, 2)}});
+  m.push_back({"mode:palette", "Palette 8Bit ",
+               {Choice("Palette:", {"System", "Adaptive", "Netscape"}, 1),
+                Choice("Dithering Method:", {"None", "Ordered", "Diffusion"}, 1)}});
   return m;
 }
 
