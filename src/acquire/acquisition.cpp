@@ -518,8 +518,8 @@ bool Acquisition::BuildBitmap(CDIBitmap& bitmap, ImageDescriptor& descriptor) {
   }
   if (colors > 0) imageBitmap_->SetColorTable(&table[0][0], colors);
   const int dpi = info_.XResolution.Whole + (info_.XResolution.Frac >= 0x8000 ? 1 : 0);
-  if (dpi > 0) imageBitmap_->SetResolution(dpi, dpi);
   bitmap.Attach(*imageBitmap_);
+  if (dpi > 0) bitmap.SetResolution(dpi, dpi);
 
   descriptor = {};
   descriptor.width = info_.ImageWidth;
