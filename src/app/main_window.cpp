@@ -29,6 +29,11 @@
 #include <vector>
 
 #include "app/app_settings.h"
+#ifdef VIVID_HAVE_ACQUIRE
+#include "acquire/acquisition.h"
+#include "acquire/sane_source.h"
+#include "platform/settings.h"
+#endif
 #include "app/argument_dialogs.h"
 #include "app/effect_dialog.h"
 #include "app/channel_combine_dialog.h"
@@ -226,6 +231,9 @@ struct MainWindowImpl : platform::MainWindowSink {
     QMessageBox::information(self, "Vividrome", QString("%1 is not available yet.").arg(what));
   }
   bool NewDocumentBy(CreationMode mode, const std::string& title);
+#ifdef VIVID_HAVE_ACQUIRE
+  void InstallScanning();
+#endif
   void CloseDocument(OpenDoc& doc);
   void RunCommand(int id);
   void RunOperation(const OperationDef& def);
@@ -384,6 +392,37 @@ void MainWindowImpl::OpenWithDialog() {
   CVividDoc::SetLastDirectory(QFileInfo(path).absolutePath().toStdString());
   self->OpenFile(path);
 }
+
+#ifdef VIVID_HAVE_ACQUIRE
+void MainWindowImpl::InstallScanning() {
+  // The source chooser is a list of the devices; the source's own dialog
+  // scans with the device's settings until a scan dialog is written.
+  acquire::SetManagerLoader([this] {
+    static platform::MemorySettings unsaved;
+    return acquire::MakeSaneManager(
+        recentSettings ? recentSettings : &unsaved,
+        [this](const std::vector<acquire::TW_IDENTITY>& sources, size_t preselected) -> std::optional<size_t> {
+          QStringList names;
+          for (const acquire::TW_IDENTITY& source : sources)
+            names << QString("%1 (%2 %3)").arg(source.ProductName, source.Manufacturer, source.ProductFamily);
+          bool ok = false;
+          const QString chosen = QInputDialog::getItem(self, "Select Source", "Sources:", names,
+                                                       static_cast<int>(preselected), false, &ok);
+          if (!ok) return std::nullopt;
+          return static_cast<size_t>(names.indexOf(chosen));
+        },
+        {});
+  });
+  CVividDoc::SetNewDocumentSource(CM_ACQUIRE, [](CVividDoc& document) {
+    CVividDoc::SetScanBusy(true);
+    acquire::Acquisition acquisition;
+    acquire::ImageDescriptor descriptor;
+    const int acquired = acquisition.Acquire(document.GetImage(), descriptor);
+    CVividDoc::SetScanBusy(false);
+    return acquired != 0;
+  });
+}
+#endif
 
 bool MainWindowImpl::NewDocumentBy(CreationMode mode, const std::string& title) {
   auto doc = std::make_unique<OpenDoc>();
@@ -628,12 +667,21 @@ void MainWindowImpl::BuildMenus() {
     if (ViewFrame* f = ActiveFrame()) CloseDocument(f->Doc());
   });
   file->addSeparator();
-  // Scanning comes through its source manager; until one is installed the
-  // new document says that scanning is not available.
+  // Scanning comes through its source manager (SANE where it is built);
+  // without one the new document says that scanning is not available.
+#ifdef VIVID_HAVE_ACQUIRE
+  InstallScanning();
+#endif
   QObject::connect(file->addAction("Image Scan..."), &QAction::triggered, self,
                    [this] { NewDocumentBy(CM_ACQUIRE, UntitledName()); });
-  QObject::connect(file->addAction("Select Scan Source ..."), &QAction::triggered, self,
-                   [] { platform::ShowMessage("No scan source is installed.", "Select Scan Source"); });
+  QObject::connect(file->addAction("Select Scan Source ..."), &QAction::triggered, self, [this] {
+#ifdef VIVID_HAVE_ACQUIRE
+    acquire::Acquisition acquisition;
+    acquisition.SelectSource();
+#else
+    platform::ShowMessage("No scan source is installed.", "Select Scan Source");
+#endif
+  });
   file->addSeparator();
   printAction = file->addAction("&Print...");
   printAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));

@@ -123,6 +123,8 @@ int RunApply(std::span<const std::string> args);
 int RunPrint(std::span<const std::string> args);
 int RunIcc(std::span<const std::string> args);
 int RunScript(std::span<const std::string> args);
+int RunScan(std::span<const std::string> args);
+int RunSources(std::span<const std::string> args);
 // Lists the operations `apply` takes, with their parameters and ranges.
 void PrintOperations(std::FILE* stream);
 

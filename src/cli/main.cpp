@@ -52,6 +52,13 @@ constexpr Verb kVerbs[] = {
      "      preview-cancel, answer. A syntax error stops the script before it runs (exit 2); a step that\n"
      "      fails stops it with its line number and the system's message (exit 1)",
      RunScript},
+    {"scan",
+     "scan OUT [--device NAME] [--mode color|gray|lineart] [--dpi N] [--area X,Y,W,H]\n"
+     "            [--device-option NAME=VALUE[,NAME=VALUE...]]\n"
+     "      scan a new image and save it as OUT (format by extension); --area in millimetres from the\n"
+     "      bed's top-left corner; --device-option sets the scanner's own options by name",
+     RunScan},
+    {"sources", "sources\n      list the scan sources, one a line: NAME, a tab, vendor and model", RunSources},
 };
 
 void PrintVerbUsage(std::FILE* stream, const Verb& verb) {
