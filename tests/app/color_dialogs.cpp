@@ -355,17 +355,17 @@ TEST(CurveFiles, SavedThroughOneDialogLoadIntoAnother) {
 }
 
 // Runs `drive` on the next modal dialog shown.
+void PollForDialog(std::function<void(QDialog*)> drive) {
+  auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+  if (!dialog || !dialog->isVisible()) {
+    QTimer::singleShot(5, [drive = std::move(drive)]() mutable { PollForDialog(std::move(drive)); });
+    return;
+  }
+  drive(dialog);
+}
+
 void WhenShown(std::function<void(QDialog*)> drive) {
-  auto poll = std::make_shared<std::function<void()>>();
-  *poll = [poll, drive] {
-    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-    if (!dialog || !dialog->isVisible()) {
-      QTimer::singleShot(5, *poll);
-      return;
-    }
-    drive(dialog);
-  };
-  QTimer::singleShot(5, *poll);
+  QTimer::singleShot(5, [drive = std::move(drive)]() mutable { PollForDialog(std::move(drive)); });
 }
 
 TEST(ColorManagementDialog, OkStoresTheChoicesInTheSettingsAndTheViews) {
