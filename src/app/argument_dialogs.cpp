@@ -15,6 +15,7 @@
 #include <QString>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 #include <cctype>
 #include <cmath>
 #include <sstream>
@@ -47,35 +48,23 @@ QString Title(std::string_view menuText) {
 
 // Spin boxes whose Page Up and Page Down move by a page step of their own
 // (Qt's move by ten line steps).
-class PagedSpinBox final : public QSpinBox {
+template <typename SpinBox>
+class Paged final : public SpinBox {
  public:
-  int page = 10;
+  decltype(std::declval<SpinBox&>().value()) page = 10;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
     if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
-      setValue(value() + (event->key() == Qt::Key_PageUp ? page : -page));
+      this->setValue(this->value() + (event->key() == Qt::Key_PageUp ? page : -page));
       event->accept();
       return;
     }
-    QSpinBox::keyPressEvent(event);
+    SpinBox::keyPressEvent(event);
   }
 };
-
-class PagedDoubleSpinBox final : public QDoubleSpinBox {
- public:
-  double page = 10;
-
- protected:
-  void keyPressEvent(QKeyEvent* event) override {
-    if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
-      setValue(value() + (event->key() == Qt::Key_PageUp ? page : -page));
-      event->accept();
-      return;
-    }
-    QDoubleSpinBox::keyPressEvent(event);
-  }
-};
+using PagedSpinBox = Paged<QSpinBox>;
+using PagedDoubleSpinBox = Paged<QDoubleSpinBox>;
 
 // One field of a form: what it shows and where it starts.
 struct FieldSpec {
