@@ -7,22 +7,14 @@
 #include <memory>
 #include <string>
 
-#include "bench_support.h"
+#include "bench_document.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 
 namespace {
 
 CVividDoc& Document() {
-  static std::unique_ptr<CVividDoc> document;
-  if (document) return *document;
-  auto image = std::make_unique<CDIBitmap>();
-  image->Create(12000, 8000, 24, 0);
-  bench::FillNoise(*image);
-  CVividDoc::SetCreationMode(CM_BLANK);
-  CVividDoc::SetPreparedImage(std::move(image));
-  document = std::make_unique<CVividDoc>();
-  document->OnNewDocument();
+  static const std::unique_ptr<CVividDoc> document = bench::MakeNoiseDocument(12000, 8000);
   return *document;
 }
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "bench_support.h"
+#include "bench_document.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 
@@ -25,13 +25,7 @@ constexpr int kClientHeight = 1080;
 CVividDoc& Document() {
   static std::unique_ptr<CVividDoc> document;
   if (document) return *document;
-  auto image = std::make_unique<CDIBitmap>();
-  image->Create(kImageWidth, kImageHeight, 24, 0);
-  bench::FillNoise(*image);
-  CVividDoc::SetCreationMode(CM_BLANK);
-  CVividDoc::SetPreparedImage(std::move(image));
-  document = std::make_unique<CVividDoc>();
-  document->OnNewDocument();
+  document = bench::MakeNoiseDocument(kImageWidth, kImageHeight);
 
   // The floater as the floater commands leave it: pixels, a graded alpha,
   // the outline as the selection region, the mask installed.

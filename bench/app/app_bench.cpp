@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "app/image_view_widget.h"
-#include "bench_support.h"
+#include "bench_document.h"
 #include "editing/vivid_view.h"
 
 namespace {
@@ -23,15 +23,7 @@ constexpr int kClientWidth = 1920;
 constexpr int kClientHeight = 1080;
 
 CVividDoc& Document() {
-  static std::unique_ptr<CVividDoc> document;
-  if (document) return *document;
-  auto image = std::make_unique<CDIBitmap>();
-  image->Create(kImageWidth, kImageHeight, 24, 0);
-  bench::FillNoise(*image);
-  CVividDoc::SetCreationMode(CM_BLANK);
-  CVividDoc::SetPreparedImage(std::move(image));
-  document = std::make_unique<CVividDoc>();
-  document->OnNewDocument();
+  static const std::unique_ptr<CVividDoc> document = bench::MakeNoiseDocument(kImageWidth, kImageHeight);
   return *document;
 }
 
