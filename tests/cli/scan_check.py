@@ -52,20 +52,22 @@ def read_pnm(path):
     pos = 0
     kind = data[:2]
     pos = 2
-    wanted = 3 if kind == b"P4" else 4
+    wanted = 2 if kind == b"P4" else 3  # width, height and maxval but for PBM
     while len(fields) < wanted:
+        if pos >= len(data):
+            raise ValueError(f"{path}: header cut short")
         while data[pos:pos + 1].isspace():
             pos += 1
         if data[pos:pos + 1] == b"#":
             pos = data.index(b"\n", pos) + 1
             continue
         end = pos
-        while not data[end:end + 1].isspace():
+        while end < len(data) and not data[end:end + 1].isspace():
             end += 1
         fields.append(data[pos:end])
         pos = end
     pos += 1  # the single whitespace before the samples
-    width, height = int(fields[1]), int(fields[2])
+    width, height = int(fields[0]), int(fields[1])
     body = data[pos:]
     if kind == b"P4":
         line = (width + 7) // 8
