@@ -164,7 +164,11 @@ def main():
     failures = []
 
     def run(command):
-        return subprocess.run(command, env=env, capture_output=True, text=True, timeout=60)
+        # A run that hangs is a failure named by its command, not a stalled check.
+        try:
+            return subprocess.run(command, env=env, capture_output=True, text=True, timeout=20)
+        except subprocess.TimeoutExpired:
+            return subprocess.CompletedProcess(command, -1, "", "hung for 20 s: " + " ".join(command))
 
     try:
         listed = run([args.cli, "sources"])
