@@ -180,11 +180,13 @@ bool Acquisition::EnableSource() {
 
 bool Acquisition::DisableSource() {
   if (!sourceEnabled_) return true;
+  // Asked once: a source that refuses is closed next, not asked again (a
+  // second try, after the manager has gone, would report a wrong cause).
+  sourceEnabled_ = false;
   if (Call(&source_, DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui_) != TWRC_SUCCESS) {
     ReportError("DisableDS - ", 0, &source_);
     return false;
   }
-  sourceEnabled_ = false;
   return true;
 }
 
@@ -192,6 +194,15 @@ void Acquisition::Unwind() {
   DisableSource();
   CloseSource();
   CloseManager();
+  if (sourceOpen_ || managerOpen_) {
+    // A source or manager that would not close is not asked again (each try
+    // would show its error once more): freeing the manager frees the source
+    // with it, as unloading the manager's library would.
+    sourceOpen_ = false;
+    managerOpen_ = false;
+    manager_.reset();
+    ui_.hParent = nullptr;
+  }
 }
 
 // --- capabilities ---
@@ -292,13 +303,9 @@ int Acquisition::Acquire(CDIBitmap& bitmap, ImageDescriptor& descriptor) {
     Unwind();
     return 0;
   }
-  while (sourceOpen_) {
-    const bool wasOpen = sourceOpen_;
-    ProcessEvent();
-    // A source that can be neither disabled nor closed would keep the loop
-    // going for ever: give up on it once its closing was tried and failed.
-    if (wasOpen && sourceOpen_ && !sourceEnabled_ && !managerOpen_) break;
-  }
+  // Ends when the source is shut, which Unwind always achieves (a source
+  // that cannot be closed is abandoned), so a failing close cannot spin.
+  while (sourceOpen_) ProcessEvent();
   Unwind();
   int result = 0;
   if (transferred_) result = BuildBitmap(bitmap, descriptor) ? 1 : 0;
@@ -321,14 +328,7 @@ void Acquisition::ProcessEvent() {
     default: break;
   }
   if (!end) return;
-  DisableSource();
-  CloseSource();
-  CloseManager();
-  if (sourceOpen_) {
-    // Closing failed: stop passing events to a source that is being shut.
-    sourceEnabled_ = false;
-    managerOpen_ = false;
-  }
+  Unwind();
 }
 
 void Acquisition::FreeImageBuffer() {
@@ -552,8 +552,14 @@ std::vector<TW_IDENTITY> Acquisition::ListSources() {
 }
 
 int Acquisition::SelectSource() {
-  ui_ = {};
-  ui_.hParent = nullptr;  // the source's window finds its own parent
+  // Called while this object's acquisition runs (from its event pump), the
+  // manager is already open: it is used as it is and left open, so that the
+  // acquisition can go on.
+  const bool opened = !managerOpen_;
+  if (opened) {
+    ui_ = {};
+    ui_.hParent = nullptr;  // the source's window finds its own parent
+  }
   if (!OpenManager()) return 0;
   if (sourceOpen_) {
     ReportError("SelectDS - ", 124);
@@ -566,7 +572,7 @@ int Acquisition::SelectSource() {
     else if (rc != TWRC_CANCEL)
       ReportError("SelectDS - ");
   }
-  CloseManager();
+  if (opened) CloseManager();
   return 1;
 }
 

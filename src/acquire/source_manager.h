@@ -64,12 +64,13 @@ class SourceManager {
   // `settings` keeps the last chosen source (may be nullptr); `chooser`
   // answers MSG_USERSELECT (without one the default source is chosen).
   SourceManager(std::unique_ptr<SourceDriver> driver, platform::Settings* settings, SourceChooser chooser = {});
-  ~SourceManager();
+  virtual ~SourceManager();
   SourceManager(const SourceManager&) = delete;
   SourceManager& operator=(const SourceManager&) = delete;
 
-  TW_UINT16 Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
-                  TW_MEMREF data);
+  // Virtual so that a test can stand a misbehaving manager in for this one.
+  virtual TW_UINT16 Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                          TW_MEMREF data);
 
   bool IsOpen() const { return open_; }
   bool HasOpenSource() const { return source_ != nullptr; }

@@ -24,6 +24,9 @@ struct Script {
   bool refusePalette = false;
   TW_UINT16 event = MSG_XFERREADY;
   TW_UINT16 stripReturn = TWRC_XFERDONE;  // how the last strip ends
+  int idleEvents = 0;    // events answered TWRC_NOTDSEVENT before `event`
+  int moreImages = 0;    // pending count after the first image, counted down
+  bool selectWhenIdle = false;   // the pump runs SelectSource on the acquiring object
   // (DAT, MSG) -> condition code of a failure there.
   std::map<std::pair<TW_UINT16, TW_UINT16>, TW_UINT16> failAt;
   // What the application did.
@@ -35,8 +38,9 @@ struct Script {
   bool enabled = false, open = false;
 };
 
-// Sample of row y, byte i of the row: distinct along both axes.
-uint8_t Sample(int y, int i) { return static_cast<uint8_t>(y * 31 + i * 7 + 1); }
+// Sample of row y, byte i of the row: distinct along both axes and from one
+// image to the next.
+uint8_t Sample(int y, int i, int image = 0) { return static_cast<uint8_t>(y * 31 + i * 7 + 1 + image * 101); }
 
 class FakeSource final : public DataSource {
  public:
@@ -56,6 +60,11 @@ class FakeSource final : public DataSource {
       case DAT_CAPABILITY: return Capability(msg, static_cast<TW_CAPABILITY*>(data));
       case DAT_USERINTERFACE: s_.enabled = msg == MSG_ENABLEDS; return TWRC_SUCCESS;
       case DAT_EVENT:
+        if (s_.idleEvents > 0) {
+          --s_.idleEvents;
+          static_cast<TW_EVENT*>(data)->TWMessage = MSG_NULL;
+          return TWRC_NOTDSEVENT;
+        }
         static_cast<TW_EVENT*>(data)->TWMessage = s_.event;
         return TWRC_DSEVENT;
       case DAT_IMAGEINFO: {
@@ -68,7 +77,17 @@ class FakeSource final : public DataSource {
       }
       case DAT_SETUPMEMXFER: *static_cast<TW_SETUPMEMXFER*>(data) = s_.setup; return TWRC_SUCCESS;
       case DAT_IMAGEMEMXFER: return Strip(static_cast<TW_IMAGEMEMXFER*>(data));
-      case DAT_PENDINGXFERS: static_cast<TW_PENDINGXFERS*>(data)->Count = 0; return TWRC_SUCCESS;
+      case DAT_PENDINGXFERS:
+        if (msg == MSG_RESET) s_.moreImages = 0;
+        if (msg == MSG_ENDXFER && s_.moreImages > 0) {
+          --s_.moreImages;
+          ++image_;
+          row_ = 0;
+          static_cast<TW_PENDINGXFERS*>(data)->Count = static_cast<TW_UINT16>(s_.moreImages + 1);
+          return TWRC_SUCCESS;
+        }
+        static_cast<TW_PENDINGXFERS*>(data)->Count = 0;
+        return TWRC_SUCCESS;
       case DAT_PALETTE8: {
         if (s_.refusePalette) {
           condition_ = TWCC_BADPROTOCOL;
@@ -122,7 +141,7 @@ class FakeSource final : public DataSource {
     const TW_UINT32 rows = std::min<TW_UINT32>(xfer->Memory.Length / rowBytes, s_.length - row_);
     auto* out = static_cast<uint8_t*>(xfer->Memory.TheMem);
     for (TW_UINT32 r = 0; r < rows; ++r)
-      for (TW_UINT32 i = 0; i < rowBytes; ++i) out[r * rowBytes + i] = Sample(row_ + static_cast<int>(r), static_cast<int>(i));
+      for (TW_UINT32 i = 0; i < rowBytes; ++i) out[r * rowBytes + i] = Sample(row_ + static_cast<int>(r), static_cast<int>(i), image_);
     xfer->BytesPerRow = rowBytes;
     xfer->Rows = rows;
     row_ += static_cast<int>(rows);
@@ -134,6 +153,7 @@ class FakeSource final : public DataSource {
   Script& s_;
   TW_UINT16 condition_ = TWCC_SUCCESS;
   int row_ = 0;
+  int image_ = 0;
 };
 
 class FakeDriver final : public SourceDriver {
@@ -158,6 +178,33 @@ class FakeDriver final : public SourceDriver {
   TW_UINT16 openFailure_;
 };
 
+// A manager whose closing of the source or of itself fails with `condition`
+// (the rest is the real manager's).
+class FailingCloseManager final : public SourceManager {
+ public:
+  FailingCloseManager(std::unique_ptr<SourceDriver> driver, TW_UINT16 failing, TW_UINT16 condition, int* attempts)
+      : SourceManager(std::move(driver), nullptr), failing_(failing), condition_(condition), attempts_(attempts) {}
+  TW_UINT16 Entry(TW_IDENTITY* origin, TW_IDENTITY* dest, TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg,
+                  TW_MEMREF data) override {
+    if (msg == failing_ && (dat == DAT_IDENTITY || dat == DAT_PARENT)) {
+      ++*attempts_;
+      failed_ = true;
+      return TWRC_FAILURE;
+    }
+    if (dest == nullptr && dat == DAT_STATUS && failed_) {
+      failed_ = false;
+      static_cast<TW_STATUS*>(data)->ConditionCode = condition_;
+      return TWRC_SUCCESS;
+    }
+    return SourceManager::Entry(origin, dest, dg, dat, msg, data);
+  }
+
+ private:
+  TW_UINT16 failing_, condition_;
+  int* attempts_;
+  bool failed_ = false;
+};
+
 struct Outcome {
   int result = 0;
   std::vector<std::string> texts;
@@ -165,14 +212,17 @@ struct Outcome {
 };
 
 Outcome Acquire(Script& script, CDIBitmap& bitmap, const char* name = "Fake Source",
-            TW_UINT16 openFailure = TWCC_SUCCESS) {
+            TW_UINT16 openFailure = TWCC_SUCCESS, ManagerLoader loader = {}) {
   platform::RecordingMessageSink sink;
-  Acquisition acquisition([&] {
-    return std::make_unique<SourceManager>(std::make_unique<FakeDriver>(script, name, openFailure), nullptr);
-  });
-  ImageDescriptor descriptor;
   Outcome run;
-  run.result = acquisition.Acquire(bitmap, descriptor);
+  {
+    Acquisition acquisition(loader ? loader : [&] {
+      return std::make_unique<SourceManager>(std::make_unique<FakeDriver>(script, name, openFailure), nullptr);
+    });
+    if (script.selectWhenIdle) acquisition.SetEventPump([&acquisition] { acquisition.SelectSource(); });
+    ImageDescriptor descriptor;
+    run.result = acquisition.Acquire(bitmap, descriptor);
+  }  // the object's end unwinds too: its boxes count
   for (const auto& m : sink.shown) {
     run.texts.push_back(m.text);
     run.captions.push_back(m.caption);
@@ -365,6 +415,95 @@ TEST(AcquisitionFailures, ManagerSourceUnknownLengthCancelAndCloseRequest) {
   EXPECT_TRUE(run.texts.empty());
   EXPECT_FALSE(closed.open);
   EXPECT_FALSE(bitmap.IsAllocated());
+}
+
+TEST(AcquisitionFailures, ClosingFailuresAreReportedOnceAndTheLoopGivesUp) {
+  const std::string sequence = "Twain message received out of sequence.";
+  struct Case {
+    const char* name;
+    TW_UINT16 failing;  // the manager's closing message that fails, or 0
+    std::pair<TW_UINT16, TW_UINT16> sourceFailure;  // the source's failing triplet, or {0, 0}
+    std::vector<std::string> texts;
+    int attempts;  // how often the failing close is tried
+  } cases[] = {
+      {"disable fails", 0, {DAT_USERINTERFACE, MSG_DISABLEDS}, {"DisableDS - " + sequence}, 0},
+      // The manager cannot be closed while it holds the source: that is said once too.
+      {"closing the source fails", MSG_CLOSEDS, {0, 0},
+       {"CloseDS - Unknown destination App/Src in DSM_Entry", "CloseDSM - " + sequence}, 1},
+      {"closing the manager fails", MSG_CLOSEDSM, {0, 0}, {"CloseDSM - Unknown destination App/Src in DSM_Entry"}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Script script;
+    if (c.sourceFailure.first != 0) script.failAt[c.sourceFailure] = TWCC_SEQERROR;
+    int attempts = 0;
+    ManagerLoader loader;
+    if (c.failing != 0)
+      loader = [&script, &attempts, failing = c.failing] {
+        return std::make_unique<FailingCloseManager>(std::make_unique<FakeDriver>(script, "Fake", TWCC_SUCCESS),
+                                                     failing, TWCC_BADDEST, &attempts);
+      };
+    CDIBitmap bitmap;
+    const Outcome run = Acquire(script, bitmap, "Fake", TWCC_SUCCESS, loader);
+    EXPECT_EQ(run.texts, c.texts);
+    EXPECT_EQ(attempts, c.attempts);
+    // The image had arrived before the closing went wrong: it is kept.
+    EXPECT_EQ(run.result, 1);
+    EXPECT_TRUE(bitmap.IsAllocated());
+    // Events stopped after the one transfer.
+    EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(),
+                         std::pair<TW_UINT16, TW_UINT16>{DAT_EVENT, MSG_PROCESSEVENT}),
+              1);
+    EXPECT_FALSE(script.open);  // freed with the manager when it could not be closed
+  }
+}
+
+TEST(AcquisitionProtocol, SelectingWhileTheSourceIsOpenIsRefusedAndTheScanGoesOn) {
+  Script script;
+  script.idleEvents = 2;  // the window's pump runs twice before the transfer
+  script.selectWhenIdle = true;
+  CDIBitmap bitmap;
+  const Outcome run = Acquire(script, bitmap);
+  const std::string refused = "SelectDS - Source already open. Close it before selecting another.";
+  EXPECT_EQ(run.texts, (std::vector<std::string>{refused, refused}));
+  EXPECT_EQ(run.result, 1);
+  ASSERT_EQ(bitmap.GetBitCount(), 24);
+  EXPECT_EQ(bitmap.RowPointer(2)[3 + 2], Sample(2, 3));  // pixel 1's red
+  EXPECT_FALSE(script.open);
+}
+
+TEST(AcquisitionProtocol, PendingImagesAreTransferredOrResetAfterACancel) {
+  {
+    Script script;
+    script.moreImages = 2;
+    CDIBitmap bitmap;
+    const Outcome run = Acquire(script, bitmap);
+    EXPECT_EQ(run.result, 1);
+    EXPECT_TRUE(run.texts.empty());
+    const auto ends = std::count(script.calls.begin(), script.calls.end(),
+                                 std::pair<TW_UINT16, TW_UINT16>{DAT_PENDINGXFERS, MSG_ENDXFER});
+    EXPECT_EQ(ends, 3);
+    // One strip holds the whole 5 x 7 picture: one strip per image.
+    EXPECT_EQ(script.stripLengths.size(), 3u);
+    // Each image was received into the same buffer: the last one is kept.
+    ASSERT_EQ(bitmap.GetBitCount(), 24);
+    for (int y : {0, 6}) EXPECT_EQ(bitmap.RowPointer(y)[2], Sample(y, 0, 2));
+  }
+  {
+    Script script;
+    script.moreImages = 3;
+    script.stripReturn = TWRC_CANCEL;
+    CDIBitmap bitmap;
+    const Outcome run = Acquire(script, bitmap);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_TRUE(run.texts.empty());
+    EXPECT_EQ(std::count(script.calls.begin(), script.calls.end(),
+                         std::pair<TW_UINT16, TW_UINT16>{DAT_PENDINGXFERS, MSG_RESET}),
+              1);
+    EXPECT_EQ(script.stripLengths.size(), 1u);  // none of the rest was asked for
+    EXPECT_EQ(script.moreImages, 0);
+    EXPECT_FALSE(bitmap.IsAllocated());
+  }
 }
 
 }  // namespace
