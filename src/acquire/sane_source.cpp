@@ -5,10 +5,12 @@
 #include <sane/saneopts.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include <thread>
 
 #include "platform/messages.h"
 
@@ -51,7 +53,7 @@ class SaneSource final : public DataSource {
     ReadModes();
   }
   ~SaneSource() override {
-    if (scanning_) sane_cancel(handle_);
+    Cancel();
     sane_close(handle_);
   }
 
@@ -74,8 +76,21 @@ class SaneSource final : public DataSource {
   TW_UINT16 ImageInfo(TW_IMAGEINFO* info);
   TW_UINT16 MemoryStrip(TW_IMAGEMEMXFER* xfer);
   TW_UINT16 EndTransfer(TW_PENDINGXFERS* pending, bool reset);
+  // Many backends read the device on a thread that sane_cancel stops with an
+  // asynchronous pthread_cancel. Stopped while it is still setting up (inside
+  // malloc), it leaves the allocator locked and the next scan hangs in
+  // sane_cancel. A scan abandoned right after it started is therefore
+  // cancelled only once its reader has had a moment to start.
+  static constexpr std::chrono::milliseconds kReaderSettle{50};
+  SANE_Status StartDevice() {
+    startedAt_ = std::chrono::steady_clock::now();
+    return sane_start(handle_);
+  }
   void Cancel() {
-    if (scanning_) sane_cancel(handle_);
+    if (scanning_) {
+      std::this_thread::sleep_until(startedAt_ + kReaderSettle);
+      sane_cancel(handle_);
+    }
     scanning_ = false;
   }
 
@@ -104,6 +119,7 @@ class SaneSource final : public DataSource {
   bool showUI_ = true;
   bool uiPending_ = false;
   bool scanning_ = false;
+  std::chrono::steady_clock::time_point startedAt_{};
 
   // Negotiated capabilities.
   int transferCount_ = -1;
@@ -286,8 +302,9 @@ bool SaneSource::Start(const ScanOptions& options) {
   dpi_ = GetOptionNumber(SANE_NAME_SCAN_RESOLUTION).value_or(0);
   pixelType_ = type;
 
-  const SANE_Status status = sane_start(handle_);
+  const SANE_Status status = StartDevice();
   if (status != SANE_STATUS_GOOD) {
+    std::this_thread::sleep_until(startedAt_ + kReaderSettle);
     sane_cancel(handle_);
     Report(sane_strstatus(status));
     return false;
@@ -341,7 +358,7 @@ SANE_Status SaneSource::ReadThreePass() {
   frameImage_.assign(3 * ppl * lines, 0);
   for (int frame = 0; frame < 3; ++frame) {
     if (frame > 0) {
-      const SANE_Status started = sane_start(handle_);
+      const SANE_Status started = StartDevice();
       if (started != SANE_STATUS_GOOD) return started;
       SANE_Parameters p{};
       if (sane_get_parameters(handle_, &p) != SANE_STATUS_GOOD || p.pixels_per_line != params_.pixels_per_line ||

@@ -159,11 +159,7 @@ TEST_F(SaneTestBackend, ScansMatchScanimage) {
   }
 }
 
-// Disabled: cancelling the test backend after an error sometimes hangs inside
-// the backend (sane_cancel waits for its reader thread, which is stuck on a
-// malloc lock while it exits): 6 of 15 and 2 of 15 runs here. The same paths
-// are covered by the scripted source in acquisition_test.cpp.
-TEST_F(SaneTestBackend, DISABLED_UnknownLengthIsRefusedAndTheDeviceIsListed) {
+TEST_F(SaneTestBackend, UnknownLengthIsRefusedAndTheDeviceIsListed) {
   CDIBitmap bitmap;
   platform::RecordingMessageSink sink;
   ScanOptions hand = Options(TWPT_GRAY, {{"hand-scanner", "yes"}});
@@ -199,11 +195,7 @@ TEST_F(SaneTestBackend, DISABLED_UnknownLengthIsRefusedAndTheDeviceIsListed) {
   EXPECT_EQ(sink.shown.size(), 1u);
 }
 
-// Disabled: cancelling the test backend after an error sometimes hangs inside
-// the backend (sane_cancel waits for its reader thread, which is stuck on a
-// malloc lock while it exits): 6 of 15 and 2 of 15 runs here. The same paths
-// are covered by the scripted source in acquisition_test.cpp.
-TEST_F(SaneTestBackend, DISABLED_DeviceErrorsAndRefusedModesEndWithoutAnImage) {
+TEST_F(SaneTestBackend, DeviceErrorsAndRefusedModesEndWithoutAnImage) {
   struct Case {
     ScanOptions options;
     std::string message;
