@@ -39,8 +39,7 @@ int main(int argc, char** argv) {
   for (int i = 0; i < runs; ++i) {
     const auto start = Clock::now();
     acquire::Acquisition acquisition([&] {
-      return acquire::MakeSaneManager(&settings, {}, [&](const std::string&, const std::vector<acquire::TW_UINT16>&,
-                                                         acquire::ScanOptions& chosen) {
+      return acquire::MakeSaneManager(&settings, {}, [&](const acquire::ScanRequest&, acquire::ScanOptions& chosen) {
         chosen = options;
         return true;
       });

@@ -101,6 +101,8 @@ class SaneSource final : public DataSource {
   bool SetOptionNumber(const char* name, double value, std::string& error);
   std::optional<double> GetOptionNumber(const char* name) const;
   bool OffersDepth(int depth) const;
+  ScanLimits Limits() const;
+  bool Preview(TW_UINT16 type, PreviewImage& image);
   // Applies the user's choices and starts the scan; false after telling why.
   bool Start(const ScanOptions& options);
   // Reads up to n bytes; returns the count (less only at the end of the
@@ -270,6 +272,126 @@ std::optional<double> SaneSource::GetOptionNumber(const char* name) const {
   if (sane_control_option(handle_, index, SANE_ACTION_GET_VALUE, words.data(), nullptr) != SANE_STATUS_GOOD)
     return std::nullopt;
   return d->type == SANE_TYPE_INT ? static_cast<double>(words[0]) : SANE_UNFIX(words[0]);
+}
+
+ScanLimits SaneSource::Limits() const {
+  ScanLimits limits;
+  const auto rangeMax = [this](const char* name) {
+    const SANE_Option_Descriptor* d = nullptr;
+    if (FindOption(name, &d) <= 0 || d->constraint_type != SANE_CONSTRAINT_RANGE) return 0.0;
+    const SANE_Word max = d->constraint.range->max;
+    return d->type == SANE_TYPE_FIXED ? SANE_UNFIX(max) : static_cast<double>(max);
+  };
+  limits.bedWidth = rangeMax(SANE_NAME_SCAN_BR_X);
+  limits.bedHeight = rangeMax(SANE_NAME_SCAN_BR_Y);
+  const SANE_Option_Descriptor* d = nullptr;
+  if (FindOption(SANE_NAME_SCAN_RESOLUTION, &d) > 0) {
+    const auto value = [d](SANE_Word w) {
+      return static_cast<int>(std::lround(d->type == SANE_TYPE_FIXED ? SANE_UNFIX(w) : w));
+    };
+    if (d->constraint_type == SANE_CONSTRAINT_RANGE) {
+      limits.minDpi = std::max(1, value(d->constraint.range->min));
+      limits.maxDpi = value(d->constraint.range->max);
+    } else if (d->constraint_type == SANE_CONSTRAINT_WORD_LIST) {
+      for (SANE_Word i = 1; i <= d->constraint.word_list[0]; ++i)
+        if (value(d->constraint.word_list[i]) > 0) limits.dpiList.push_back(value(d->constraint.word_list[i]));
+      std::sort(limits.dpiList.begin(), limits.dpiList.end());
+      if (!limits.dpiList.empty()) {
+        limits.minDpi = limits.dpiList.front();
+        limits.maxDpi = limits.dpiList.back();
+      }
+    }
+  }
+  limits.dpi = static_cast<int>(std::lround(GetOptionNumber(SANE_NAME_SCAN_RESOLUTION).value_or(0)));
+  const auto x0 = GetOptionNumber(SANE_NAME_SCAN_TL_X), y0 = GetOptionNumber(SANE_NAME_SCAN_TL_Y);
+  const auto x1 = GetOptionNumber(SANE_NAME_SCAN_BR_X), y1 = GetOptionNumber(SANE_NAME_SCAN_BR_Y);
+  if (x0 && y0 && x1 && y1 && *x1 > *x0 && *y1 > *y0) limits.area = ScanArea{*x0, *y0, *x1 - *x0, *y1 - *y0};
+  return limits;
+}
+
+bool SaneSource::Preview(TW_UINT16 type, PreviewImage& image) {
+  image = {};
+  if (scanning_) return false;
+  const ScanLimits limits = Limits();
+  // About 400 pixels across the bed's longer side, within what the device offers.
+  const double side = std::max(limits.bedWidth, limits.bedHeight);
+  int dpi = side > 0 ? static_cast<int>(std::lround(400 * 25.4 / side)) : 75;
+  if (!limits.dpiList.empty()) {
+    const auto above = std::lower_bound(limits.dpiList.begin(), limits.dpiList.end(), dpi);
+    dpi = above != limits.dpiList.end() ? *above : limits.dpiList.back();
+  } else if (limits.maxDpi > 0) {
+    dpi = std::clamp(dpi, limits.minDpi, limits.maxDpi);
+  }
+  // The dialog's choices, not the preview's, go to the scan: the device's
+  // resolution and area are kept as they are stored and put back after.
+  struct Saved {
+    int index;
+    std::vector<SANE_Word> words;
+  };
+  std::vector<Saved> saved;
+  for (const char* name : {SANE_NAME_SCAN_RESOLUTION, SANE_NAME_SCAN_TL_X, SANE_NAME_SCAN_TL_Y, SANE_NAME_SCAN_BR_X,
+                           SANE_NAME_SCAN_BR_Y}) {
+    const SANE_Option_Descriptor* d = nullptr;
+    const int index = FindOption(name, &d);
+    if (index <= 0 || (d->type != SANE_TYPE_INT && d->type != SANE_TYPE_FIXED) || !SANE_OPTION_IS_ACTIVE(d->cap))
+      continue;
+    Saved s{index, std::vector<SANE_Word>(std::max<size_t>(static_cast<size_t>(d->size) / sizeof(SANE_Word), 1))};
+    if (sane_control_option(handle_, index, SANE_ACTION_GET_VALUE, s.words.data(), nullptr) == SANE_STATUS_GOOD)
+      saved.push_back(std::move(s));
+  }
+  ScanOptions options;
+  options.pixelType = type;
+  options.dpi = dpi;
+  if (limits.bedWidth > 0 && limits.bedHeight > 0) options.area = ScanArea{0, 0, limits.bedWidth, limits.bedHeight};
+
+  bool ok = Start(options);
+  if (ok && params_.lines < 0 && !threePass_) {
+    Report("the scanner cannot show a preview of an unknown length");
+    ok = false;
+  }
+  if (ok && threePass_) {
+    const SANE_Status status = ReadThreePass();
+    if (status != SANE_STATUS_GOOD) {
+      if (status != SANE_STATUS_CANCELLED) Report(sane_strstatus(status));
+      ok = false;
+    }
+  }
+  if (ok) {
+    const size_t width = static_cast<size_t>(params_.pixels_per_line);
+    const size_t height = static_cast<size_t>(params_.lines);
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    image.channels = pixelType_ == TWPT_RGB ? 3 : 1;
+    image.dpi = dpi_;
+    image.pixels.assign(width * height * image.channels, 0);
+    std::vector<uint8_t> line(static_cast<size_t>(params_.bytes_per_line)), row(outRowBytes_);
+    for (size_t y = 0; ok && y < height; ++y) {
+      uint8_t* out = image.pixels.data() + y * width * image.channels;
+      if (threePass_) {
+        std::memcpy(out, frameImage_.data() + y * 3 * width, 3 * width);
+        continue;
+      }
+      size_t got = 0;
+      const SANE_Status status = ReadBytes(line.data(), line.size(), got);
+      if (status == SANE_STATUS_EOF) break;  // a short picture keeps its white rest
+      if (status != SANE_STATUS_GOOD) {
+        if (status != SANE_STATUS_CANCELLED) Report(sane_strstatus(status));
+        ok = false;
+        break;
+      }
+      ConvertRow(line.data(), row.data());
+      if (pixelType_ == TWPT_BW) {  // bit 1 is white here
+        for (size_t x = 0; x < width; ++x) out[x] = (row[x / 8] >> (7 - x % 8)) & 1 ? 255 : 0;
+      } else {
+        std::memcpy(out, row.data(), width * image.channels);
+      }
+    }
+  }
+  Cancel();
+  frameImage_.clear();
+  for (Saved& s : saved) sane_control_option(handle_, s.index, SANE_ACTION_SET_VALUE, s.words.data(), nullptr);
+  if (!ok) image = {};
+  return ok;
 }
 
 bool SaneSource::Start(const ScanOptions& options) {
@@ -501,7 +623,15 @@ TW_UINT16 SaneSource::ProcessEvent(TW_EVENT* event) {
   uiPending_ = false;
   ScanOptions options;
   bool go = true;
-  if (showUI_ && dialog_) go = dialog_(name_, allowedTypes_, options);
+  if (showUI_ && dialog_) {
+    ScanRequest request;
+    request.device = name_;
+    request.allowedTypes = allowedTypes_;
+    request.currentType = currentType_;
+    request.limits = Limits();
+    request.preview = [this](TW_UINT16 type, PreviewImage& image) { return Preview(type, image); };
+    go = dialog_(request, options);
+  }
   if (go && Start(options)) {
     state_ = State::Ready;
     event->TWMessage = MSG_XFERREADY;

@@ -24,6 +24,7 @@
 // sane_cancel.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -56,10 +57,42 @@ struct ScanOptions {
   std::vector<std::pair<std::string, std::string>> deviceOptions;
 };
 
-// The source's user interface: given the device name and the pixel types
-// the application allows, fills `options`; false when the user cancels.
-using ScanDialog =
-    std::function<bool(const std::string& device, const std::vector<TW_UINT16>& allowedTypes, ScanOptions& options)>;
+// What the device allows, for the dialog's fields. Zero where the device
+// does not say.
+struct ScanLimits {
+  double bedWidth = 0;  // mm: the largest bottom-right corner
+  double bedHeight = 0;
+  int minDpi = 0;
+  int maxDpi = 0;
+  std::vector<int> dpiList;  // when the device offers only these
+  int dpi = 0;               // the device's current resolution
+  std::optional<ScanArea> area;  // the device's current area
+};
+
+// A low-resolution picture of the whole bed: rows top first, 1 (gray) or 3
+// (R, G, B) bytes per pixel, no padding.
+struct PreviewImage {
+  int width = 0;
+  int height = 0;
+  int channels = 1;
+  double dpi = 0;
+  std::vector<uint8_t> pixels;
+};
+
+// What the source's user interface is given.
+struct ScanRequest {
+  std::string device;
+  std::vector<TW_UINT16> allowedTypes;  // what the application allows
+  TW_UINT16 currentType = TWPT_GRAY;
+  ScanLimits limits;
+  // Scans the whole bed at a low resolution in `type`; false after the
+  // source has shown why. The device's resolution and area are put back.
+  std::function<bool(TW_UINT16 type, PreviewImage& image)> preview;
+};
+
+// The source's user interface: fills `options` from the request; false when
+// the user cancels.
+using ScanDialog = std::function<bool(const ScanRequest& request, ScanOptions& options)>;
 
 // The SANE devices as a source driver (sane_init when made, sane_exit when
 // destroyed). The device list is read once per driver.

@@ -40,7 +40,7 @@ class SaneLoaderScope {
     previous_ = acquire::SetManagerLoader([this, options] {
       return acquire::MakeSaneManager(
           settings_.get(), {},
-          [options](const std::string&, const std::vector<acquire::TW_UINT16>&, acquire::ScanOptions& chosen) {
+          [options](const acquire::ScanRequest&, acquire::ScanOptions& chosen) {
             chosen = options;
             return true;
           });

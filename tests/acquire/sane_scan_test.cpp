@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -74,8 +75,7 @@ class SaneTestBackend : public ::testing::Test {
   int Scan(ScanOptions options, CDIBitmap& bitmap) {
     platform::MemorySettings settings;
     Acquisition acquisition([&] {
-      return MakeSaneManager(&settings, {}, [options](const std::string&, const std::vector<TW_UINT16>&,
-                                                      ScanOptions& chosen) {
+      return MakeSaneManager(&settings, {}, [options](const ScanRequest&, ScanOptions& chosen) {
         chosen = options;
         return true;
       });
@@ -211,6 +211,84 @@ TEST_F(SaneTestBackend, DeviceErrorsAndRefusedModesEndWithoutAnImage) {
     ASSERT_EQ(sink.shown.size(), 1u) << c.message;  // the source's own box, no second one
     EXPECT_EQ(sink.shown[0].text, c.message);
   }
+}
+
+// The dialog is given what scanimage -A says the device allows, and its
+// preview is the whole bed at a low resolution, as scanimage scans it. The
+// preview leaves the device's resolution and area as they were.
+TEST_F(SaneTestBackend, TheDialogGetsTheDeviceLimitsAndAPreviewOfTheBed) {
+  std::ofstream(dir_ / "test.conf") << "number_of_devices 1\nresolution 40\ntest-picture \"Color pattern\"\n";
+  const fs::path listing = dir_ / "options.txt";
+  ASSERT_EQ(std::system(("scanimage -d test:0 -A > " + listing.string() + " 2>/dev/null").c_str()), 0);
+  std::ifstream in(listing);
+  const std::string text((std::istreambuf_iterator<char>(in)), {});
+  const auto rangeOf = [&](const std::string& option, const std::string& unit) {
+    // "    -x 0..200mm (in steps of 1) [80]"
+    const size_t at = text.find("    " + option + " ");
+    const size_t dots = text.find("..", at);
+    if (at == std::string::npos || dots == std::string::npos) return std::pair(-1.0, -1.0);
+    const size_t from = at + 5 + option.size();
+    const double lo = std::stod(text.substr(from, dots - from));
+    const size_t end = text.find(unit, dots);
+    return std::pair(lo, std::stod(text.substr(dots + 2, end - dots - 2)));
+  };
+  const auto [dpiLo, dpiHi] = rangeOf("--resolution", "dpi");
+  const auto [xLo, xHi] = rangeOf("-x", "mm");
+  const auto [yLo, yHi] = rangeOf("-y", "mm");
+  ASSERT_GT(dpiHi, 0);
+  ASSERT_GT(xHi, 0);
+
+  ScanRequest seen;
+  PreviewImage gray, colour;
+  bool previewed = false;
+  platform::MemorySettings settings;
+  CDIBitmap bitmap;
+  platform::RecordingMessageSink sink;
+  Acquisition acquisition([&] {
+    return MakeSaneManager(&settings, {}, [&](const ScanRequest& request, ScanOptions& chosen) {
+      seen = request;
+      previewed = request.preview(TWPT_GRAY, gray) && request.preview(TWPT_RGB, colour);
+      chosen.pixelType = TWPT_RGB;  // resolution and area: the device's own
+      return true;
+    });
+  });
+  ImageDescriptor descriptor;
+  ASSERT_EQ(acquisition.Acquire(bitmap, descriptor), 1) << (sink.shown.empty() ? "" : sink.shown[0].text);
+  ASSERT_TRUE(previewed) << (sink.shown.empty() ? "" : sink.shown[0].text);
+  EXPECT_EQ(seen.device, "test:0");
+  EXPECT_EQ(seen.allowedTypes, (std::vector<TW_UINT16>{TWPT_BW, TWPT_GRAY, TWPT_RGB}));
+  EXPECT_EQ(seen.limits.minDpi, static_cast<int>(dpiLo));
+  EXPECT_EQ(seen.limits.maxDpi, static_cast<int>(dpiHi));
+  EXPECT_DOUBLE_EQ(seen.limits.bedWidth, xHi);
+  EXPECT_DOUBLE_EQ(seen.limits.bedHeight, yHi);
+  EXPECT_EQ(seen.limits.dpi, 40);  // from test.conf
+  ASSERT_TRUE(seen.limits.area.has_value());
+  EXPECT_EQ(seen.limits.area->x, xLo);
+  EXPECT_EQ(seen.limits.area->y, yLo);
+
+  // About 400 pixels across the bed's longer side.
+  const int dpi = static_cast<int>(std::lround(400 * 25.4 / std::max(xHi, yHi)));
+  for (const PreviewImage* preview : {&gray, &colour}) {
+    SCOPED_TRACE(preview->channels);
+    EXPECT_EQ(preview->dpi, dpi);
+    const Pnm pnm = ScanImage(std::string(preview->channels == 3 ? "--mode Color" : "--mode Gray") +
+                              " --resolution " + std::to_string(dpi) + " -l 0 -t 0 -x " + std::to_string(xHi) +
+                              " -y " + std::to_string(yHi));
+    ASSERT_EQ(preview->width, pnm.width);
+    ASSERT_EQ(preview->height, pnm.height);
+    ASSERT_EQ(pnm.data.size(), preview->pixels.size());
+    EXPECT_TRUE(pnm.data == preview->pixels);
+  }
+  // The scan itself used the device's own resolution and area again.
+  const Pnm pnm = ScanImage("--mode Color");
+  ASSERT_EQ(bitmap.GetWidth(), pnm.width);
+  ASSERT_EQ(bitmap.GetHeight(), pnm.height);
+  int mismatches = 0;
+  for (int y = 0; y < pnm.height; ++y)
+    for (int x = 0; x < pnm.width; ++x)
+      for (int ch = 0; ch < 3; ++ch)
+        mismatches += pnm.data[(static_cast<size_t>(y) * pnm.width + x) * 3 + ch] != bitmap.RowPointer(y)[3 * x + 2 - ch];
+  EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace
