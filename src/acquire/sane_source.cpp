@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/messages.h"
+#include "platform/progress.h"
 
 namespace acquire {
 
@@ -702,6 +703,12 @@ TW_UINT16 SaneSource::MemoryStrip(TW_IMAGEMEMXFER* xfer) {
       for (int64_t r = 0; r < delivered; ++r) ConvertRow(staging_.data() + r * bpl, out + r * outRowBytes_);
   }
   rowsDone_ += delivered;
+  // Reports the scan's progress where the application has switched it on;
+  // a cancel there stops the scanner.
+  if (ProgressEnabled() && lines > 0 && ProgressStep(static_cast<int>(100 * rowsDone_ / lines)) == kProgressCancelled) {
+    Cancel();
+    return TWRC_CANCEL;
+  }
   xfer->Compression = TWCP_NONE;
   xfer->BytesPerRow = outRowBytes_;
   xfer->Columns = static_cast<TW_UINT32>(params_.pixels_per_line);

@@ -32,6 +32,7 @@
 #ifdef VIVID_HAVE_ACQUIRE
 #include "acquire/acquisition.h"
 #include "acquire/sane_source.h"
+#include "app/scan_dialog.h"
 #include "platform/settings.h"
 #endif
 #include "app/argument_dialogs.h"
@@ -66,6 +67,7 @@
 #include "editing/vivid_view.h"
 #include "platform/clipboard.h"
 #include "platform/main_window.h"
+#include "platform/progress.h"
 #include "platform/messages.h"
 #include "platform/prompts.h"
 #include "platform/settings.h"
@@ -396,7 +398,7 @@ void MainWindowImpl::OpenWithDialog() {
 #ifdef VIVID_HAVE_ACQUIRE
 void MainWindowImpl::InstallScanning() {
   // The source chooser is a list of the devices; the source's own dialog
-  // scans with the device's settings until a scan dialog is written.
+  // chooses mode, resolution and area, with a preview of the bed.
   acquire::SetManagerLoader([this] {
     static platform::MemorySettings unsaved;
     return acquire::MakeSaneManager(
@@ -411,13 +413,21 @@ void MainWindowImpl::InstallScanning() {
           if (!ok) return std::nullopt;
           return static_cast<size_t>(names.indexOf(chosen));
         },
-        {});
+        [this](const acquire::ScanRequest& request, acquire::ScanOptions& options) {
+          return app::RunScanDialog(self, request, options, recentSettings);
+        });
   });
   CVividDoc::SetNewDocumentSource(CM_ACQUIRE, [](CVividDoc& document) {
     CVividDoc::SetScanBusy(true);
+    // The transfer reports its rows on the status line, and Esc stops it.
+    platform::ResetCancel();
+    ProgressEnable(true);
+    ProgressBegin(0, 100);
     acquire::Acquisition acquisition;
     acquire::ImageDescriptor descriptor;
     const int acquired = acquisition.Acquire(document.GetImage(), descriptor);
+    ProgressEnable(false);
+    platform::MainWindow().Ready();
     CVividDoc::SetScanBusy(false);
     return acquired != 0;
   });

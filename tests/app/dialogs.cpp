@@ -2,6 +2,8 @@
 // when it shows, its fields are read and set, and it is accepted; the
 // results are checked against the parameter lists, the pixel rules and the
 // documents that come out.
+#include <unistd.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
@@ -10,7 +12,11 @@
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMouseEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -20,9 +26,11 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -39,6 +47,7 @@
 #include "platform/clipboard.h"
 #include "platform/messages.h"
 #include "platform/prompts.h"
+#include "platform/settings.h"
 #include "platform/qt/qt_prompts.h"
 #include "test_support.h"
 
@@ -619,5 +628,148 @@ TEST(FileDialogs, QtDialogsShowTheTypesAndTheOptionDialog) {
   EXPECT_TRUE(std::filesystem::exists(folder.File("shot.jpg")));
   EXPECT_TRUE(messages.shown.empty());
 }
+
+
+#ifdef VIVID_HAVE_ACQUIRE
+// Scanning from the window against SANE's test backend (a private
+// configuration with one device), scanimage as the oracle.
+class WindowScanning : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (std::system("command -v scanimage >/dev/null 2>&1") != 0) GTEST_SKIP() << "scanimage not installed";
+    dir_ = std::filesystem::temp_directory_path() / ("vivid_app_sane_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+    std::ofstream(dir_ / "dll.conf") << "test\n";
+    std::ofstream(dir_ / "test.conf") << "number_of_devices 1\nresolution 50\ntest-picture \"Color pattern\"\n";
+    ::setenv("SANE_CONFIG_DIR", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+  QImage ScanImage(const std::string& args) const {
+    const std::filesystem::path out = dir_ / "oracle.pnm";
+    const std::string command = "scanimage -d test:0 --format=pnm " + args + " > " + out.string() + " 2>/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return QImage(QString::fromStdString(out.string()));
+  }
+  std::filesystem::path dir_;
+};
+
+QAction* MenuAction(QMainWindow& window, const QString& text) {
+  for (QAction* action : window.findChildren<QAction*>())
+    if (action->text() == text) return action;
+  ADD_FAILURE() << text.toStdString();
+  return nullptr;
+}
+
+void Mouse(QWidget* target, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+  QMouseEvent event(type, at, target->mapToGlobal(at), button, buttons, Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+void SetField(QDoubleSpinBox* field, double value) {
+  field->setValue(value);
+  emit field->editingFinished();
+}
+
+TEST_F(WindowScanning, TheDialogChoosesPreviewsAndScansIntoANewDocument) {
+  platform::RecordingMessageSink messages;
+  platform::MemorySettings settings;
+  Window w;
+  w.window.SetRecentFileSettings(&settings);
+  QAction* scan = MenuAction(w.window, "Image Scan...");
+  ASSERT_NE(scan, nullptr);
+
+  bool previewShown = false;
+  QRectF drawn;
+  {
+    ModalDriver driver;
+    driver.Then([&](QDialog* d) {
+      EXPECT_EQ(d->windowTitle(), "Image Scan - test:0");
+      auto* mode = Field<QComboBox>(d, "mode");
+      EXPECT_EQ(Items(mode), (QStringList{"Color", "Gray", "Black/White"}));
+      auto* resolution = Field<QSpinBox>(d, "resolution");
+      EXPECT_EQ(resolution->value(), 50);  // the device's own
+      EXPECT_EQ(resolution->maximum(), 1200);
+      mode->setCurrentIndex(1);
+      // The preview is the whole bed, 200 x 200 mm, at about 400 pixels.
+      Field<QPushButton>(d, "preview")->click();
+      auto* bed = Field<QWidget>(d, "bed");
+      const QImage shown = bed->grab().toImage();
+      previewShown = shown.pixelColor(shown.width() / 2, shown.height() / 2) != QColor(Qt::white);
+      // A drag on the bed draws the area: the bed fills the widget less 4
+      // pixels each side, its proportions kept, centred.
+      const double scale = std::min((bed->width() - 8) / 200.0, (bed->height() - 8) / 200.0);
+      const QPointF origin((bed->width() - 200 * scale) / 2, (bed->height() - 200 * scale) / 2);
+      const QPointF from = origin + QPointF(50, 60) * scale, to = origin + QPointF(150, 100) * scale;
+      Mouse(bed, QEvent::MouseButtonPress, from.toPoint(), Qt::LeftButton, Qt::LeftButton);
+      Mouse(bed, QEvent::MouseMove, to.toPoint(), Qt::NoButton, Qt::LeftButton);
+      Mouse(bed, QEvent::MouseButtonRelease, to.toPoint(), Qt::LeftButton, Qt::NoButton);
+      drawn = QRectF(Field<QDoubleSpinBox>(d, "left")->value(), Field<QDoubleSpinBox>(d, "top")->value(),
+                     Field<QDoubleSpinBox>(d, "width")->value(), Field<QDoubleSpinBox>(d, "height")->value());
+      // Then the fields set exactly.
+      SetField(Field<QDoubleSpinBox>(d, "left"), 10);
+      SetField(Field<QDoubleSpinBox>(d, "top"), 20);
+      SetField(Field<QDoubleSpinBox>(d, "width"), 30);
+      SetField(Field<QDoubleSpinBox>(d, "height"), 15);
+      resolution->setValue(75);
+      EXPECT_EQ(Field<QLabel>(d, "size")->text(), "89 x 44 pixels, 0.00 MBytes");
+      PressOk(d);
+    });
+    scan->trigger();
+  }
+  EXPECT_TRUE(previewShown);
+  EXPECT_NEAR(drawn.left(), 50, 1.5);
+  EXPECT_NEAR(drawn.top(), 60, 1.5);
+  EXPECT_NEAR(drawn.width(), 100, 1.5);
+  EXPECT_NEAR(drawn.height(), 40, 1.5);
+  EXPECT_TRUE(messages.shown.empty()) << messages.shown.front().text;
+  ASSERT_EQ(w.window.DocumentCount(), 1);
+  const CVividDoc& doc = w.ActiveDocument();
+  EXPECT_TRUE(doc.IsModified());
+  const CDIBitmap& image = doc.GetImage();
+  const QImage oracle = ScanImage("--mode Gray --resolution 75 -l 10 -t 20 -x 30 -y 15");
+  ASSERT_EQ(oracle.format(), QImage::Format_Grayscale8);
+  ASSERT_EQ(image.GetWidth(), oracle.width());
+  ASSERT_EQ(image.GetHeight(), oracle.height());
+  ASSERT_EQ(image.GetBitCount(), 8);
+  int mismatches = 0;
+  for (int y = 0; y < oracle.height(); ++y)
+    mismatches += std::memcmp(image.RowPointer(y), oracle.constScanLine(y), static_cast<size_t>(oracle.width())) != 0;
+  EXPECT_EQ(mismatches, 0);
+  // The choices are remembered for the device.
+  EXPECT_EQ(settings.GetInt("Scan", "test:0/Mode", -1), 1);
+  EXPECT_EQ(settings.GetInt("Scan", "test:0/Resolution", -1), 75);
+  EXPECT_EQ(settings.GetString("Scan", "test:0/Area", ""), "10.0,20.0,30.0,15.0");
+
+  // Next time the dialog starts from them; Cancel makes no document.
+  {
+    ModalDriver driver;
+    driver.Then([&](QDialog* d) {
+      EXPECT_EQ(Field<QComboBox>(d, "mode")->currentText(), "Gray");
+      EXPECT_EQ(Field<QSpinBox>(d, "resolution")->value(), 75);
+      EXPECT_EQ(Field<QDoubleSpinBox>(d, "top")->value(), 20);
+      d->reject();
+    });
+    scan->trigger();
+  }
+  EXPECT_EQ(w.window.DocumentCount(), 1);
+  EXPECT_TRUE(messages.shown.empty());
+
+  // The source chooser lists the device and remembers the choice.
+  {
+    ModalDriver driver;
+    driver.Then([&](QDialog* d) {
+      auto* input = qobject_cast<QInputDialog*>(d);
+      ASSERT_NE(input, nullptr);
+      EXPECT_EQ(input->comboBoxItems(), QStringList{"test:0 (Noname frontend-tester)"});
+      d->accept();
+    });
+    MenuAction(w.window, "Select Scan Source ...")->trigger();
+  }
+  EXPECT_EQ(settings.GetString("Acquire", "Source", ""), "test:0");
+  w.window.SetRecentFileSettings(nullptr);
+}
+#endif
 
 }  // namespace
