@@ -45,7 +45,7 @@ class BedView final : public QWidget {
  public:
   BedView(double bedWidth, double bedHeight) : bedWidth_(bedWidth), bedHeight_(bedHeight) {
     setObjectName("bed");
-    setMinimumSize(240, 300);
+    setMinimumSize(340, 380);
     setCursor(Qt::CrossCursor);
   }
 
@@ -83,7 +83,10 @@ class BedView final : public QWidget {
     outside.addRect(bed);
     outside.addRect(area);
     painter.fillPath(outside, QColor(0, 0, 0, 90));
-    painter.setPen(QPen(QColor(220, 0, 0), 1, Qt::DashLine));
+    // White under black dashes: visible on any picture.
+    painter.setPen(QPen(Qt::white, 2));
+    painter.drawRect(area.adjusted(0, 0, -1, -1));
+    painter.setPen(QPen(Qt::black, 2, Qt::DashLine));
     painter.drawRect(area.adjusted(0, 0, -1, -1));
   }
   void mousePressEvent(QMouseEvent* event) override {
