@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +15,9 @@
 #include "acquire/acquisition.h"
 #include "acquire/sane_source.h"
 #include "image/dibitmap.h"
+#include "platform/main_window.h"
 #include "platform/messages.h"
+#include "platform/progress.h"
 #include "platform/settings.h"
 
 namespace acquire {
@@ -211,6 +214,43 @@ TEST_F(SaneTestBackend, DeviceErrorsAndRefusedModesEndWithoutAnImage) {
     ASSERT_EQ(sink.shown.size(), 1u) << c.message;  // the source's own box, no second one
     EXPECT_EQ(sink.shown[0].text, c.message);
   }
+}
+
+// With progress reporting on, the transfer reports its rows; a cancel asked
+// for while it runs stops the scanner and leaves no image and no message.
+TEST_F(SaneTestBackend, TheTransferReportsProgressAndStopsOnCancel) {
+  platform::RecordingMainWindow window;
+  platform::RecordingMessageSink sink;
+  ScanOptions options = Options(TWPT_RGB, {});
+  options.area = ScanArea{0, 0, 100, 150};
+  options.dpi = 300;  // 1181 x 1771: many strips
+  int pumped = 0;
+  platform::SetProgressPump([&] { ++pumped; });
+  ProgressEnable(true);
+  ProgressBegin(0, 100);
+  CDIBitmap bitmap;
+  ASSERT_EQ(Scan(options, bitmap), 1);
+  std::vector<int> positions;
+  for (const std::string& e : window.events)
+    if (e.rfind("progress ", 0) == 0) positions.push_back(std::stoi(e.substr(9)));
+  ASSERT_GT(positions.size(), 2u);
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_EQ(positions.back(), 100);
+  EXPECT_EQ(pumped, static_cast<int>(positions.size()));
+
+  // Cancelled from the pump after the first strip.
+  platform::ResetCancel();
+  platform::SetProgressPump([] { platform::RequestCancel(); });
+  CDIBitmap cancelled;
+  EXPECT_EQ(Scan(options, cancelled), 0);
+  EXPECT_FALSE(cancelled.IsAllocated());
+  EXPECT_TRUE(sink.shown.empty()) << sink.shown.front().text;
+  ProgressEnable(false);
+  platform::SetProgressPump(nullptr);
+  platform::ResetCancel();
+  // The device is free again afterwards.
+  CDIBitmap again;
+  EXPECT_EQ(Scan(Options(TWPT_GRAY, {}), again), 1);
 }
 
 // The dialog is given what scanimage -A says the device allows, and its
