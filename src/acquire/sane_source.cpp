@@ -81,15 +81,17 @@ class SaneSource final : public DataSource {
   // asynchronous pthread_cancel. Stopped while it is still setting up (inside
   // malloc), it leaves the allocator locked and the next scan hangs in
   // sane_cancel. A scan abandoned right after it started is therefore
-  // cancelled only once its reader has had a moment to start.
+  // cancelled only once its reader has had a moment to start; one read to
+  // its end has a reader that is done.
   static constexpr std::chrono::milliseconds kReaderSettle{50};
   SANE_Status StartDevice() {
     startedAt_ = std::chrono::steady_clock::now();
+    readToEnd_ = false;
     return sane_start(handle_);
   }
   void Cancel() {
     if (scanning_) {
-      std::this_thread::sleep_until(startedAt_ + kReaderSettle);
+      if (!readToEnd_) std::this_thread::sleep_until(startedAt_ + kReaderSettle);
       sane_cancel(handle_);
     }
     scanning_ = false;
@@ -123,6 +125,7 @@ class SaneSource final : public DataSource {
   bool uiPending_ = false;
   bool scanning_ = false;
   std::chrono::steady_clock::time_point startedAt_{};
+  bool readToEnd_ = false;  // the scan's data has all been read
 
   // Negotiated capabilities.
   int transferCount_ = -1;
@@ -364,7 +367,7 @@ bool SaneSource::Preview(TW_UINT16 type, PreviewImage& image) {
     image.height = static_cast<int>(height);
     image.channels = pixelType_ == TWPT_RGB ? 3 : 1;
     image.dpi = dpi_;
-    image.pixels.assign(width * height * image.channels, 0);
+    image.pixels.assign(width * height * image.channels, 255);
     std::vector<uint8_t> line(static_cast<size_t>(params_.bytes_per_line)), row(outRowBytes_);
     for (size_t y = 0; ok && y < height; ++y) {
       uint8_t* out = image.pixels.data() + y * width * image.channels;
@@ -387,6 +390,7 @@ bool SaneSource::Preview(TW_UINT16 type, PreviewImage& image) {
         std::memcpy(out, row.data(), width * image.channels);
       }
     }
+    readToEnd_ = ok;
   }
   Cancel();
   frameImage_.clear();
@@ -717,6 +721,7 @@ TW_UINT16 SaneSource::MemoryStrip(TW_IMAGEMEMXFER* xfer) {
   xfer->YOffset = static_cast<TW_UINT32>(rowsDone_ - delivered);
   xfer->BytesWritten = static_cast<TW_UINT32>(delivered * outRowBytes_);
   const bool done = ended_ || (lines >= 0 && rowsDone_ >= lines);
+  readToEnd_ = done;
   return done ? TWRC_XFERDONE : TWRC_SUCCESS;
 }
 
