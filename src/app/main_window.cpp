@@ -178,6 +178,9 @@ struct MainWindowImpl : platform::MainWindowSink {
   QAction* saveCopyAction = nullptr;
   QAction* revertAction = nullptr;
   QAction* printAction = nullptr;
+  QAction* scanAction = nullptr;
+  QAction* selectSourceAction = nullptr;
+  bool selectingSource = false;
   QAction* closeAction = nullptr;
   QAction* newWindowAction = nullptr;
   platform::MainWindowSink* previousSink = nullptr;
@@ -417,8 +420,9 @@ void MainWindowImpl::InstallScanning() {
           return app::RunScanDialog(self, request, options, recentSettings);
         });
   });
-  CVividDoc::SetNewDocumentSource(CM_ACQUIRE, [](CVividDoc& document) {
+  CVividDoc::SetNewDocumentSource(CM_ACQUIRE, [this](CVividDoc& document) {
     CVividDoc::SetScanBusy(true);
+    self->RefreshCommands();
     // The transfer reports its rows on the status line, and Esc stops it.
     platform::ResetCancel();
     ProgressEnable(true);
@@ -429,6 +433,7 @@ void MainWindowImpl::InstallScanning() {
     ProgressEnable(false);
     platform::MainWindow().Ready();
     CVividDoc::SetScanBusy(false);
+    self->RefreshCommands();
     return acquired != 0;
   });
 }
@@ -682,12 +687,18 @@ void MainWindowImpl::BuildMenus() {
 #ifdef VIVID_HAVE_ACQUIRE
   InstallScanning();
 #endif
-  QObject::connect(file->addAction("Image Scan..."), &QAction::triggered, self,
-                   [this] { NewDocumentBy(CM_ACQUIRE, UntitledName()); });
-  QObject::connect(file->addAction("Select Scan Source ..."), &QAction::triggered, self, [this] {
+  scanAction = file->addAction("Image Scan...");
+  QObject::connect(scanAction, &QAction::triggered, self, [this] { NewDocumentBy(CM_ACQUIRE, UntitledName()); });
+  selectSourceAction = file->addAction("Select Scan Source ...");
+  QObject::connect(selectSourceAction, &QAction::triggered, self, [this] {
 #ifdef VIVID_HAVE_ACQUIRE
+    // Neither scanning nor a second selection while the source is chosen.
+    selectingSource = true;
+    self->RefreshCommands();
     acquire::Acquisition acquisition;
     acquisition.SelectSource();
+    selectingSource = false;
+    self->RefreshCommands();
 #else
     platform::ShowMessage("No scan source is installed.", "Select Scan Source");
 #endif
@@ -901,6 +912,11 @@ MainWindow::~MainWindow() {
   d_->UninstallAnswerSink();
   if (d_->recentSettings) CVividDoc::SetRecentFileHandler({});
   CVividView::SetNewDocumentSink({});
+#ifdef VIVID_HAVE_ACQUIRE
+  // The scanning hooks name this window.
+  CVividDoc::SetNewDocumentSource(CM_ACQUIRE, {});
+  acquire::SetManagerLoader({});
+#endif
   platform::SetMainWindow(d_->previousSink);
   // The frames (and with them the views and documents) go while the
   // window's state they report to still exists.
@@ -1181,6 +1197,9 @@ void MainWindow::RefreshCommands() {
   d_->revertAction->setEnabled(doc && doc->doc->CanRevert());
   d_->printAction->setEnabled(doc != nullptr);
   d_->closeAction->setEnabled(doc != nullptr);
+  const bool acquiring = CVividDoc::IsScanBusy() || d_->selectingSource;
+  d_->scanAction->setEnabled(!acquiring);
+  d_->selectSourceAction->setEnabled(!acquiring);
   // The control bars follow the settings (a script, the picker) and the
   // active document.
   d_->optionPages->Refresh();

@@ -686,6 +686,9 @@ TEST_F(WindowScanning, TheDialogChoosesPreviewsAndScansIntoANewDocument) {
     ModalDriver driver;
     driver.Then([&](QDialog* d) {
       EXPECT_EQ(d->windowTitle(), "Image Scan - test:0");
+      // No second scan or selection while this one runs.
+      EXPECT_FALSE(MenuAction(w.window, "Image Scan...")->isEnabled());
+      EXPECT_FALSE(MenuAction(w.window, "Select Scan Source ...")->isEnabled());
       auto* mode = Field<QComboBox>(d, "mode");
       EXPECT_EQ(Items(mode), (QStringList{"Color", "Gray", "Black/White"}));
       auto* resolution = Field<QSpinBox>(d, "resolution");
@@ -763,11 +766,13 @@ TEST_F(WindowScanning, TheDialogChoosesPreviewsAndScansIntoANewDocument) {
       auto* input = qobject_cast<QInputDialog*>(d);
       ASSERT_NE(input, nullptr);
       EXPECT_EQ(input->comboBoxItems(), QStringList{"test:0 (Noname frontend-tester)"});
+      EXPECT_FALSE(MenuAction(w.window, "Image Scan...")->isEnabled());
       d->accept();
     });
     MenuAction(w.window, "Select Scan Source ...")->trigger();
   }
   EXPECT_EQ(settings.GetString("Acquire", "Source", ""), "test:0");
+  EXPECT_TRUE(MenuAction(w.window, "Image Scan...")->isEnabled());
   w.window.SetRecentFileSettings(nullptr);
 }
 #endif
