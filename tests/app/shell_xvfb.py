@@ -4,35 +4,21 @@ a second start hands its file to the running editor and ends with status 0,
 and an empty second start ends at once without changing the screen.
 
 Exit 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool or ImageMagick's
-import, or no Pillow)."""
+import)."""
 import argparse
-import io
 import os
-import shutil
-import signal
+import re
 import subprocess
 import sys
-import re
 import tempfile
 import time
 import urllib.parse
 
-SKIP = 77
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xvfb_session import Picture, Session, require_tools  # noqa: E402
 
-
-def skip(reason):
-    print("skipped: " + reason)
-    sys.exit(SKIP)
-
-
-try:
-    from PIL import Image
-except ImportError:
-    skip("Pillow is not installed")
-
-for tool in ("Xvfb", "xdotool", "import"):
-    if not shutil.which(tool, path="/usr/bin:/bin"):
-        skip(tool + " is not installed (scripts/install-deps)")
+require_tools()
 
 
 def read_settings(path):
@@ -57,98 +43,9 @@ def read_settings(path):
 def picture(width, height, seed):
     """A picture no other part of the screen looks like: every pixel differs
     from its neighbours."""
-    image = Image.new("RGB", (width, height))
-    image.putdata([((x * 37 + y * 11 + seed) % 256, (x * 7 + y * 53 + seed * 3) % 256, (x * x + y * 29 + seed) % 256)
-                   for y in range(height) for x in range(width)])
-    return image
-
-
-def find(screen, pic):
-    """Top-left corner of `pic` inside `screen` at 1:1, or None."""
-    sw, sh = screen.size
-    pw, ph = pic.size
-    sbytes = screen.tobytes()
-    rows = [pic.tobytes()[y * pw * 3:(y + 1) * pw * 3] for y in range(ph)]
-    stride = sw * 3
-    for y in range(sh - ph + 1):
-        line = sbytes[y * stride:(y + 1) * stride]
-        at = line.find(rows[0])
-        while at >= 0:
-            if at % 3 == 0 and all(sbytes[(y + r) * stride + at:(y + r) * stride + at + pw * 3] == rows[r]
-                                   for r in range(1, ph)):
-                return at // 3, y
-            at = line.find(rows[0], at + 1)
-    return None
-
-
-class Session:
-    def __init__(self, app, folder):
-        self.app = app
-        self.folder = folder
-        self.processes = []
-        env = dict(os.environ)
-        for name in ("HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"):
-            path = os.path.join(folder, name.lower())
-            os.makedirs(path)
-            env[name] = path
-        runtime = os.path.join(folder, "runtime")
-        os.makedirs(runtime, mode=0o700)
-        os.chmod(runtime, 0o700)
-        env["XDG_RUNTIME_DIR"] = runtime
-        env["QT_QPA_PLATFORM"] = "xcb"
-        env.pop("WAYLAND_DISPLAY", None)
-        self.env = env
-
-    def start_display(self):
-        # Xvfb picks a free display itself and writes its number to the pipe.
-        read_end, write_end = os.pipe()
-        xvfb = subprocess.Popen(["/usr/bin/Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
-                                 "-nolisten", "tcp"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-        self.processes.append(xvfb)
-        os.close(write_end)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                raise RuntimeError("Xvfb did not start")
-            number += chunk
-        os.close(read_end)
-        self.env["DISPLAY"] = ":" + number.decode().strip()
-
-    def editor(self, *args):
-        process = subprocess.Popen([self.app, *args], env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.processes.append(process)
-        return process
-
-    def screen(self):
-        shot = subprocess.run(["/usr/bin/import", "-window", "root", "png:-"], env=self.env, capture_output=True,
-                              check=True).stdout
-        return Image.open(io.BytesIO(shot)).convert("RGB")
-
-    def windows(self):
-        found = subprocess.run(["/usr/bin/xdotool", "search", "--onlyvisible", "--name", "Vividrome"], env=self.env,
-                               capture_output=True, text=True).stdout
-        return sorted(found.split())
-
-    def wait_for(self, pic, seconds=10):
-        deadline = time.monotonic() + seconds
-        while time.monotonic() < deadline:
-            shot = self.screen()
-            at = find(shot, pic)
-            if at:
-                return at, shot
-            time.sleep(0.2)
-        return None, shot
-
-    def stop(self):
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.send_signal(signal.SIGTERM)
-                try:
-                    process.wait(3)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+    return Picture(width, height, bytes(
+        v for y in range(height) for x in range(width)
+        for v in ((x * 37 + y * 11 + seed) % 256, (x * 7 + y * 53 + seed * 3) % 256, (x * x + y * 29 + seed) % 256)))
 
 
 def main():
@@ -169,8 +66,8 @@ def main():
             first_pic, second_pic = picture(48, 36, 1), picture(40, 44, 90)
             first_path = os.path.join(folder, "first.png")
             second_path = os.path.join(folder, "second picture.png")
-            first_pic.save(first_path)
-            second_pic.save(second_path)
+            first_pic.save_png(first_path)
+            second_pic.save_png(second_path)
 
             first = session.editor(first_path)
             shown = subprocess.run(["/usr/bin/xdotool", "search", "--sync", "--onlyvisible", "--name", "Vividrome"],
@@ -179,8 +76,8 @@ def main():
             at, shot = session.wait_for(first_pic)
             check(at is not None, "the first picture is on the screen at 1:1 (%s)" % (at,))
             if at is None:
-                shot.save(os.path.join(os.environ.get("TMPDIR", "/tmp"), "vivid-xvfb-first.png"))
-            windows = session.windows()
+                shot.save_png(os.path.join(os.environ.get("TMPDIR", "/tmp"), "vivid-xvfb-first.png"))
+            windows = session.visible("Vividrome")
 
             # A second start with a file: hands it over and ends with 0.
             second = session.editor(second_path)
@@ -192,7 +89,7 @@ def main():
             at, shot = session.wait_for(second_pic)
             check(at is not None, "the first editor shows the second picture (%s)" % (at,))
             check(first.poll() is None, "the first editor still runs")
-            check(session.windows() == windows, "no second main window appeared")
+            check(session.visible("Vividrome") == windows, "no second main window appeared")
 
             # An empty second start ends at once and changes nothing.
             time.sleep(0.5)
@@ -206,8 +103,8 @@ def main():
             check(code == 0, "the empty second start ends with status 0 (%s)" % code)
             check(code is not None and time.monotonic() - started < 3, "it ends at once")
             time.sleep(0.5)
-            check(session.screen().tobytes() == before.tobytes(), "the screen did not change")
-            check(session.windows() == windows, "still one main window")
+            check(session.screen().data == before.data, "the screen did not change")
+            check(session.visible("Vividrome") == windows, "still one main window")
 
             # The start registered the file types under the session's data folder.
             desktop = os.path.join(session.env["XDG_DATA_HOME"], "applications", "com.morvane.Vividrome.desktop")

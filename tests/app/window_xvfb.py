@@ -13,75 +13,25 @@ or the CUPS daemon)."""
 import argparse
 import ctypes
 import os
-import shutil
-import signal
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
 import time
-import zlib
 
-SKIP = 77
+sys.dont_write_bytecode = True  # nothing written into the source tree
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from xvfb_session import Picture, Session, find, require_tools, skip  # noqa: E402
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 CUPS_SCRIPT = os.path.join(os.path.dirname(HERE), "print", "cups_daemon.sh")
 DEFAULT_QUEUE = "vivid-raw"  # made by cups_daemon.sh
 REFERENCE_QUEUE = "vivid-reference"
 
-
-def skip(reason):
-    print("skipped: " + reason)
-    sys.exit(SKIP)
-
-
-for tool in ("Xvfb", "xdotool", "import"):
-    if not shutil.which(tool, path="/usr/bin:/bin"):
-        skip(tool + " is not installed (scripts/install-deps)")
+require_tools()
 for path in ("/usr/sbin/cupsd", "/usr/lib/cups/filter/gziptoany", "/usr/sbin/lpadmin"):
     if not os.path.exists(path):
         skip(path + " is missing (install cups-daemon, cups-client, cups-core-drivers)")
-
-
-class Picture:
-    """8-bit RGB pixels, rows top to bottom, no padding."""
-
-    def __init__(self, width, height, data):
-        self.size = (width, height)
-        self.data = bytes(data)
-
-    def save_png(self, path):
-        width, height = self.size
-        raw = b"".join(b"\0" + self.data[y * width * 3:(y + 1) * width * 3] for y in range(height))
-
-        def chunk(kind, body):
-            return (struct.pack(">I", len(body)) + kind + body +
-                    struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
-
-        with open(path, "wb") as out:
-            out.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
-                      chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
-
-
-def read_ppm(data):
-    """A binary PPM (P6, maxval 255) as a Picture."""
-    fields = []
-    at = 0
-    while len(fields) < 4:
-        while data[at:at + 1].isspace():
-            at += 1
-        if data[at:at + 1] == b"#":
-            at = data.index(b"\n", at)
-            continue
-        end = at
-        while not data[end:end + 1].isspace():
-            end += 1
-        fields.append(data[at:end])
-        at = end
-    if fields[0] != b"P6" or fields[3] != b"255":
-        raise RuntimeError("unexpected screenshot format %r" % fields)
-    width, height = int(fields[1]), int(fields[2])
-    return Picture(width, height, data[at + 1:at + 1 + width * height * 3])
 
 
 def picture(width, height):
@@ -99,24 +49,6 @@ def solarized(image, threshold):
     return Picture(image.size[0], image.size[1], image.data.translate(table))
 
 
-def find(screen, pic):
-    """Top-left corner of `pic` inside `screen` at 1:1, or None."""
-    sw, sh = screen.size
-    pw, ph = pic.size
-    sbytes = screen.data
-    rows = [pic.data[y * pw * 3:(y + 1) * pw * 3] for y in range(ph)]
-    stride = sw * 3
-    for y in range(sh - ph + 1):
-        line = sbytes[y * stride:(y + 1) * stride]
-        at = line.find(rows[0])
-        while at >= 0:
-            if at % 3 == 0 and all(sbytes[(y + r) * stride + at:(y + r) * stride + at + pw * 3] == rows[r]
-                                   for r in range(1, ph)):
-                return at // 3, y
-            at = line.find(rows[0], at + 1)
-    return None
-
-
 def masked_pdf(path):
     """The PDF's bytes without its creation time."""
     data = open(path, "rb").read()
@@ -132,45 +64,12 @@ def free_port():
         return s.getsockname()[1]
 
 
-class Session:
+class PrintSession(Session):
+    """A session with a private CUPS daemon."""
+
     def __init__(self, app, folder):
-        self.app = app
-        self.folder = folder
-        self.processes = []
+        super().__init__(app, folder)
         self.cups_dir = None
-        env = dict(os.environ)
-        for name in ("HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"):
-            path = os.path.join(folder, name.lower())
-            os.makedirs(path)
-            env[name] = path
-        runtime = os.path.join(folder, "runtime")
-        os.makedirs(runtime, mode=0o700)
-        os.chmod(runtime, 0o700)
-        env["XDG_RUNTIME_DIR"] = runtime
-        env["QT_QPA_PLATFORM"] = "xcb"
-        env.pop("WAYLAND_DISPLAY", None)
-        env.pop("PRINTER", None)
-        env.pop("LPDEST", None)
-        self.env = env
-
-    def run(self, *args, timeout=15):
-        return subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=timeout)
-
-    def start_display(self):
-        # Xvfb picks a free display itself and writes its number to the pipe.
-        read_end, write_end = os.pipe()
-        xvfb = subprocess.Popen(["/usr/bin/Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
-                                 "-nolisten", "tcp"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-        self.processes.append(xvfb)
-        os.close(write_end)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(read_end, 16)
-            if not chunk:
-                raise RuntimeError("Xvfb did not start")
-            number += chunk
-        os.close(read_end)
-        self.env["DISPLAY"] = ":" + number.decode().strip()
 
     def start_cups(self):
         """The private daemon with its queue as the default destination and a
@@ -206,61 +105,8 @@ class Session:
             time.sleep(0.2)
         return False
 
-    def editor(self, *args):
-        process = subprocess.Popen([self.app, *args], env=self.env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.processes.append(process)
-        return process
-
-    def screen(self):
-        shot = subprocess.run(["/usr/bin/import", "-window", "root", "-depth", "8", "ppm:-"], env=self.env,
-                              capture_output=True, check=True).stdout
-        return read_ppm(shot)
-
-    def window(self, name, seconds=10):
-        """The first visible window whose name matches, waiting for it; ""
-        when none appears."""
-        try:
-            found = self.run("/usr/bin/xdotool", "search", "--sync", "--onlyvisible", "--name", name,
-                             timeout=seconds)
-        except subprocess.TimeoutExpired:
-            return ""
-        return found.stdout.split()[0] if found.stdout.split() else ""
-
-    def visible(self, name):
-        found = self.run("/usr/bin/xdotool", "search", "--onlyvisible", "--name", name)
-        return found.stdout.split()
-
-    def titles(self):
-        ids = self.run("/usr/bin/xdotool", "search", "--onlyvisible", "--name", ".").stdout.split()
-        return [self.run("/usr/bin/xdotool", "getwindowname", i).stdout.strip() for i in ids]
-
-    def keys(self, window, *keys):
-        self.run("/usr/bin/xdotool", "windowactivate", "--sync", window)
-        self.run("/usr/bin/xdotool", "windowfocus", "--sync", window)
-        for key in keys:
-            self.run("/usr/bin/xdotool", "key", "--clearmodifiers", key)
-            time.sleep(0.05)
-
-    def wait_for(self, pic, seconds=10):
-        deadline = time.monotonic() + seconds
-        shot = None
-        while time.monotonic() < deadline:
-            shot = self.screen()
-            at = find(shot, pic)
-            if at:
-                return at, shot
-            time.sleep(0.2)
-        return None, shot
-
     def stop(self):
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.send_signal(signal.SIGTERM)
-                try:
-                    process.wait(3)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+        super().stop()
         if self.cups_dir:
             subprocess.run(["/bin/sh", CUPS_SCRIPT, "stop", self.cups_dir], capture_output=True, timeout=30)
             try:
@@ -289,7 +135,7 @@ def main():
         return ok
 
     with tempfile.TemporaryDirectory(prefix="vivid-window-") as folder:
-        session = Session(options.app, folder)
+        session = PrintSession(options.app, folder)
         try:
             session.start_display()
             session.start_cups()
