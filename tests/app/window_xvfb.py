@@ -6,11 +6,14 @@
     and Escape cancels it: the view shows the picture unchanged again;
   - File > Print... (ctrl+p) accepted with Return prints on the default
     destination, a queue of a private CUPS daemon, the very PDF that
-    `vividrome-cli print --device --queue` sends to a second queue.
+    `vividrome-cli print --device --queue` sends to a second queue;
+  - File > Image Scan... accepted with Return scans from SANE's test
+    backend into a new document that shows scanimage's picture.
 
 Exit 0 passed, 1 failed, 77 skipped (no Xvfb, xdotool, ImageMagick's import
 or the CUPS daemon)."""
 import argparse
+import base64
 import ctypes
 import os
 import socket
@@ -21,7 +24,7 @@ import time
 
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from xvfb_session import Picture, Session, find, require_tools, skip  # noqa: E402
+from xvfb_session import Picture, Session, find, read_ppm, require_tools, skip  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 CUPS_SCRIPT = os.path.join(os.path.dirname(HERE), "print", "cups_daemon.sh")
@@ -143,6 +146,17 @@ def main():
             path = os.path.join(folder, "picture.png")
             pic.save_png(path)
 
+            # SANE's test backend alone, one device.
+            scanning = os.path.exists("/usr/bin/scanimage")
+            if scanning:
+                sane = os.path.join(folder, "sane")
+                os.makedirs(sane)
+                with open(os.path.join(sane, "dll.conf"), "w") as f:
+                    f.write("test\n")
+                with open(os.path.join(sane, "test.conf"), "w") as f:
+                    f.write('number_of_devices 1\nresolution 50\ntest-picture "Color pattern"\n')
+                session.env["SANE_CONFIG_DIR"] = sane
+
             editor = session.editor(path)
             main_window = session.window("Vividrome", 15)
             if not check(main_window != "", "the editor shows its window"):
@@ -194,6 +208,26 @@ def main():
                       (len(sent), len(expected)))
             else:
                 check(False, "the second queue received the command line's print")
+
+            # File > Image Scan... (from the menu's end upwards past Exit, the
+            # recent file, Printer Setup, Page Setup, Print and Select Scan
+            # Source) from SANE's test backend, Return accepting
+            # the dialog's defaults: colour (the kind the acquisition
+            # prefers), the device's 50 dpi and its 80 x 100 mm area. The new
+            # document shows what scanimage gives for the same.
+            if scanning:
+                oracle = session.run("/bin/sh", "-c", "scanimage -d test:0 --format=pnm --mode Color --resolution 50 "
+                                     "-l 0 -t 0 -x 80 -y 100 | base64 -w0")
+                scanned = read_ppm(base64.b64decode(oracle.stdout))
+                session.keys(main_window, "alt+f", *["Up"] * 7, "Return")
+                scan_dialog = session.window("^Image Scan - test:0", 10)
+                check(scan_dialog != "", "Image Scan... opens the scan dialog (windows: %s)" % session.titles())
+                if scan_dialog:
+                    session.keys(scan_dialog, "Return")
+                at, shot = session.wait_for(scanned)
+                check(at is not None, "the scanned picture is shown at 1:1 (%s)" % (at,), shot, "vivid-window-scan.png")
+            else:
+                print("skip  scanning (no scanimage)")
             check(editor.poll() is None, "the editor still runs")
         except (RuntimeError, subprocess.TimeoutExpired) as error:
             check(False, str(error))

@@ -47,7 +47,7 @@ class Picture:
 
 
 def read_ppm(data):
-    """A binary PPM (P6, maxval 255) as a Picture."""
+    """A binary PPM (P6) or PGM (P5), maxval 255, as a Picture."""
     fields = []
     at = 0
     while len(fields) < 4:
@@ -61,9 +61,11 @@ def read_ppm(data):
             end += 1
         fields.append(data[at:end])
         at = end
-    if fields[0] != b"P6" or fields[3] != b"255":
-        raise RuntimeError("unexpected screenshot format %r" % fields)
+    if fields[0] not in (b"P5", b"P6") or fields[3] != b"255":
+        raise RuntimeError("unexpected picture format %r" % fields)
     width, height = int(fields[1]), int(fields[2])
+    if fields[0] == b"P5":
+        return Picture(width, height, bytes(v for v in data[at + 1:at + 1 + width * height] for _ in range(3)))
     return Picture(width, height, data[at + 1:at + 1 + width * height * 3])
 
 
