@@ -1,7 +1,6 @@
 // The real path: SANE's test backend through the source manager and the
 // acquisition, each picture compared with what scanimage writes for the
 // same options.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +18,7 @@
 #include "platform/messages.h"
 #include "platform/progress.h"
 #include "platform/settings.h"
+#include "test_support.h"
 
 namespace acquire {
 namespace {
@@ -35,11 +35,7 @@ class SaneTestBackend : public ::testing::Test {
     std::ofstream(dir_ / "dll.conf") << "test\n";
     std::ofstream(dir_ / "test.conf") << "number_of_devices 1\n";
     ::setenv("SANE_CONFIG_DIR", dir_.c_str(), 1);
-    // Keep the test backend loaded after sane_exit unloads it, so that the
-    // leak checker of the sanitizer build can still name the memory the
-    // backend keeps for itself (and its suppression list can leave it out).
-    static void* const kept = ::dlopen("libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
-    if (!kept) ::dlopen("/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
+    testing_support::KeepSaneTestBackendLoaded();
   }
   void TearDown() override {
     if (!dir_.empty()) fs::remove_all(dir_);

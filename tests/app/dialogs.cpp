@@ -642,6 +642,7 @@ class WindowScanning : public ::testing::Test {
     std::ofstream(dir_ / "dll.conf") << "test\n";
     std::ofstream(dir_ / "test.conf") << "number_of_devices 1\nresolution 50\ntest-picture \"Color pattern\"\n";
     ::setenv("SANE_CONFIG_DIR", dir_.c_str(), 1);
+    testing_support::KeepSaneTestBackendLoaded();
   }
   void TearDown() override {
     if (!dir_.empty()) std::filesystem::remove_all(dir_);

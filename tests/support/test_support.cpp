@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,6 +68,14 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void KeepSaneTestBackendLoaded() {
+  static void* const kept = [] {
+    void* handle = ::dlopen("libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
+    return handle ? handle : ::dlopen("/usr/lib/x86_64-linux-gnu/sane/libsane-test.so.1", RTLD_NOW | RTLD_NODELETE);
+  }();
+  (void)kept;
 }
 
 }  // namespace testing_support

@@ -46,4 +46,9 @@ std::string ShellQuote(const std::string& argument);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// Keeps SANE's test backend loaded after sane_exit would unload it, so that
+// the sanitizer build's leak checker can still name the memory the backend
+// keeps for itself (and its suppression list can leave it out).
+void KeepSaneTestBackendLoaded();
+
 }  // namespace testing_support
