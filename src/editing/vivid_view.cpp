@@ -4,6 +4,7 @@
 #include "editing/vivid_view.h"
 
 #include "document/clipboard_formats.h"
+#include "editing/busy_period.h"
 #include "editing/tool_settings.h"
 #include "image/result_codes.h"
 #include "platform/clipboard.h"
@@ -141,7 +142,9 @@ void CVividView::OnTimer(int ms) {
   ScriptRecorder::Scope recording(recorder_);
   if (recording) recording->Tick(*this, ms);
   OutlineTick(ms);
-  PaintTick(ms);
+  // The tick also comes while a long edit pumps events: the air brush lays
+  // no dabs over an image being changed.
+  if (!IsEditBusy()) PaintTick(ms);
 }
 
 void CVividView::OnToolChanged() { UpdateTransformFrame(); }
@@ -333,10 +336,28 @@ EditResult CVividView::RunEdit(int undoKind, const platform::Region* undoRegion,
   }
   EditResult result;
   {
-    // An Esc pressed before this edit began does not cancel it.
-    platform::ResetCancel();
-    EditBusyScope busy;
+    // Edits that run imaging operations report progress, pump events and
+    // may be cancelled with Esc; the others only set the busy flag.
+    const BusyPeriod busy(EditReportsProgress(undoKind));
     result = work();
+  }
+  if (result == kResultCancelled || result == kProgressCancelled) {
+    // A cancelled command leaves nothing behind: what it changed before the
+    // cancel comes back from the record it just took, and that record goes
+    // (Undo has nothing to undo then; the record of the edit before was
+    // replaced when this one began, so Undo stays off rather than undoing
+    // something the user did not ask for). The document's modified flag
+    // stays as it was.
+    if (document_.GetUndoRecord().kind != 0) {
+      document_.FreeFloaterBitmaps();
+      document_.ClearSelection();
+      document_.RestoreUndo();
+      document_.ApplySelectionToImage();
+    }
+    document_.UpdateAllViews(hint | kHintRedraw | kHintSizeChanged | kHintColorTableChanged);
+    outlineNeedsRedraw_ = true;
+    StartOutline();
+    return result;
   }
   ReportResult(result);
   document_.SetModifiedFlag(true);
