@@ -3,6 +3,8 @@
 #include "editing/script/script_recorder.h"
 #include "editing/vivid_view.h"
 
+#include <new>
+
 #include "document/clipboard_formats.h"
 #include "editing/busy_period.h"
 #include "editing/tool_settings.h"
@@ -335,19 +337,29 @@ EditResult CVividView::RunEdit(int undoKind, const platform::Region* undoRegion,
     return 0;
   }
   EditResult result;
+  bool outOfMemory = false;
   {
     // Edits that run imaging operations report progress, pump events and
     // may be cancelled with Esc; the others only set the busy flag.
     const BusyPeriod busy(EditReportsProgress(undoKind));
-    result = work();
+    try {
+      result = work();
+    } catch (const std::bad_alloc&) {
+      // A buffer the work needed midway (reporting operations also copy
+      // the image for a cancel) could not be had.
+      result = kResultOutOfMemory;
+      outOfMemory = true;
+    }
   }
-  if (result == kResultCancelled || result == kProgressCancelled) {
+  if (result == kResultCancelled || result == kProgressCancelled || outOfMemory) {
     // A cancelled command leaves nothing behind: what it changed before the
     // cancel comes back from the record it just took, and that record goes
     // (Undo has nothing to undo then; the record of the edit before was
     // replaced when this one began, so Undo stays off rather than undoing
     // something the user did not ask for). The document's modified flag
-    // stays as it was.
+    // stays as it was. Work cut short by a failed allocation is put back
+    // the same way, then reported.
+    if (outOfMemory) ReportResult(result);
     if (document_.GetUndoRecord().kind != 0) {
       document_.FreeFloaterBitmaps();
       document_.ClearSelection();

@@ -3,8 +3,10 @@
 // that leaves the document as it was, and repaints while events are pumped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -105,6 +107,7 @@ class BusyPeriodTest : public testing::Test {
     CVividDoc::SetPreparedImage(Picture(width, height));
     doc_ = std::make_unique<CVividDoc>();
     ASSERT_TRUE(doc_->OnNewDocument());
+    doc_->SetModifiedFlag(false);  // as if just saved
     view_ = std::make_unique<CVividView>(*doc_);
     view_->SetClientSize(200, 150);
   }
@@ -292,6 +295,26 @@ TEST_F(BusyPeriodTest, CancelMidwayPutsTheDocumentBackAndLeavesNoUndoStep) {
     EXPECT_EQ(view_->RunEffect(Op("invert-color")), 1);
     EXPECT_TRUE(view_->GetCommandState(kCmdUndo).enabled);
   }
+}
+
+// Work that runs out of memory midway (a std::bad_alloc after it changed
+// rows): the document is put back, the failure reported once, and the busy
+// period ends all the same.
+TEST_F(BusyPeriodTest, WorkOutOfMemoryMidwayIsPutBackAndReported) {
+  Open(40, 30);
+  const DocumentState before(*doc_);
+  const bool modified = doc_->IsModified();
+  const EditResult result = view_->RunEdit(50, nullptr, "Blur", kHintRedraw, [&]() -> EditResult {
+    for (int y = 0; y < 10; ++y) std::fill_n(doc_->GetImage().RowPointer(y), 120, uint8_t{7});
+    throw std::bad_alloc();
+  });
+  EXPECT_EQ(result, kResultOutOfMemory);
+  EXPECT_TRUE(DocumentState(*doc_) == before);
+  EXPECT_EQ(doc_->IsModified(), modified);
+  EXPECT_EQ(messages_.shown.size(), 1u);
+  EXPECT_EQ(BusyEvents(window_.events).back(), "close 1");
+  EXPECT_FALSE(IsEditBusy());
+  EXPECT_FALSE(ProgressEnabled());
 }
 
 // The view repaints while events are pumped: operations that build a new
