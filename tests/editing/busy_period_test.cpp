@@ -318,7 +318,7 @@ TEST_F(BusyPeriodTest, WorkOutOfMemoryMidwayIsPutBackAndReported) {
 }
 
 // The view repaints while events are pumped: operations that build a new
-// bitmap (turns, colour modes, free rotation, canvas size) replace the image
+// bitmap (turns, colour modes, free rotation, resize) replace the image
 // or the floater at their end, and every picture composed meanwhile has the
 // client's size. After the edit the picture matches a fresh view's.
 TEST_F(BusyPeriodTest, RepaintsWhileTheImageIsReplacedAreSafe) {
@@ -326,8 +326,8 @@ TEST_F(BusyPeriodTest, RepaintsWhileTheImageIsReplacedAreSafe) {
     const char* operation;
     bool selection;
   } cases[] = {
-      {"rotate-90", false}, {"rotate-90", true},       {"mode:gray", false},        {"mode:bw", true},
-      {"rotate:30", false}, {"resize:77,150", true},   {"flip-horizontal", true},
+      {"rotate-90", false}, {"rotate-90", true},     {"mode:gray", false},       {"mode:bw", true},
+      {"rotate:30", false}, {"resize:77,150", true}, {"flip-horizontal", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.operation) + (c.selection ? " in a selection" : ""));

@@ -59,9 +59,9 @@ class InputGate final : public QObject {
     // key and autorepeats are swallowed with the rest.
     if (IsEscape(event) && !(event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->isAutoRepeat()))
       RequestCancel();
-    // A close request is refused, not just swallowed: QWidget::close() and
-    // the window system take an undelivered close event as accepted and
-    // would close the window under the running operation.
+    // A close request is refused, not just swallowed: QWidget::close()
+    // takes an undelivered close event as accepted and would close the
+    // widget (a child frame with its view) under the running operation.
     if (event->type() == QEvent::Close) event->ignore();
     return IsUserInput(event->type());
   }
