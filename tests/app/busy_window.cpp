@@ -1,6 +1,6 @@
 // The window while a long effect runs: events are pumped, but the window,
-// its frames, Close and Exit refuse to close; Esc cancels; the status line
-// shows each percentage once; an execute string waits for the edit's end.
+// its frames, Close and Exit refuse to close; Esc cancels; an execute
+// string waits for the edit's end.
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -148,23 +148,6 @@ TEST(BusyWindow, EscCancelsThroughTheInstalledPump) {
   EXPECT_EQ(busy.window.statusBar()->currentMessage(), "Ready !");
   EXPECT_TRUE(FileAction(busy.window, "&Close")->isEnabled());
   platform::ResetCancel();
-}
-
-// A 4000-row invert reports 4000 times; the status line changes only when
-// the percentage does: the start text, 0% .. 99% once each, "Ready !".
-TEST(BusyWindow, StatusLineShowsEachPercentageOnce) {
-  BusyWindow busy(16, 4000);
-  QStringList shown;
-  QObject::connect(busy.window.statusBar(), &QStatusBar::messageChanged,
-                   [&](const QString& text) { shown << text; });
-  int reports = 0;
-  platform::SetProgressPump([&] { ++reports; });
-  ASSERT_EQ(busy.View().RunEffect(Op("invert-color")), 1);
-  EXPECT_EQ(reports, 4000);
-  QStringList expected{"Process Start, wait..."};
-  for (int percent = 0; percent < 100; ++percent) expected << QString("Process Completed,  %1%").arg(percent);
-  expected << "Ready !";
-  EXPECT_EQ(shown, expected);
 }
 
 // An execute string a second instance forwards during the edit waits for
