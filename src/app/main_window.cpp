@@ -26,6 +26,7 @@
 #include <QToolBar>
 #include <algorithm>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "app/app_settings.h"
@@ -182,7 +183,14 @@ struct MainWindowImpl : platform::MainWindowSink {
   QAction* selectSourceAction = nullptr;
   bool selectingSource = false;
   QAction* closeAction = nullptr;
+  QAction* exitAction = nullptr;
   QAction* newWindowAction = nullptr;
+  // Off while a long edit runs (EnableClose): the window, its child frames,
+  // Close and Exit stay as they are. Execute strings a second instance
+  // forwards meanwhile wait for the end of the edit.
+  bool closeEnabled = true;
+  QStringList deferredShellCommands;
+  ProgressPane progressPane;
   platform::MainWindowSink* previousSink = nullptr;
   std::function<MainWindow::SaveAnswer(const QString&)> saveQuestion;
   // Shell: the recent files (kept in recentSettings) and their File menu
@@ -254,11 +262,18 @@ struct MainWindowImpl : platform::MainWindowSink {
   void UpdateSizePane();
 
   // platform::MainWindowSink
-  void StatusText(std::string_view text) override { self->statusBar()->showMessage(FromStd(text)); }
-  void ProgressPosition(int position, std::string_view text) override {
-    self->statusBar()->showMessage(FromStd(FormatProgress(position, text)));
+  void StatusText(std::string_view text) override {
+    progressPane.Forget();
+    self->statusBar()->showMessage(FromStd(text));
   }
-  void Ready() override { self->statusBar()->showMessage(kReadyText); }
+  void ProgressPosition(int position, std::string_view text) override {
+    if (progressPane.Changed(position, text)) self->statusBar()->showMessage(FromStd(FormatProgress(position, text)));
+  }
+  void Ready() override {
+    progressPane.Forget();
+    self->statusBar()->showMessage(kReadyText);
+  }
+  void EnableClose(bool on) override;
   void Repaint() override { self->repaint(); }
   void WaitCursor(bool on) override {
     if (on)
@@ -294,7 +309,8 @@ class ViewFrame final : public QMdiSubWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override {
-    if (!owner_.MayCloseView(*this)) {
+    // Not while an edit runs: the view and its document are in use.
+    if (!owner_.closeEnabled || !owner_.MayCloseView(*this)) {
       event->ignore();
       return;
     }
@@ -421,9 +437,11 @@ void MainWindowImpl::InstallScanning() {
         });
   });
   CVividDoc::SetNewDocumentSource(CM_ACQUIRE, [this](CVividDoc& document) {
+    // While the source runs the window may not close; the transfer reports
+    // its rows on the status line, and Esc stops it.
     CVividDoc::SetScanBusy(true);
+    platform::MainWindow().EnableClose(false);
     self->RefreshCommands();
-    // The transfer reports its rows on the status line, and Esc stops it.
     platform::ResetCancel();
     ProgressEnable(true);
     ProgressBegin(0, 100);
@@ -432,6 +450,7 @@ void MainWindowImpl::InstallScanning() {
     const int acquired = acquisition.Acquire(document.GetImage(), descriptor);
     ProgressEnable(false);
     platform::MainWindow().Ready();
+    platform::MainWindow().EnableClose(true);
     CVividDoc::SetScanBusy(false);
     self->RefreshCommands();
     return acquired != 0;
@@ -722,7 +741,8 @@ void MainWindowImpl::BuildMenus() {
     recentActions.push_back(action);
   }
   file->addSeparator();
-  QObject::connect(file->addAction("E&xit"), &QAction::triggered, self, [this] { self->close(); });
+  exitAction = file->addAction("E&xit");
+  QObject::connect(exitAction, &QAction::triggered, self, [this] { self->close(); });
 
   QMenu* edit = bar->addMenu("&Edit");
   for (int id : kEditMenu) AddCommand(edit, id);
@@ -1196,7 +1216,8 @@ void MainWindow::RefreshCommands() {
   d_->saveCopyAction->setEnabled(doc != nullptr);
   d_->revertAction->setEnabled(doc && doc->doc->CanRevert());
   d_->printAction->setEnabled(doc != nullptr);
-  d_->closeAction->setEnabled(doc != nullptr);
+  d_->closeAction->setEnabled(doc != nullptr && d_->closeEnabled);
+  d_->exitAction->setEnabled(d_->closeEnabled);
   const bool acquiring = CVividDoc::IsScanBusy() || d_->selectingSource;
   d_->scanAction->setEnabled(!acquiring);
   d_->selectSourceAction->setEnabled(!acquiring);
@@ -1297,6 +1318,12 @@ QString MainWindow::SizePaneText() const { return d_->sizePane->text(); }
 bool MainWindow::ExecuteShellCommand(const QString& text) {
   const std::optional<std::vector<ShellCommand>> commands = ParseExecuteString(text.toStdString());
   if (!commands) return false;
+  // A message that arrives while an edit pumps events waits for its end:
+  // opening or printing now would run inside the edit.
+  if (!d_->closeEnabled) {
+    d_->deferredShellCommands << text;
+    return true;
+  }
   for (const ShellCommand& command : *commands) {
     if (command.action == ShellAction::Open) {
       OpenFile(FromStd(command.file));
@@ -1356,7 +1383,25 @@ void MainWindow::dropEvent(QDropEvent* event) {
   for (const QString& file : files) OpenFile(file);
 }
 
+void MainWindowImpl::EnableClose(bool on) {
+  closeEnabled = on;
+  closeAction->setEnabled(on && ActiveFrame() != nullptr);
+  exitAction->setEnabled(on);
+  if (!on || deferredShellCommands.isEmpty()) return;
+  // The edit is ending (its frame is still on the stack): the waiting
+  // execute strings run from the event loop.
+  QTimer::singleShot(0, self, [this] {
+    const QStringList waiting = std::exchange(deferredShellCommands, {});
+    for (const QString& text : waiting) self->ExecuteShellCommand(text);
+  });
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // Not while an edit runs: the documents are in use.
+  if (!d_->closeEnabled) {
+    event->ignore();
+    return;
+  }
   // Every document is asked about once; Cancel keeps the window open.
   for (const auto& doc : d_->docs)
     if (!d_->AskSave(*doc)) {

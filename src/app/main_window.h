@@ -104,7 +104,8 @@ class MainWindow final : public QMainWindow {
   // Runs an execute string a second instance forwarded ([open("F")],
   // [print("F")], [printto("F","P","D","PORT")], one or more): opens the
   // files, prints them (a failure told by a message box), then raises the
-  // window. A malformed string is ignored; false then.
+  // window. A malformed string is ignored; false then. One that arrives
+  // while a long edit runs waits for the edit to end (true).
   bool ExecuteShellCommand(const QString& text);
   // Replaces how a forwarded print is done (the tests; default
   // PrintFileOnQueue).

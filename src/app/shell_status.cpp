@@ -34,4 +34,12 @@ std::string FormatProgress(int position, std::string_view text) {
   return out + Print("%d%%", position);
 }
 
+bool ProgressPane::Changed(int position, std::string_view text) {
+  if (shown_ && position == position_ && text == text_) return false;
+  shown_ = true;
+  position_ = position;
+  text_.assign(text);
+  return true;
+}
+
 }  // namespace app

@@ -23,4 +23,22 @@ std::string FormatSizePane(int width, int height, uint64_t bytesPerRow);
 // blank when there is one ("Loading File 40%").
 std::string FormatProgress(int position, std::string_view text);
 
+// What the progress pane shows last. Row loops report once per row, and
+// most rows fall on the percentage shown already: the status line is
+// rewritten (and redrawn) only when the position or the stage's text
+// changes.
+class ProgressPane {
+ public:
+  // True, and remembered as shown, when `position` with `text` differs from
+  // what was shown last (always after Forget).
+  bool Changed(int position, std::string_view text);
+  // Something else was written on the status line.
+  void Forget() { shown_ = false; }
+
+ private:
+  bool shown_ = false;
+  int position_ = 0;
+  std::string text_;
+};
+
 }  // namespace app

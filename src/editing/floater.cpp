@@ -14,6 +14,7 @@
 #include <new>
 #include <vector>
 
+#include "editing/busy_period.h"
 #include "editing/tool_settings.h"
 #include "editing/vivid_view.h"
 #include "imaging/combine.h"
@@ -180,6 +181,9 @@ void CVividView::Defloat() {
     return;
   }
   const CDIBitmap& image = GetImage();
+  // Inside a reporting edit the blend runs without progress: it cannot be
+  // cancelled halfway (its result is not checked below).
+  const ProgressPause uncancellable;
   // The mask limits every write to the region.
   document_.ApplySelectionToImage();
   const platform::Region region = document_.SelectionRegionInImage();

@@ -342,7 +342,9 @@ void CVividView::SetPreviewShown(bool shown) {
 bool CVividView::PreviewShown() const { return preview_ && preview_->shown; }
 
 void CVividView::PrepareDisplayPatches() {
-  if (!preview_ || !preview_->shown) return;
+  // A repaint while the effect is being applied (events pumped mid-edit)
+  // computes no blocks from the image being changed.
+  if (!preview_ || !preview_->shown || IsEditBusy()) return;
   EffectPreview& p = *preview_;
   const CDIBitmap& image = GetImage();
   if (!image.IsAllocated()) return;

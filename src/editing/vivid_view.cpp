@@ -3,9 +3,13 @@
 #include "editing/script/script_recorder.h"
 #include "editing/vivid_view.h"
 
+#include <new>
+
 #include "document/clipboard_formats.h"
+#include "editing/busy_period.h"
 #include "editing/tool_settings.h"
 #include "image/result_codes.h"
+#include "imaging/row_job.h"
 #include "platform/clipboard.h"
 #include "platform/main_window.h"
 #include "platform/messages.h"
@@ -141,7 +145,9 @@ void CVividView::OnTimer(int ms) {
   ScriptRecorder::Scope recording(recorder_);
   if (recording) recording->Tick(*this, ms);
   OutlineTick(ms);
-  PaintTick(ms);
+  // The tick also comes while a long edit pumps events: the air brush lays
+  // no dabs over an image being changed.
+  if (!IsEditBusy()) PaintTick(ms);
 }
 
 void CVividView::OnToolChanged() { UpdateTransformFrame(); }
@@ -323,6 +329,20 @@ EditResult CVividView::RunCommand(ViewCommand id, const OperationArgs& args, boo
 
 // --- the edit frame ---
 
+namespace {
+
+// For its life the operations leave a cancelled image as far as they got:
+// the edit frame puts it back from its undo record.
+struct CancelRestoredHere {
+  const bool was = GL_SetCancelRestoredByCaller(true);
+  CancelRestoredHere() = default;
+  CancelRestoredHere(const CancelRestoredHere&) = delete;
+  CancelRestoredHere& operator=(const CancelRestoredHere&) = delete;
+  ~CancelRestoredHere() { GL_SetCancelRestoredByCaller(was); }
+};
+
+}  // namespace
+
 EditResult CVividView::RunEdit(int undoKind, const platform::Region* undoRegion, std::string_view undoName, int hint,
                                const std::function<EditResult()>& work) {
   if (IsEditBusy()) return 0;
@@ -332,11 +352,41 @@ EditResult CVividView::RunEdit(int undoKind, const platform::Region* undoRegion,
     return 0;
   }
   EditResult result;
+  bool outOfMemory = false;
   {
-    // An Esc pressed before this edit began does not cancel it.
-    platform::ResetCancel();
-    EditBusyScope busy;
-    result = work();
+    // Edits that run imaging operations report progress, pump events and
+    // may be cancelled with Esc; the others only set the busy flag.
+    const BusyPeriod busy(EditReportsProgress(undoKind));
+    // A cancelled edit is put back from its undo record below, so the
+    // operations need not copy the image first to undo a cancel themselves.
+    const CancelRestoredHere restoredHere;
+    try {
+      result = work();
+    } catch (const std::bad_alloc&) {
+      // A buffer the work needed midway could not be had.
+      result = kResultOutOfMemory;
+      outOfMemory = true;
+    }
+  }
+  if (result == kResultCancelled || result == kProgressCancelled || outOfMemory) {
+    // A cancelled command leaves nothing behind: what it changed before the
+    // cancel comes back from the record it just took, and that record goes
+    // (Undo has nothing to undo then; the record of the edit before was
+    // replaced when this one began, so Undo stays off rather than undoing
+    // something the user did not ask for). The document's modified flag
+    // stays as it was. Work cut short by a failed allocation is put back
+    // the same way, then reported.
+    if (outOfMemory) ReportResult(result);
+    if (document_.GetUndoRecord().kind != 0) {
+      document_.FreeFloaterBitmaps();
+      document_.ClearSelection();
+      document_.RestoreUndo();
+      document_.ApplySelectionToImage();
+    }
+    document_.UpdateAllViews(hint | kHintRedraw | kHintSizeChanged | kHintColorTableChanged);
+    outlineNeedsRedraw_ = true;
+    StartOutline();
+    return result;
   }
   ReportResult(result);
   document_.SetModifiedFlag(true);

@@ -184,6 +184,11 @@ class CVividView final : public CDocumentView {
   // 0 before any change), sets busy, runs `work`, clears busy, reports a
   // negative result (not -29), marks the document modified and updates all
   // views with `hint`, restarts the outline. Returns work's result.
+  // Kinds 19, 50 and 99 run `work` in a reporting busy period
+  // (editing/busy_period.h). When `work` returns a cancel (-29 or -100), or
+  // throws std::bad_alloc (then reported as -1), the record just taken is
+  // restored and dropped instead: the document is as before the command,
+  // not marked modified, and Undo is unavailable.
   EditResult RunEdit(int undoKind, const platform::Region* undoRegion, std::string_view undoName, int hint,
                      const std::function<EditResult()>& work);
   // Shows a negative result code's text (1, 0 and -29 are silent).

@@ -10,12 +10,17 @@ namespace {
 // Below this many bytes a second thread costs more than it saves.
 constexpr int64_t kParallelBytes = int64_t{1} << 20;
 
+// Jobs run on the user-interface thread only while reporting, so a plain
+// flag serves.
+bool g_callerRestores = false;
+
 }  // namespace
 
 CRowJob::CRowJob(CDIBitmap& image, int rows) : image_(image), rows_(rows), reporting_(ProgressEnabled()) {
   image_.Lock();
   if (reporting_) {
     ProgressBegin(0, 100);
+    if (g_callerRestores) return;
     const size_t bytes = static_cast<size_t>(image_.GetStride()) * static_cast<size_t>(image_.GetHeight());
     if (image_.GetPixels()) snapshot_.assign(image_.GetPixels(), image_.GetPixels() + bytes);
   }
@@ -29,6 +34,12 @@ bool CRowJob::Step(int index) {
   if (ProgressStep(percent) != kProgressCancelled) return true;
   if (!snapshot_.empty() && image_.GetPixels()) std::memcpy(image_.GetPixels(), snapshot_.data(), snapshot_.size());
   return false;
+}
+
+bool GL_SetCancelRestoredByCaller(bool on) {
+  const bool was = g_callerRestores;
+  g_callerRestores = on;
+  return was;
 }
 
 bool GL_RowProgress(int index, int rows) {

@@ -5,7 +5,9 @@
 // reports progress (ProgressStep(100 * row / rows) while reporting is on), and
 // a cancel restores the bitmap to what it was before the job (a snapshot of
 // the pixel block is taken when reporting is on, which is the only time a
-// cancel can happen). A cancelled operation returns kResultCancelled.
+// cancel can happen, unless the caller restores it itself: see
+// GL_SetCancelRestoredByCaller). A cancelled operation returns
+// kResultCancelled.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +39,12 @@ class CRowJob {
   bool reporting_;
   std::vector<uint8_t> snapshot_;
 };
+
+// While on, jobs take no snapshot and a cancelled job leaves the bitmap as
+// far as it got: the caller puts it back itself (the editor restores from
+// the undo record it took before the command), which spares copying the
+// whole image first. Returns the previous setting. Off at start.
+bool GL_SetCancelRestoredByCaller(bool on);
 
 // Progress for a job that builds a new bitmap: false when cancelled (the
 // caller drops what it built).

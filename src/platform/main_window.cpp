@@ -19,6 +19,8 @@ MainWindowSink* g_window = nullptr;
 
 MainWindowSink& MainWindow() { return g_window ? *g_window : g_null; }
 
+bool HasMainWindow() { return g_window != nullptr; }
+
 MainWindowSink* SetMainWindow(MainWindowSink* sink) {
   MainWindowSink* old = g_window;
   g_window = sink;
@@ -35,5 +37,6 @@ void RecordingMainWindow::ProgressPosition(int position, std::string_view text) 
 void RecordingMainWindow::Ready() { events.emplace_back("ready"); }
 void RecordingMainWindow::Repaint() { events.emplace_back("repaint"); }
 void RecordingMainWindow::WaitCursor(bool on) { events.push_back(on ? "wait 1" : "wait 0"); }
+void RecordingMainWindow::EnableClose(bool on) { events.push_back(on ? "close 1" : "close 0"); }
 
 }  // namespace platform

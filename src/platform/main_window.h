@@ -1,6 +1,6 @@
 // Notifications from the library and documents to the application's main
-// window: the status-line text, the progress position, "Ready !", repaint and
-// the wait cursor. The GUI installs its frame as the sink; without one every
+// window: the status-line text, the progress position, "Ready !", repaint,
+// the wait cursor and whether the window may close. The GUI installs its frame as the sink; without one every
 // notification is dropped. Tests install a RecordingMainWindow.
 #pragma once
 
@@ -21,15 +21,20 @@ class MainWindowSink {
   virtual void Ready() = 0;
   virtual void Repaint() = 0;
   virtual void WaitCursor(bool on) = 0;
+  // Off while a long edit runs on the document: the window's Close and Exit
+  // commands and its close button do nothing until it is on again.
+  virtual void EnableClose(bool /*on*/) {}
 };
 
 // The current sink; a no-op sink when none is installed.
 MainWindowSink& MainWindow();
 // Installs a sink (nullptr restores the no-op sink) and returns the old one.
 MainWindowSink* SetMainWindow(MainWindowSink* sink);
+// Whether a sink is installed (the command line has none).
+bool HasMainWindow();
 
 // Records every notification as a line ("status TEXT", "progress N TEXT",
-// "ready", "repaint", "wait 1", "wait 0"). Installs itself on construction.
+// "ready", "repaint", "wait 1", "wait 0", "close 1", "close 0"). Installs itself on construction.
 class RecordingMainWindow final : public MainWindowSink {
  public:
   RecordingMainWindow();
@@ -42,6 +47,7 @@ class RecordingMainWindow final : public MainWindowSink {
   void Ready() override;
   void Repaint() override;
   void WaitCursor(bool on) override;
+  void EnableClose(bool on) override;
 
   std::vector<std::string> events;
 

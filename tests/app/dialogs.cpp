@@ -687,9 +687,12 @@ TEST_F(WindowScanning, TheDialogChoosesPreviewsAndScansIntoANewDocument) {
     ModalDriver driver;
     driver.Then([&](QDialog* d) {
       EXPECT_EQ(d->windowTitle(), "Image Scan - test:0");
-      // No second scan or selection while this one runs.
+      // No second scan or selection while this one runs, and no closing.
       EXPECT_FALSE(MenuAction(w.window, "Image Scan...")->isEnabled());
       EXPECT_FALSE(MenuAction(w.window, "Select Scan Source ...")->isEnabled());
+      EXPECT_FALSE(MenuAction(w.window, "E&xit")->isEnabled());
+      EXPECT_FALSE(w.window.close());
+      EXPECT_TRUE(w.window.isVisible());
       auto* mode = Field<QComboBox>(d, "mode");
       EXPECT_EQ(Items(mode), (QStringList{"Color", "Gray", "Black/White"}));
       auto* resolution = Field<QSpinBox>(d, "resolution");
@@ -774,6 +777,7 @@ TEST_F(WindowScanning, TheDialogChoosesPreviewsAndScansIntoANewDocument) {
   }
   EXPECT_EQ(settings.GetString("Acquire", "Source", ""), "test:0");
   EXPECT_TRUE(MenuAction(w.window, "Image Scan...")->isEnabled());
+  EXPECT_TRUE(MenuAction(w.window, "E&xit")->isEnabled());
   w.window.SetRecentFileSettings(nullptr);
 }
 #endif

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QShortcutEvent>
 #include <QThread>
+#include <atomic>
+#include <chrono>
 
 #include "platform/progress.h"
 
@@ -57,6 +59,10 @@ class InputGate final : public QObject {
     // key and autorepeats are swallowed with the rest.
     if (IsEscape(event) && !(event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->isAutoRepeat()))
       RequestCancel();
+    // A close request is refused, not just swallowed: QWidget::close()
+    // takes an undelivered close event as accepted and would close the
+    // widget (a child frame with its view) under the running operation.
+    if (event->type() == QEvent::Close) event->ignore();
     return IsUserInput(event->type());
   }
 };
@@ -76,6 +82,24 @@ void PumpQtEvents() {
   g_pumping = false;
 }
 
-void InstallQtProgressPump() { SetProgressPump(&PumpQtEvents); }
+void InstallQtProgressPump() {
+  // Row loops call the hook once per row, thousands of times a second:
+  // events are dispatched at most every kPumpIntervalMs of the steady clock
+  // (the first call always pumps), which keeps the window drawn and Esc
+  // noticed within a frame while costing the loop one clock read per row.
+  // The hook may also run on a worker thread (where PumpQtEvents does
+  // nothing): the time of the last dispatch is atomic.
+  SetProgressPump([] {
+    using Clock = std::chrono::steady_clock;
+    constexpr Clock::rep kInterval =
+        std::chrono::duration_cast<Clock::duration>(std::chrono::milliseconds(kPumpIntervalMs)).count();
+    static std::atomic<Clock::rep> last{0};  // 0: never pumped
+    const Clock::rep now = Clock::now().time_since_epoch().count();
+    const Clock::rep previous = last.load(std::memory_order_relaxed);
+    if (previous != 0 && now - previous < kInterval) return;
+    last.store(now, std::memory_order_relaxed);
+    PumpQtEvents();
+  });
+}
 
 }  // namespace platform

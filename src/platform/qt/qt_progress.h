@@ -6,7 +6,8 @@
 // held back meanwhile, because a click or key reaching the editor would start
 // another edit on the document being changed: Esc (pressed or as a shortcut)
 // requests a cancel (platform::RequestCancel) and every other key, mouse,
-// wheel, touch, tablet, shortcut and window-close event is dropped.
+// wheel, touch, tablet, shortcut and window-close event is dropped (a close
+// is refused, so the window stays open).
 //
 // The pump does nothing on any thread but the application's own, when no Qt
 // application exists, or when called again from inside itself.
@@ -16,7 +17,11 @@
 
 namespace platform {
 
-// Installs the pump as the progress hook (SetProgressPump).
+// The least time between two dispatches of the installed hook.
+inline constexpr int kPumpIntervalMs = 20;
+
+// Installs the pump as the progress hook (SetProgressPump), dispatching
+// events at most every kPumpIntervalMs milliseconds (the steady clock).
 void InstallQtProgressPump();
 
 // One run of the pump, as installed (for callers that pump by hand).

@@ -9,6 +9,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QObject>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "platform/progress.h"
@@ -42,6 +44,8 @@ TEST(QtProgressPump, RunsPendingEventsCancelsOnEscAndHoldsBackInput) {
 
   QCoreApplication::postEvent(&target, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
   QCoreApplication::postEvent(&target, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Escape, Qt::NoModifier));
+  // The installed pump dispatches at most every kPumpIntervalMs.
+  std::this_thread::sleep_for(std::chrono::milliseconds(platform::kPumpIntervalMs + 5));
   EXPECT_EQ(ProgressStep(20), kProgressCancelled);
   EXPECT_EQ(platform::CancelCount(), 1);
   EXPECT_EQ(target.seen.size(), 1u);
