@@ -161,6 +161,13 @@ def main():
         f.write("number_of_devices 1\n")
     env = dict(os.environ, SANE_CONFIG_DIR=conf, HOME=work, XDG_CONFIG_HOME=os.path.join(work, "config"),
                QT_QPA_PLATFORM="offscreen")
+    # Under the sanitizers: the test backend stops its reader thread when the
+    # last byte is read, sometimes before the reader freed its buffer, and the
+    # command unloads the backend at its end, so the leak checker could name
+    # neither the memory nor its owner. The scanning code's own leaks are
+    # checked in-process by acquire_tests, which keeps the backend loaded.
+    if "ASAN_OPTIONS" in env:
+        env["ASAN_OPTIONS"] += ":detect_leaks=0"
     failures = []
 
     def run(command):
