@@ -25,23 +25,12 @@
 #include "platform/progress.h"
 #include "platform/qt/qt_progress.h"
 #include "test_support.h"
+#include "editing_support.h"
 
 namespace {
 
-ParsedOperation Op(const std::string& text) {
-  std::string error;
-  std::optional<ParsedOperation> op = ParseOperation(text, error);
-  EXPECT_TRUE(op) << text << ": " << error;
-  return op ? *op : ParsedOperation{};
-}
-
-std::vector<uint8_t> Bytes(const CDIBitmap& image) {
-  std::vector<uint8_t> bytes;
-  const int rowBytes = (image.GetWidth() * image.GetBitCount() + 7) / 8;
-  for (int y = 0; y < image.GetHeight(); ++y)
-    bytes.insert(bytes.end(), image.RowPointer(y), image.RowPointer(y) + rowBytes);
-  return bytes;
-}
+using testing_support::Op;
+using testing_support::PixelBytes;
 
 QAction* FileAction(app::MainWindow& window, const QString& text) {
   for (QAction* menu : window.menuBar()->actions())
@@ -98,7 +87,7 @@ TEST(BusyWindow, CloseIsRefusedWhileALongEffectRuns) {
     QAction* exitAction = FileAction(window, "E&xit");
     ASSERT_TRUE(closeAction && exitAction);
     ASSERT_TRUE(closeAction->isEnabled());
-    const std::vector<uint8_t> before = Bytes(busy.Image());
+    const std::vector<uint8_t> before = PixelBytes(busy.Image());
 
     bool attempted = false, offMeanwhile = true;
     const auto attempt = [&] {
@@ -125,7 +114,7 @@ TEST(BusyWindow, CloseIsRefusedWhileALongEffectRuns) {
     EXPECT_TRUE(exitAction->isEnabled());
     std::vector<uint8_t> inverted = before;
     for (uint8_t& v : inverted) v = static_cast<uint8_t>(255 - v);
-    EXPECT_TRUE(Bytes(busy.Image()) == inverted);
+    EXPECT_TRUE(PixelBytes(busy.Image()) == inverted);
   }
 }
 
@@ -134,7 +123,7 @@ TEST(BusyWindow, CloseIsRefusedWhileALongEffectRuns) {
 // line is back to "Ready !" and the window may close again.
 TEST(BusyWindow, EscCancelsThroughTheInstalledPump) {
   BusyWindow busy(64, 600);
-  const std::vector<uint8_t> before = Bytes(busy.Image());
+  const std::vector<uint8_t> before = PixelBytes(busy.Image());
   platform::InstallQtProgressPump();
   // The pump dispatches at most every 20 ms: let that much pass so that the
   // first report of the blur pumps.
@@ -143,7 +132,7 @@ TEST(BusyWindow, EscCancelsThroughTheInstalledPump) {
   QCoreApplication::postEvent(widget, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
   EXPECT_EQ(busy.View().RunEffect(Op("blur")), kResultCancelled);
   platform::SetProgressPump(nullptr);
-  EXPECT_TRUE(Bytes(busy.Image()) == before);
+  EXPECT_TRUE(PixelBytes(busy.Image()) == before);
   EXPECT_FALSE(busy.View().GetCommandState(kCmdUndo).enabled);
   EXPECT_EQ(busy.window.statusBar()->currentMessage(), "Ready !");
   EXPECT_TRUE(FileAction(busy.window, "&Close")->isEnabled());

@@ -17,18 +17,15 @@
 #include "platform/main_window.h"
 #include "platform/messages.h"
 #include "platform/progress.h"
+#include "editing_support.h"
 
 namespace {
 
+using testing_support::Op;
+using testing_support::PixelBytes;
+
 using platform::Rect;
 using platform::Region;
-
-ParsedOperation Op(const std::string& text) {
-  std::string error;
-  std::optional<ParsedOperation> op = ParseOperation(text, error);
-  EXPECT_TRUE(op) << text << ": " << error;
-  return op ? *op : ParsedOperation{};
-}
 
 std::unique_ptr<CDIBitmap> Picture(int width, int height) {
   auto image = std::make_unique<CDIBitmap>();
@@ -38,14 +35,6 @@ std::unique_ptr<CDIBitmap> Picture(int width, int height) {
     for (int x = 0; x < 3 * width; ++x) row[x] = static_cast<uint8_t>((x * 29 + y * 53 + x * y) % 251);
   }
   return image;
-}
-
-std::vector<uint8_t> Bytes(const CDIBitmap& image) {
-  std::vector<uint8_t> bytes;
-  const int rowBytes = (image.GetWidth() * image.GetBitCount() + 7) / 8;
-  for (int y = 0; y < image.GetHeight(); ++y)
-    bytes.insert(bytes.end(), image.RowPointer(y), image.RowPointer(y) + rowBytes);
-  return bytes;
 }
 
 // Everything of the document a command may change.
@@ -62,14 +51,14 @@ struct DocumentState {
     width = image.GetWidth();
     height = image.GetHeight();
     bits = image.GetBitCount();
-    pixels = Bytes(image);
+    pixels = PixelBytes(image);
     selection = doc.HasSelection();
     floater = doc.HasFloater();
     box = doc.SelectionBox();
     if (selection) region = doc.SelectionRegionInImage().Rects();
     if (floater) {
-      floaterPixels = Bytes(doc.FloaterImage());
-      floaterAlpha = Bytes(doc.FloaterAlpha());
+      floaterPixels = PixelBytes(doc.FloaterImage());
+      floaterAlpha = PixelBytes(doc.FloaterAlpha());
     }
   }
   bool operator==(const DocumentState&) const = default;

@@ -15,15 +15,11 @@
 #include "editing/vivid_view.h"
 #include "imaging/filters.h"
 #include "imaging/tone.h"
+#include "editing_support.h"
 
 namespace {
 
-ParsedOperation Op(const std::string& text) {
-  std::string error;
-  std::optional<ParsedOperation> op = ParseOperation(text, error);
-  EXPECT_TRUE(op) << text << ": " << error;
-  return op ? *op : ParsedOperation{};
-}
+using testing_support::Op;
 
 std::unique_ptr<CDIBitmap> Picture(int width, int height) {
   auto image = std::make_unique<CDIBitmap>();

@@ -20,6 +20,7 @@
 #include "imaging/tone.h"
 #include "imaging/underlay.h"
 #include "platform/messages.h"
+#include "editing_support.h"
 
 namespace {
 
@@ -159,12 +160,7 @@ class UnderlayView : public testing::Test {
     view_ = std::make_unique<CVividView>(*doc_);
     view_->SetClientSize(200, 200);
   }
-  static ParsedOperation Op(const std::string& text) {
-    std::string error;
-    std::optional<ParsedOperation> op = ParseOperation(text, error);
-    EXPECT_TRUE(op) << text << ": " << error;
-    return op ? *op : ParsedOperation{};
-  }
+  static ParsedOperation Op(const std::string& text) { return testing_support::Op(text); }
   std::unique_ptr<CVividDoc> doc_;
   std::unique_ptr<CVividView> view_;
 };
